@@ -1,0 +1,53 @@
+// Runs a program's entry function in this process on temporary streams and collects what it
+// wrote, so that tests can call the programs many times and compare every byte.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pl0::test {
+
+inline std::string read_all(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
+inline void write_file(const std::string& name, const std::string& text) {
+  std::FILE* file = std::fopen(name.c_str(), "wb");
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+inline std::string read_file(const std::string& name) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return "<missing>";
+  std::string text = read_all(file);
+  std::fclose(file);
+  return text;
+}
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+template <typename Entry>
+Outcome run_entry(Entry entry, std::vector<const char*> args, const std::string& input = "") {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  const int status = entry(static_cast<int>(args.size()), args.data(), in, out, err);
+  Outcome outcome{status, read_all(out), read_all(err)};
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+  return outcome;
+}
+
+}  // namespace pl0::test
