@@ -7,13 +7,9 @@
 #include <array>
 #include <cstdint>
 
-namespace pl0::compiler {
+#include "code_file.h"
 
-struct Instruction {
-  std::int32_t opcode;
-  std::int32_t level;
-  std::int32_t operand;
-};
+namespace pl0::compiler {
 
 inline constexpr int code_max = 1001;
 

@@ -15,6 +15,15 @@ inline std::string read_all(std::FILE* file) {
   return text;
 }
 
+// The whole content of an open stream, leaving its position at the end for further writes.
+inline std::string read_file_stream(std::FILE* file) {
+  std::fflush(file);
+  const long end = std::ftell(file);
+  std::string text = read_all(file);
+  std::fseek(file, end, SEEK_SET);
+  return text;
+}
+
 inline void write_file(const std::string& name, const std::string& text) {
   std::FILE* file = std::fopen(name.c_str(), "wb");
   std::fwrite(text.data(), 1, text.size(), file);

@@ -1,0 +1,225 @@
+// The machine's run loop, kept in a header so that tests can instantiate it with an observer
+// that sees the state after every instruction; the Interpreter's own instance has none, and
+// the observer's call compiles away.
+#pragma once
+
+#include <string>
+
+#include "machine.h"
+#include "vocabulary.h"
+#include "wrapping.h"
+
+namespace pl0::interpreter {
+
+namespace detail {
+
+struct CellFault {
+  std::int32_t index;
+};
+
+inline std::int32_t divide(std::int32_t a, std::int32_t b) {
+  if (b == 0) return division_by_zero;
+  if (b == -1) return wrap_neg(a);  // INT32_MIN / -1 wraps to INT32_MIN
+  return a / b;                     // C++ truncates toward zero, as the machine does
+}
+
+inline std::int32_t remainder(std::int32_t a, std::int32_t b) {
+  if (b == 0) return division_by_zero;
+  if (b == -1) return 0;
+  return a % b;  // takes the sign of a
+}
+
+void write_number(const MachineIO& io, std::int32_t value);
+void write_character(const MachineIO& io, std::int32_t value);
+void read_number(const MachineIO& io, std::int32_t& ax);
+void read_character(const MachineIO& io, MachineState& state);
+
+}  // namespace detail
+
+template <typename Observer>
+RunResult run_program_observed(const std::vector<Instruction>& program, MachineState& m,
+                               const MachineIO& io, Observer& observer) {
+  const Instruction* const code = program.data();
+  const auto size = static_cast<std::uint32_t>(program.size());
+  std::int32_t* const cells = m.cells.data();
+  const bool tracing = io.trace->on();
+  std::int32_t at = m.pc;  // the address of the instruction being executed
+
+  // Every cell access is checked, so a fault stops at the instruction that caused it.
+  auto cell = [cells](std::int32_t index) -> std::int32_t& {
+    if (static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(top_cell)) {
+      throw detail::CellFault{index};
+    }
+    return cells[index];
+  };
+  auto push = [&](std::int32_t value) {
+    m.sp = wrap_sub(m.sp, 1);
+    cell(m.sp) = value;
+  };
+  auto pop = [&]() {
+    const std::int32_t value = cell(m.sp);
+    ++m.sp;  // cannot overflow: the cell check passed
+    return value;
+  };
+  auto base = [&](std::int32_t level) {  // the static links followed `level` times, into Ax
+    m.ax = m.bp;
+    for (std::int32_t step = 0; step < level; ++step) m.ax = cell(m.ax);
+  };
+
+  try {
+    for (;;) {
+      at = m.pc;
+      if (static_cast<std::uint32_t>(at) >= size) {
+        return {RunResult::fault, "no instruction at PC " + std::to_string(at)};
+      }
+      const Instruction& i = code[at];
+      if (tracing) write_trace_line(*io.trace, m, i);
+      m.pc = at + 1;
+      const std::int32_t a = i.operand;
+      switch (i.opcode) {
+        case LIT:
+          m.bx = a;
+          m.ax = a;
+          push(m.ax);
+          break;
+        case LOD:
+          base(i.level);
+          m.bx = a;
+          m.ax = cell(wrap_sub(m.ax, m.bx));
+          push(m.ax);
+          break;
+        case STO:
+          base(i.level);
+          m.bx = a;
+          m.ax = wrap_sub(m.ax, m.bx);
+          m.bx = pop();
+          cell(m.ax) = m.bx;
+          break;
+        case CAL: {
+          base(i.level);
+          const std::int32_t s = m.sp;
+          push(m.ax);    // static link
+          push(m.bp);    // dynamic link
+          push(m.pc);    // return address
+          m.ax = s;
+          m.bp = wrap_sub(s, 1);
+          m.sp = s;
+          m.pc = a;
+          if (m.pc <= 0) goto stop;
+          break;
+        }
+        case INT:
+          m.bx = a;
+          m.ax = wrap_sub(m.sp, m.bx);
+          m.sp = m.ax;
+          break;
+        case JMP:
+          m.pc = a;
+          if (m.pc <= 0) goto stop;
+          break;
+        case JPC:
+          m.ax = pop();
+          if (m.ax == 0) {
+            m.pc = a;
+            if (m.pc <= 0) goto stop;
+          }
+          break;
+        case RTN: {
+          m.sp = wrap_sub(m.bp, 2);
+          m.pc = pop();
+          const std::int32_t dynamic_link = pop();
+          m.bp = dynamic_link;
+          m.ax = pop();
+          if (m.pc <= 0) goto stop;
+          break;
+        }
+        case WRITE:
+          m.ax = pop();
+          detail::write_number(io, m.ax);
+          break;
+        case READ:
+          detail::read_number(io, m.ax);
+          push(m.ax);
+          break;
+        case PUTC:
+          m.ax = pop();
+          detail::write_character(io, m.ax);
+          break;
+        case GETC:
+          detail::read_character(io, m);
+          push(m.ax);
+          break;
+        case LDT:
+          base(i.level);
+          m.bx = a;
+          m.ax = wrap_sub(m.ax, m.bx);
+          m.bx = pop();
+          m.ax = cell(wrap_sub(m.ax, m.bx));
+          push(m.ax);
+          break;
+        case STT:
+          m.ax = pop();
+          m.tx = m.ax;
+          base(i.level);
+          m.bx = a;
+          m.ax = wrap_sub(m.ax, m.bx);
+          m.bx = pop();
+          m.ax = wrap_sub(m.ax, m.bx);
+          m.bx = m.tx;
+          cell(m.ax) = m.bx;
+          break;
+        case NEG:
+          m.bx = pop();
+          m.ax = wrap_neg(m.bx);
+          push(m.ax);
+          break;
+        case ODD:
+          m.ax = pop() & 1;
+          push(m.ax);
+          break;
+        case ADD:
+        case MIN:
+        case MUL:
+        case DIV:
+        case MOD:
+        case EQU:
+        case NEQ:
+        case LES:
+        case LEQ:
+        case GTR:
+        case GEQ: {
+          m.bx = pop();
+          const std::int32_t l = pop();
+          const std::int32_t r = m.bx;
+          switch (i.opcode) {
+            case ADD: m.ax = wrap_add(l, r); break;
+            case MIN: m.ax = wrap_sub(l, r); break;
+            case MUL: m.ax = wrap_mul(l, r); break;
+            case DIV: m.ax = detail::divide(l, r); break;
+            case MOD: m.ax = detail::remainder(l, r); break;
+            case EQU: m.ax = l == r; break;
+            case NEQ: m.ax = l != r; break;
+            case LES: m.ax = l < r; break;
+            case LEQ: m.ax = l <= r; break;
+            case GTR: m.ax = l > r; break;
+            default: m.ax = l >= r; break;
+          }
+          push(m.ax);
+          break;
+        }
+        default: break;  // an unknown OpCode only advances PC
+      }
+      if constexpr (Observer::active) {
+        if (!observer(m)) return {RunResult::stopped, ""};
+      }
+    }
+  stop:
+    if constexpr (Observer::active) observer(m);
+    return {RunResult::finished, ""};
+  } catch (const detail::CellFault& fault) {
+    return {RunResult::fault, "stack cell " + std::to_string(fault.index) +
+                                  " out of range at PC " + std::to_string(at)};
+  }
+}
+
+}  // namespace pl0::interpreter
