@@ -7,7 +7,9 @@ namespace pl0 {
 namespace {
 
 // The white space that formatted input skips.
-bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(int c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int skip_space(std::FILE* file) {
   int c;
@@ -25,7 +27,9 @@ bool skip_word(std::FILE* file) {
   return true;
 }
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 

@@ -29,8 +29,8 @@ bool FileOpener::named(const char* role, const Switch& sw) const {
 
 static std::string failure(const char* verb, const char* role, const std::string& name,
                            int error_number) {
-  return std::string("cannot ") + verb + " " + role + " '" + name + "': " +
-         std::strerror(error_number);
+  return std::string("cannot ") + verb + " " + role + " '" + name +
+         "': " + std::strerror(error_number);
 }
 
 static bool is_directory(const std::string& name) {

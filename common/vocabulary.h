@@ -49,7 +49,11 @@ static_assert(error_sym == symbol_count - 1 && MOD == opcode_count - 1);
 inline constexpr int relation_to_opcode = EQU - eq_sym;
 static_assert(geq_sym + relation_to_opcode == GEQ);
 
-inline bool is_symbol(int number) { return number >= 0 && number < symbol_count; }
-inline bool is_opcode(int number) { return number >= 0 && number < opcode_count; }
+inline bool is_symbol(int number) {
+  return number >= 0 && number < symbol_count;
+}
+inline bool is_opcode(int number) {
+  return number >= 0 && number < opcode_count;
+}
 
 }  // namespace pl0

@@ -7,7 +7,6 @@ namespace pl0 {
 
 // Runs the Compiler with a command line as main receives it, on the given standard streams,
 // and returns its exit status. Starts from fresh state on every call and never exits.
-int compiler_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                  std::FILE* err);
+int compiler_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err);
 
 }  // namespace pl0

@@ -2,4 +2,6 @@
 
 #include "compiler.h"
 
-int main(int argc, char** argv) { return pl0::compiler_main(argc, argv, stdin, stdout, stderr); }
+int main(int argc, char** argv) {
+  return pl0::compiler_main(argc, argv, stdin, stdout, stderr);
+}

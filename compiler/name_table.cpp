@@ -12,8 +12,8 @@ namespace {
 void write_row(int index) {
   if (index == 1) std::fputs("Entry Name             Kind Level Address Value\n", names.listing);
   const NameEntry& e = names.entries[static_cast<std::size_t>(index)];
-  std::fprintf(names.listing, "%5d %-16s %4d %5d %7d %5d\n", index, e.name.c_str(), e.kind,
-               e.level, e.address, e.value);
+  std::fprintf(names.listing, "%5d %-16s %4d %5d %7d %5d\n", index, e.name.c_str(), e.kind, e.level,
+               e.address, e.value);
 }
 
 }  // namespace

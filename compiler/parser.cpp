@@ -23,7 +23,9 @@ struct Nesting {
   Nesting& operator=(const Nesting&) = delete;
 };
 
-int current() { return reader.current_symbol; }
+int current() {
+  return reader.current_symbol;
+}
 
 void expect(int symbol, int error) {
   if (current() != symbol) report_error(error);
@@ -48,12 +50,18 @@ int emit_jump(int opcode) {
   return at;
 }
 
-void patch_jump(int at) { code.code[static_cast<std::size_t>(at)].operand = code.count; }
+void patch_jump(int at) {
+  code.code[static_cast<std::size_t>(at)].operand = code.count;
+}
 
-NameEntry& entry(int index) { return names.entries[static_cast<std::size_t>(index)]; }
+NameEntry& entry(int index) {
+  return names.entries[static_cast<std::size_t>(index)];
+}
 
 // How many static levels out the entry's name lives.
-int level_of(int index) { return names.level - entry(index).level; }
+int level_of(int index) {
+  return names.level - entry(index).level;
+}
 
 int find_declared() {
   const int index = find_name(reader.identifier);
@@ -142,7 +150,9 @@ void parse_expression() {
   }
 }
 
-bool is_relation(int symbol) { return symbol >= eq_sym && symbol <= geq_sym; }
+bool is_relation(int symbol) {
+  return symbol >= eq_sym && symbol <= geq_sym;
+}
 
 // condition = "odd" expression | expression relation expression
 void parse_condition() {
@@ -387,8 +397,8 @@ void parse_block() {
   entry(own).address = code.count;  // calls compiled from now on go straight to the INT
   // The main frame's link cells are in place before the machine starts; a procedure's INT
   // reserves its three link cells too.
-  const int frame = names.level == 0 ? wrap_sub(names.data_address, first_data_address)
-                                     : names.data_address;
+  const int frame =
+      names.level == 0 ? wrap_sub(names.data_address, first_data_address) : names.data_address;
   emit(INT, 0, frame);
   parse_statement();
   emit(RTN, 0, 0);

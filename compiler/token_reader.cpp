@@ -42,7 +42,9 @@ constexpr const char* error_messages[] = {
 };
 static_assert(sizeof error_messages / sizeof *error_messages == 29);
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_separator(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Reads the next line whole, however long; false at the end of the file.
 bool read_line() {
@@ -86,7 +88,9 @@ bool empty_string_follows() {
   return false;
 }
 
-const char* symbol_name(int symbol) { return is_symbol(symbol) ? symbol_names[symbol] : "?"; }
+const char* symbol_name(int symbol) {
+  return is_symbol(symbol) ? symbol_names[symbol] : "?";
+}
 
 }  // namespace
 

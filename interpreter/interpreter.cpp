@@ -61,9 +61,9 @@ int interpreter_main(int argc, const char* const* argv, std::FILE* in, std::FILE
   std::FILE* code = files.open_input("code file", input);
   if (code == nullptr) return 1;
   std::FILE* run_file = run.seen ? files.open_output("run file", run) : nullptr;
-  std::FILE* stack_file =
-      (!run.seen || run_file != nullptr) && stack.seen ? files.open_output("stack file", stack)
-                                                       : nullptr;
+  std::FILE* stack_file = (!run.seen || run_file != nullptr) && stack.seen
+                              ? files.open_output("stack file", stack)
+                              : nullptr;
   if ((run.seen && run_file == nullptr) || (stack.seen && stack_file == nullptr)) {
     if (run_file != nullptr) std::fclose(run_file);
     std::fclose(code);

@@ -98,9 +98,9 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
         case CAL: {
           base(i.level);
           const std::int32_t s = m.sp;
-          push(m.ax);    // static link
-          push(m.bp);    // dynamic link
-          push(m.pc);    // return address
+          push(m.ax);  // static link
+          push(m.bp);  // dynamic link
+          push(m.pc);  // return address
           m.ax = s;
           m.bp = wrap_sub(s, 1);
           m.sp = s;
@@ -217,8 +217,8 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
     if constexpr (Observer::active) observer(m);
     return {RunResult::finished, ""};
   } catch (const detail::CellFault& fault) {
-    return {RunResult::fault, "stack cell " + std::to_string(fault.index) +
-                                  " out of range at PC " + std::to_string(at)};
+    return {RunResult::fault, "stack cell " + std::to_string(fault.index) + " out of range at PC " +
+                                  std::to_string(at)};
   }
 }
 

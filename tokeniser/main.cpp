@@ -2,4 +2,6 @@
 
 #include "tokeniser.h"
 
-int main(int argc, char** argv) { return pl0::tokeniser_main(argc, argv, stdin, stdout, stderr); }
+int main(int argc, char** argv) {
+  return pl0::tokeniser_main(argc, argv, stdin, stdout, stderr);
+}

@@ -9,11 +9,19 @@ Scanner scanner;
 namespace {
 
 // Bytes 0..32 and 128..255: every byte that is at most 32 when read as a signed 8-bit number.
-bool is_blank(int c) { return c != end_of_file && (c <= 32 || c >= 128); }
-bool is_letter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_blank(int c) {
+  return c != end_of_file && (c <= 32 || c >= 128);
+}
+bool is_letter(int c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_ignoring_case(std::string_view text, std::string_view name) {
   if (text.size() != name.size()) return false;
@@ -177,9 +185,15 @@ int scan_operator() {
 
 }  // namespace
 
-int find_operator(std::string_view text) { return find_in_range(text, plus_sym, period_sym); }
-int find_keyword(std::string_view text) { return find_in_range(text, begin_sym, int_sym); }
-int find_symbol(std::string_view text) { return find_in_range(text, null_sym, eof_sym); }
+int find_operator(std::string_view text) {
+  return find_in_range(text, plus_sym, period_sym);
+}
+int find_keyword(std::string_view text) {
+  return find_in_range(text, begin_sym, int_sym);
+}
+int find_symbol(std::string_view text) {
+  return find_in_range(text, null_sym, eof_sym);
+}
 
 void reset_scanner(std::FILE* source) {
   scanner = Scanner{};

@@ -36,7 +36,9 @@ bool write_entry(Run& run) {
     case period_sym: std::fprintf(run.tokens, "%d ", symbol); return false;
     case identifier_sym:
     case number_sym:
-    case string_sym: std::fprintf(run.tokens, "%d %s ", symbol, scanner.spelling.c_str()); return true;
+    case string_sym:
+      std::fprintf(run.tokens, "%d %s ", symbol, scanner.spelling.c_str());
+      return true;
     case error_sym: {
       // A colon that ends the file has no character after it; show the colon itself.
       const int shown = scanner.lookahead == tokeniser::end_of_file ? ':' : scanner.lookahead;

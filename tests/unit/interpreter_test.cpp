@@ -1,8 +1,9 @@
+#include "interpreter.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "interpreter.h"
 #include "machine_run.h"
 #include "run_helpers.h"
 #include "vocabulary.h"
@@ -19,7 +20,8 @@ RunResult run(const std::vector<Instruction>& program, MachineState& state) {
   Output none;
   Output out(nullptr);
   std::FILE* in = std::tmpfile();
-  const RunResult result = interpreter::run_program(program, state, MachineIO{in, &none, &out, &none});
+  const RunResult result =
+      interpreter::run_program(program, state, MachineIO{in, &none, &out, &none});
   std::fclose(in);
   return result;
 }

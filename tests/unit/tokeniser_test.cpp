@@ -1,8 +1,9 @@
+#include "tokeniser.h"
+
 #include <gtest/gtest.h>
 
 #include "run_helpers.h"
 #include "scanner.h"
-#include "tokeniser.h"
 #include "vocabulary.h"
 
 namespace pl0 {
@@ -39,8 +40,8 @@ TEST(TokeniserEntry, RunsRepeatedlyFromFreshState) {
   EXPECT_EQ(broken.status, 1);
   EXPECT_EQ(broken.err, "Unexpected end of source file\n");
   for (int round = 0; round < 3; ++round) {
-    const auto good = run_entry(tokeniser_main,
-                                {"Tokeniser", "-i", "unit_good.pl0", "-o", "unit.tok", "-nl"});
+    const auto good =
+        run_entry(tokeniser_main, {"Tokeniser", "-i", "unit_good.pl0", "-o", "unit.tok", "-nl"});
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.err, "");
     EXPECT_EQ(read_file("unit.tok"), "1 a 22 ");
