@@ -9,6 +9,9 @@
 
 namespace pl0 {
 
+// The Compiler refuses to nest deeper than this, so no Level it writes is larger.
+inline constexpr int deepest_level = 1000;
+
 struct Instruction {
   std::int32_t opcode;
   std::int32_t level;

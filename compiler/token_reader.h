@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "code_file.h"
+
 namespace pl0::compiler {
 
 // The error numbers are printed in every report, so they are fixed.
@@ -39,7 +41,7 @@ enum ErrorNumber : int {
 
 // The deepest nesting of blocks, statements and expressions the parser follows; deeper input
 // is refused with error 28 rather than exhausting the process stack.
-inline constexpr int nesting_limit = 1000;
+inline constexpr int nesting_limit = deepest_level;
 
 struct TokenReader {
   std::FILE* tokens = nullptr;

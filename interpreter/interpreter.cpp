@@ -26,7 +26,8 @@ struct Streams {
       : run(run_file), out(out_file), trace(trace_file) {}
 };
 
-// Returns 0, or 1 after a run-time fault (reported on `err`).
+// Returns 0, or 1 after a run-time fault (reported on `err`) or a failed write (reported by
+// the caller, which knows the files' names).
 int run_machine(const std::vector<Instruction>& program, Streams& s, std::FILE* in,
                 std::FILE* err) {
   Output& banners = s.run.on() ? s.run : s.out;
@@ -39,6 +40,7 @@ int run_machine(const std::vector<Instruction>& program, Streams& s, std::FILE* 
     std::fprintf(err, "Interpreter: %s\n", result.message.c_str());
     return 1;
   }
+  if (result.kind == RunResult::write_failed) return 1;
   banners.put("\nEnd PL/0.\n");
   return 0;
 }

@@ -37,9 +37,11 @@ struct MachineIO {
   Output* trace;  // the stack file; off when -s was not given
 };
 
-// How a run ended: normally (PC 0 or less), at a fault, or stopped by the observer.
+// How a run ended: normally (PC 0 or less), at a fault, when an output could not be written
+// (a full disk, a closed pipe: running on would only lose the output), or stopped by the
+// observer.
 struct RunResult {
-  enum Kind { finished, fault, stopped } kind = finished;
+  enum Kind { finished, fault, write_failed, stopped } kind = finished;
   std::string message;  // for a fault, what happened and where
 };
 

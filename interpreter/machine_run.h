@@ -17,6 +17,8 @@ struct CellFault {
   std::int32_t index;
 };
 
+struct OutputFailed {};
+
 inline std::int32_t divide(std::int32_t a, std::int32_t b) {
   if (b == 0) return division_by_zero;
   if (b == -1) return wrap_neg(a);  // INT32_MIN / -1 wraps to INT32_MIN
@@ -27,6 +29,22 @@ inline std::int32_t remainder(std::int32_t a, std::int32_t b) {
   if (b == 0) return division_by_zero;
   if (b == -1) return 0;
   return a % b;  // takes the sign of a
+}
+
+// A walk of more steps than there are cells: after stack_cells steps it has entered a cycle of
+// cells (or faulted on the way), so the remaining steps go round that cycle, and only their
+// count modulo the cycle's length matters. Same result as every step, in at most 303 reads.
+template <typename Cell>
+std::int32_t long_base_walk(std::int32_t ax, std::int32_t level, Cell& cell) {
+  for (int step = 0; step < stack_cells; ++step) ax = cell(ax);
+  std::int32_t length = 0;
+  std::int32_t x = ax;
+  do {
+    x = cell(x);
+    ++length;
+  } while (x != ax);
+  for (std::int32_t left = (level - stack_cells) % length; left > 0; --left) ax = cell(ax);
+  return ax;
 }
 
 void write_number(const MachineIO& io, std::int32_t value);
@@ -63,6 +81,10 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
   };
   auto base = [&](std::int32_t level) {  // the static links followed `level` times, into Ax
     m.ax = m.bp;
+    if (level > stack_cells) {
+      m.ax = detail::long_base_walk(m.ax, level, cell);
+      return;
+    }
     for (std::int32_t step = 0; step < level; ++step) m.ax = cell(m.ax);
   };
 
@@ -73,7 +95,10 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
         return {RunResult::fault, "no instruction at PC " + std::to_string(at)};
       }
       const Instruction& i = code[at];
-      if (tracing) write_trace_line(*io.trace, m, i);
+      if (tracing) {
+        write_trace_line(*io.trace, m, i);
+        if (io.trace->failed()) throw detail::OutputFailed{};
+      }
       m.pc = at + 1;
       const std::int32_t a = i.operand;
       switch (i.opcode) {
@@ -216,6 +241,8 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
   stop:
     if constexpr (Observer::active) observer(m);
     return {RunResult::finished, ""};
+  } catch (const detail::OutputFailed&) {
+    return {RunResult::write_failed, ""};
   } catch (const detail::CellFault& fault) {
     return {RunResult::fault, "stack cell " + std::to_string(fault.index) + " out of range at PC " +
                                   std::to_string(at)};

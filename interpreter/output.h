@@ -17,6 +17,7 @@ class Output {
   ~Output() { flush(); }
 
   bool on() const { return file_ != nullptr; }
+  bool failed() const { return failed_; }
   // Whether anything was written that the system has not been handed yet.
   bool pending() const { return used_ != 0 || unsynced_; }
 

@@ -21,6 +21,18 @@ void emit_base_walk(std::FILE* out, std::int32_t level) {
 
 }  // namespace
 
+std::size_t find_deep_walk(const std::vector<Instruction>& program) {
+  for (std::size_t position = 0; position < program.size(); ++position) {
+    const Instruction& i = program[position];
+    if (!is_opcode(i.opcode) || i.level <= deepest_level) continue;
+    const Sequence& group = opcode_sequences[i.opcode];
+    for (int k = 0; k < group.length; ++k) {
+      if (group.ops[static_cast<std::size_t>(k)] == base_walk) return position;
+    }
+  }
+  return program.size();
+}
+
 void translate_program(const std::vector<Instruction>& program, std::FILE* out) {
   for (std::size_t position = 0; position < program.size(); ++position) {
     const Instruction& current = program[position];

@@ -10,6 +10,10 @@
 
 namespace pl0::translator {
 
+// The position of the first instruction whose base walk is deeper than deepest_level, or the
+// program's size when there is none.
+std::size_t find_deep_walk(const std::vector<Instruction>& program);
+
 void translate_program(const std::vector<Instruction>& program, std::FILE* out);
 
 }  // namespace pl0::translator

@@ -1,6 +1,9 @@
 // Loading and writing are two phases: every instruction is read before the first line is
-// written.
+// written. A base walk deeper than any compiled program can need is refused then, since it
+// would write billions of lines.
 #include "translator.h"
+
+#include <string>
 
 #include "code_file.h"
 #include "program.h"
@@ -28,10 +31,20 @@ int translator_main(int argc, const char* const* argv, std::FILE* /*in*/, std::F
     return 1;
   }
   std::vector<Instruction> program;
-  if (load_code(code, program)) translator::translate_program(program, opcodes);
+  int status = 0;
+  if (load_code(code, program)) {
+    if (const auto deep = translator::find_deep_walk(program); deep < program.size()) {
+      files.report("Level " + std::to_string(program[deep].level) + " at position " +
+                   std::to_string(deep) + " is deeper than any program nests (at most " +
+                   std::to_string(deepest_level) + "); nothing translated");
+      status = 1;
+    } else {
+      translator::translate_program(program, opcodes);
+    }
+  }
   const bool written = files.close_output(opcodes, "opcode file", output);
   std::fclose(code);
-  return written ? 0 : 1;
+  return written ? status : 1;
 }
 
 }  // namespace pl0

@@ -98,6 +98,43 @@ TEST(InterpreterEntry, PromptIsVisibleBeforeEachRead) {
   std::remove("unit_prompt.code");
 }
 
+// The shortcut for walks longer than the stack must land where every single step would.
+TEST(Machine, LongBaseWalkEqualsStepByStep) {
+  std::array<std::int32_t, interpreter::stack_cells> cells{};
+  unsigned seed = 12345;
+  for (int round = 0; round < 200; ++round) {
+    for (auto& c : cells) {
+      seed = seed * 1103515245u + 12345u;
+      c = static_cast<std::int32_t>((seed >> 16) % 101u);
+    }
+    if (round % 7 == 0) cells[static_cast<std::size_t>(round % 101)] = 150;  // an exit
+    auto cell = [&](std::int32_t i) -> std::int32_t& {
+      if (i < 0 || i > 100) throw interpreter::detail::CellFault{i};
+      return cells[static_cast<std::size_t>(i)];
+    };
+    for (std::int32_t level : {102, 103, 250, 1000, 4099}) {
+      std::int32_t slow = 100;
+      std::int32_t slow_fault = 0;
+      std::int32_t fast_fault = 0;
+      std::int32_t fast = 0;
+      try {
+        for (std::int32_t step = 0; step < level; ++step) slow = cell(slow);
+      } catch (const interpreter::detail::CellFault& f) {
+        slow_fault = f.index;
+      }
+      try {
+        fast = interpreter::detail::long_base_walk(100, level, cell);
+      } catch (const interpreter::detail::CellFault& f) {
+        fast_fault = f.index;
+      }
+      EXPECT_EQ(fast_fault, slow_fault);
+      if (slow_fault == 0) {
+        EXPECT_EQ(fast, slow) << "level " << level << " round " << round;
+      }
+    }
+  }
+}
+
 TEST(Output, FormatsNumbersAsPrintfDoes) {
   std::FILE* file = std::tmpfile();
   {
