@@ -53,7 +53,10 @@ int run_entry(Entry entry, std::vector<std::string> args) {
 struct Budget {
   static constexpr bool active = true;
   long left;
-  bool operator()(const interpreter::MachineState&) { return --left > 0; }
+  bool operator()(const interpreter::MachineState&, int instructions) {
+    left -= instructions;
+    return left > 0;
+  }
 };
 
 // Loads a code file and runs it on `input` for at most `budget` instructions.

@@ -45,10 +45,11 @@ struct RunResult {
   std::string message;  // for a fault, what happened and where
 };
 
-// Called after every instruction in tests; returns false to stop the run.
+// Called in tests after every instruction, or after both instructions of a fused pair (the
+// count says how many ran); returns false to stop the run.
 struct NoObserver {
   static constexpr bool active = false;
-  bool operator()(const MachineState&) { return true; }
+  bool operator()(const MachineState&, int /*instructions*/) { return true; }
 };
 
 // Runs from the state given (normally a fresh MachineState) until PC falls to 0 or less or a

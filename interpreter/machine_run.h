@@ -6,6 +6,8 @@
 #include <string>
 
 #include "machine.h"
+#include "machine_detail.h"
+#include "machine_fast.h"
 #include "vocabulary.h"
 #include "wrapping.h"
 
@@ -13,50 +15,12 @@ namespace pl0::interpreter {
 
 namespace detail {
 
-struct CellFault {
-  std::int32_t index;
-};
-
-struct OutputFailed {};
-
-inline std::int32_t divide(std::int32_t a, std::int32_t b) {
-  if (b == 0) return division_by_zero;
-  if (b == -1) return wrap_neg(a);  // INT32_MIN / -1 wraps to INT32_MIN
-  return a / b;                     // C++ truncates toward zero, as the machine does
-}
-
-inline std::int32_t remainder(std::int32_t a, std::int32_t b) {
-  if (b == 0) return division_by_zero;
-  if (b == -1) return 0;
-  return a % b;  // takes the sign of a
-}
-
-// A walk of more steps than there are cells: after stack_cells steps it has entered a cycle of
-// cells (or faulted on the way), so the remaining steps go round that cycle, and only their
-// count modulo the cycle's length matters. Same result as every step, in at most 303 reads.
-template <typename Cell>
-std::int32_t long_base_walk(std::int32_t ax, std::int32_t level, Cell& cell) {
-  for (int step = 0; step < stack_cells; ++step) ax = cell(ax);
-  std::int32_t length = 0;
-  std::int32_t x = ax;
-  do {
-    x = cell(x);
-    ++length;
-  } while (x != ax);
-  for (std::int32_t left = (level - stack_cells) % length; left > 0; --left) ax = cell(ax);
-  return ax;
-}
-
-void write_number(const MachineIO& io, std::int32_t value);
-void write_character(const MachineIO& io, std::int32_t value);
-void read_number(const MachineIO& io, std::int32_t& ax);
-void read_character(const MachineIO& io, MachineState& state);
-
-}  // namespace detail
-
+// The simple loop: the instruction list as loaded, the state in memory, a trace line before
+// every instruction when tracing. It runs traced programs (trace lines cost far more than
+// dispatch) and stands in for the fast loop where the compiler cannot thread.
 template <typename Observer>
-RunResult run_program_observed(const std::vector<Instruction>& program, MachineState& m,
-                               const MachineIO& io, Observer& observer) {
+RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, const MachineIO& io,
+                     Observer& observer) {
   const Instruction* const code = program.data();
   const auto size = static_cast<std::uint32_t>(program.size());
   std::int32_t* const cells = m.cells.data();
@@ -235,11 +199,11 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
         default: break;  // an unknown OpCode only advances PC
       }
       if constexpr (Observer::active) {
-        if (!observer(m)) return {RunResult::stopped, ""};
+        if (!observer(m, 1)) return {RunResult::stopped, ""};
       }
     }
   stop:
-    if constexpr (Observer::active) observer(m);
+    if constexpr (Observer::active) observer(m, 1);
     return {RunResult::finished, ""};
   } catch (const detail::OutputFailed&) {
     return {RunResult::write_failed, ""};
@@ -247,6 +211,17 @@ RunResult run_program_observed(const std::vector<Instruction>& program, MachineS
     return {RunResult::fault, "stack cell " + std::to_string(fault.index) + " out of range at PC " +
                                   std::to_string(at)};
   }
+}
+
+}  // namespace detail
+
+template <typename Observer>
+RunResult run_program_observed(const std::vector<Instruction>& program, MachineState& state,
+                               const MachineIO& io, Observer& observer) {
+#if PL0_THREADED
+  if (!io.trace->on()) return detail::run_fast(program, state, io, observer);
+#endif
+  return detail::run_simple(program, state, io, observer);
 }
 
 }  // namespace pl0::interpreter

@@ -131,12 +131,16 @@ struct RegisterMachine {
   }
 };
 
+// The state after every dispatch, with the number of instructions it ran (two for a fused
+// pair).
 struct Recorder {
   static constexpr bool active = true;
-  std::vector<MachineState> states;
-  bool operator()(const MachineState& state) {
-    states.push_back(state);
-    return states.size() < instruction_budget;
+  std::vector<std::pair<MachineState, int>> states;
+  std::size_t executed = 0;
+  bool operator()(const MachineState& state, int instructions) {
+    states.emplace_back(state, instructions);
+    executed += static_cast<std::size_t>(instructions);
+    return executed < instruction_budget;
   }
 };
 
@@ -173,20 +177,26 @@ bool check_program(const std::vector<Instruction>& program, const std::string& i
   std::fclose(opcode_file);
 
   RegisterMachine machine{MachineState{}, input_stream(input), ""};
-  for (std::size_t step = 0; step < recorder.states.size(); ++step) {
+  bool ran = true;
+  for (std::size_t step = 0; step < recorder.states.size() && ran; ++step) {
     const std::int32_t at = machine.s.pc;
-    if (static_cast<std::size_t>(at) >= groups.size()) {
-      ADD_FAILURE() << "no instruction group " << at;
-      break;
+    for (int k = 0; k < recorder.states[step].second && ran; ++k) {
+      const auto group = static_cast<std::size_t>(machine.s.pc);
+      if (group >= groups.size()) {
+        ADD_FAILURE() << "no instruction group " << group;
+        ran = false;
+        break;
+      }
+      machine.s.pc = machine.s.pc + 1;
+      try {
+        for (const Line& line : groups[group]) machine.execute(line);
+      } catch (const CellOutOfRange&) {
+        ADD_FAILURE() << "register operations left the stack at step " << step;
+        ran = false;
+      }
     }
-    machine.s.pc = at + 1;
-    try {
-      for (const Line& line : groups[static_cast<std::size_t>(at)]) machine.execute(line);
-    } catch (const CellOutOfRange&) {
-      ADD_FAILURE() << "register operations left the stack at step " << step;
-      break;
-    }
-    const MachineState& want = recorder.states[step];
+    if (!ran) break;
+    const MachineState& want = recorder.states[step].first;
     const MachineState& got = machine.s;
     const bool same = got.pc == want.pc && got.sp == want.sp && got.bp == want.bp &&
                       got.ax == want.ax && got.bx == want.bx && got.tx == want.tx &&

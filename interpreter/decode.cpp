@@ -1,0 +1,94 @@
+#include "decode.h"
+
+#include "vocabulary.h"
+
+namespace pl0::interpreter {
+
+namespace {
+
+// The operations 15..26 (ADD .. MOD) in the order of the lit_/lod0_ kinds, or -1.
+int operation_index(std::int32_t opcode) {
+  switch (opcode) {
+    case ADD: return 0;
+    case MIN: return 1;
+    case MUL: return 2;
+    case DIV: return 3;
+    case MOD: return 4;
+    case EQU: return 5;
+    case NEQ: return 6;
+    case LES: return 7;
+    case LEQ: return 8;
+    case GTR: return 9;
+    case GEQ: return 10;
+    default: return -1;
+  }
+}
+
+constexpr std::int32_t plain_operations[] = {k_add, k_min, k_mul, k_div, k_mod, k_equ,
+                                             k_neq, k_les, k_leq, k_gtr, k_geq};
+
+std::int32_t by_level(std::int32_t level, std::int32_t zero, std::int32_t one, std::int32_t any) {
+  return level == 0 ? zero : level == 1 ? one : any;
+}
+
+std::int32_t plain_kind(const Instruction& i) {
+  switch (i.opcode) {
+    case LIT: return k_lit;
+    case LOD: return by_level(i.level, k_lod0, k_lod1, k_lod);
+    case STO: return by_level(i.level, k_sto0, k_sto1, k_sto);
+    case CAL: return k_cal;
+    case INT: return k_int;
+    case JMP: return k_jmp;
+    case JPC: return k_jpc;
+    case RTN: return k_rtn;
+    case WRITE: return k_write;
+    case READ: return k_read;
+    case PUTC: return k_putc;
+    case GETC: return k_getc;
+    case LDT: return i.level == 0 ? k_ldt0 : k_ldt;
+    case STT: return i.level == 0 ? k_stt0 : k_stt;
+    case NEG: return k_neg;
+    case ODD: return k_odd;
+    default: {
+      const int op = operation_index(i.opcode);
+      return op >= 0 ? plain_operations[op] : k_nop;
+    }
+  }
+}
+
+// The fused kind for the pair (first, second), or -1 when they are no such pair.
+std::int32_t fused_kind(const Instruction& first, const Instruction& second) {
+  const int op = operation_index(second.opcode);
+  if (first.opcode == LIT && op >= 0) return k_lit_add + op;
+  if (first.opcode == LOD && first.level == 0 && op >= 0) return k_lod0_add + op;
+  if (first.opcode == LOD && first.level == 0 && second.opcode == LOD && second.level == 0) {
+    return k_lod0_lod0;
+  }
+  if (first.opcode == LIT && second.opcode == STO && second.level == 0) return k_lit_sto0;
+  const int relation = operation_index(first.opcode);
+  if (relation >= 5 && second.opcode == JPC) return k_equ_jpc + (relation - 5);
+  return -1;
+}
+
+}  // namespace
+
+std::vector<Decoded> decode(const std::vector<Instruction>& program) {
+  std::vector<Decoded> decoded;
+  decoded.reserve(program.size() + 1);
+  for (std::size_t at = 0; at < program.size(); ++at) {
+    const Instruction& i = program[at];
+    Decoded d{plain_kind(i), i.level, i.operand, 0};
+    if (at + 1 < program.size()) {
+      const Instruction& next = program[at + 1];
+      if (const std::int32_t fused = fused_kind(i, next); fused >= 0) {
+        d.kind = fused;
+        d.second = next.operand;
+      }
+    }
+    decoded.push_back(d);
+  }
+  decoded.push_back({k_end, 0, 0, 0});
+  return decoded;
+}
+
+}  // namespace pl0::interpreter

@@ -1,0 +1,53 @@
+// Pieces shared by the machine's two run loops: the faults they leave by, the division rules,
+// the long base walk and the input and output operations.
+#pragma once
+
+#include "machine.h"
+#include "wrapping.h"
+
+namespace pl0::interpreter {
+
+namespace detail {
+
+struct CellFault {
+  std::int32_t index;
+};
+
+struct OutputFailed {};
+
+inline std::int32_t divide(std::int32_t a, std::int32_t b) {
+  if (b == 0) return division_by_zero;
+  if (b == -1) return wrap_neg(a);  // INT32_MIN / -1 wraps to INT32_MIN
+  return a / b;                     // C++ truncates toward zero, as the machine does
+}
+
+inline std::int32_t remainder(std::int32_t a, std::int32_t b) {
+  if (b == 0) return division_by_zero;
+  if (b == -1) return 0;
+  return a % b;  // takes the sign of a
+}
+
+// A walk of more steps than there are cells: after stack_cells steps it has entered a cycle of
+// cells (or faulted on the way), so the remaining steps go round that cycle, and only their
+// count modulo the cycle's length matters. Same result as every step, in at most 303 reads.
+template <typename Cell>
+std::int32_t long_base_walk(std::int32_t ax, std::int32_t level, Cell& cell) {
+  for (int step = 0; step < stack_cells; ++step) ax = cell(ax);
+  std::int32_t length = 0;
+  std::int32_t x = ax;
+  do {
+    x = cell(x);
+    ++length;
+  } while (x != ax);
+  for (std::int32_t left = (level - stack_cells) % length; left > 0; --left) ax = cell(ax);
+  return ax;
+}
+
+void write_number(const MachineIO& io, std::int32_t value);
+void write_character(const MachineIO& io, std::int32_t value);
+void read_number(const MachineIO& io, std::int32_t& ax);
+void read_character(const MachineIO& io, MachineState& state);
+
+}  // namespace detail
+
+}  // namespace pl0::interpreter

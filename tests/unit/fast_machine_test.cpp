@@ -1,0 +1,169 @@
+// The fast run loop (decoded, specialised and fused) against the simple one, which runs each
+// instruction as loaded: the same state after every instruction, the same faults at the same
+// PC, the same output.
+#include <gtest/gtest.h>
+
+#include "decode.h"
+#include "machine_run.h"
+#include "run_helpers.h"
+#include "vocabulary.h"
+
+namespace pl0 {
+namespace {
+
+using namespace interpreter;
+
+// Records the state after every dispatch with the running count of instructions.
+struct Trail {
+  static constexpr bool active = true;
+  explicit Trail(long most) : limit(most) {}
+  long limit;
+  long executed = 0;
+  std::vector<std::pair<long, MachineState>> states;
+  bool operator()(const MachineState& state, int instructions) {
+    executed += instructions;
+    states.emplace_back(executed, state);
+    return executed < limit;
+  }
+};
+
+struct Outcome {
+  RunResult result;
+  Trail trail;
+  std::string output;
+};
+
+template <typename Loop>
+Outcome run_with(Loop loop, const std::vector<Instruction>& program, long limit) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  Outcome outcome{{}, Trail(limit), ""};
+  {
+    Output off;
+    Output stdout_buffer(out);
+    MachineState state;
+    outcome.result = loop(program, state, MachineIO{in, &off, &stdout_buffer, &off}, outcome.trail);
+  }
+  outcome.output = test::read_all(out);
+  std::fclose(in);
+  std::fclose(out);
+  return outcome;
+}
+
+Outcome run_simple(const std::vector<Instruction>& program, long limit = 400) {
+  return run_with(detail::run_simple<Trail>, program, limit);
+}
+Outcome run_fast(const std::vector<Instruction>& program, long limit = 400) {
+  return run_with(detail::run_fast<Trail>, program, limit);
+}
+
+bool same_state(const MachineState& a, const MachineState& b) {
+  return a.pc == b.pc && a.sp == b.sp && a.bp == b.bp && a.ax == b.ax && a.bx == b.bx &&
+         a.tx == b.tx && a.cells == b.cells;
+}
+
+void expect_same_run(const std::vector<Instruction>& program) {
+  const Outcome slow = run_simple(program);
+  const Outcome fast = run_fast(program);
+  // Every state the fast loop reports must be the simple loop's after as many instructions.
+  std::size_t k = 0;
+  for (const auto& [count, state] : fast.trail.states) {
+    while (k < slow.trail.states.size() && slow.trail.states[k].first < count) ++k;
+    if (k == slow.trail.states.size()) break;  // the simple loop stopped at its limit first
+    ASSERT_EQ(slow.trail.states[k].first, count);
+    ASSERT_TRUE(same_state(slow.trail.states[k].second, state))
+        << "after " << count << " instructions, at PC " << state.pc;
+  }
+  const bool both_ended =
+      slow.result.kind != RunResult::stopped && fast.result.kind != RunResult::stopped;
+  if (both_ended) {
+    EXPECT_EQ(fast.result.kind, slow.result.kind);
+    EXPECT_EQ(fast.result.message, slow.result.message);
+    EXPECT_EQ(fast.output, slow.output);
+  }
+}
+
+TEST(FastMachine, JumpIntoTheMiddleOfAPairRunsThePlainInstruction) {
+  // 3 and 4 (LIT, ADD) fuse; the jump to 4 must add the two pushed values, not the 1.
+  const std::vector<Instruction> program = {{LIT, 0, 10}, {LIT, 0, 20},  {JMP, 0, 4}, {LIT, 0, 1},
+                                            {ADD, 0, 0},  {WRITE, 0, 0}, {JMP, 0, 0}};
+  ASSERT_EQ(decode(program)[3].kind, k_lit_add);
+  EXPECT_EQ(run_fast(program).output, "30 ");
+  expect_same_run(program);
+}
+
+TEST(FastMachine, FaultInTheSecondHalfOfAPairNamesItsPc) {
+  // SP 101: LIT pushes into cell 100, ADD then pops 100 and 101.
+  const std::vector<Instruction> program = {{INT, 0, -3}, {LIT, 0, 1}, {ADD, 0, 0}};
+  EXPECT_EQ(run_fast(program).result.message, "stack cell 101 out of range at PC 2");
+  // LOD, LOD: the second reads outside.
+  const std::vector<Instruction> loads = {{LOD, 0, 3}, {LOD, 0, 200}, {RTN, 0, 0}};
+  EXPECT_EQ(run_fast(loads).result.message, "stack cell -100 out of range at PC 1");
+  // LIT, STO: the store goes outside.
+  const std::vector<Instruction> store = {{LIT, 0, 1}, {STO, 0, -1}, {RTN, 0, 0}};
+  EXPECT_EQ(run_fast(store).result.message, "stack cell 101 out of range at PC 1");
+  expect_same_run(program);
+  expect_same_run(loads);
+  expect_same_run(store);
+}
+
+TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
+  const std::int32_t operations[] = {ADD, MIN, MUL, DIV, MOD, EQU, NEQ, LES, LEQ, GTR, GEQ};
+  for (std::int32_t op : operations) {
+    for (std::int32_t right : {-7, 0, 3}) {
+      expect_same_run({{LIT, 0, 17}, {LIT, 0, right}, {op, 0, 0}, {WRITE, 0, 0}, {JMP, 0, 0}});
+      expect_same_run({{LIT, 0, right},
+                       {STO, 0, 3},
+                       {LIT, 0, -9},
+                       {LOD, 0, 3},
+                       {op, 0, 0},
+                       {WRITE, 0, 0},
+                       {JMP, 0, 0}});
+      if (op >= EQU) {
+        expect_same_run({{LIT, 0, 5},
+                         {LIT, 0, right},
+                         {op, 0, 0},
+                         {JPC, 0, 6},
+                         {LIT, 0, 1},
+                         {WRITE, 0, 0},
+                         {JMP, 0, 0}});
+      }
+    }
+  }
+  // Levels 0, 1 and 2 of every addressing opcode, from a procedure two levels deep.
+  for (std::int32_t level : {0, 1, 2, 3}) {
+    expect_same_run({{JMP, 0, 1},     {INT, 0, 3},     {CAL, 0, 4},     {JMP, 0, 0},
+                     {INT, 0, 4},     {CAL, 1, 7},     {RTN, 0, 0},     {INT, 0, 5},
+                     {LIT, 0, 42},    {STO, level, 3}, {LOD, level, 3}, {LIT, 0, 1},
+                     {LDT, level, 3}, {LIT, 0, 1},     {LIT, 0, 8},     {STT, level, 3},
+                     {LOD, level, 2}, {WRITE, 0, 0},   {WRITE, 0, 0},   {WRITE, 0, 0},
+                     {RTN, 0, 0}});
+  }
+}
+
+// Random programs, most of which fault or loop: the two loops must agree wherever they go.
+TEST(FastMachine, RandomProgramsAgreeWithTheSimpleLoop) {
+  const std::int32_t opcodes[] = {LIT, LOD, STO, CAL, INT, JMP, JPC, RTN, WRITE, LDT, STT, NEG, ADD,
+                                  MIN, MUL, DIV, MOD, ODD, EQU, NEQ, LES, LEQ,   GTR, GEQ, 27};
+  unsigned seed = 2026;
+  auto next = [&seed](unsigned range) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<std::int32_t>((seed >> 8) % range);
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<Instruction> program(static_cast<std::size_t>(4 + next(20)));
+    for (Instruction& i : program) {
+      i.opcode = opcodes[next(sizeof opcodes / sizeof *opcodes)];
+      i.level = next(4) == 0 ? next(3) : 0;
+      i.operand = i.opcode == JMP || i.opcode == JPC || i.opcode == CAL
+                      ? next(static_cast<unsigned>(program.size()) + 1)
+                      : next(16) - 3;
+    }
+    SCOPED_TRACE("round " + std::to_string(round));
+    expect_same_run(program);
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace pl0
