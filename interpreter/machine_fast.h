@@ -140,9 +140,11 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     if (outside(index)) throw CellFault{index};
     return cells[index];
   };
-  // The static links followed `level` times from BP; false, with fault_cell set, when the walk
-  // leaves the stack.
-  auto walk = [&](std::int32_t level, std::int32_t& a) {
+  // The static links followed Level times from BP for the instruction at `where`; false, with
+  // the fault set, when the walk leaves the stack.
+  auto walk = [&](const Decoded* where, std::int32_t& a) {
+    const std::int32_t level = where->level;
+    fault_pc = at(where);
     a = bp;
     if (level > stack_cells) {
       try {
@@ -201,22 +203,13 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     cells[sp] = ax;
     ++ip;
     PL0_NEXT(1);
+  op_lod:
+    if (!walk(ip, ax)) goto cell_fault;
+    goto lod_from_base;
   op_lod1:
     PL0_CHECK(bp, ip);
-    bx = ip->operand;
-    ax = wrap_sub(cells[bp], bx);
-    PL0_CHECK(ax, ip);
-    ax = cells[ax];
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
-    PL0_NEXT(1);
-  op_lod:
-    if (!walk(ip->level, ax)) {
-      fault_pc = at(ip);
-      goto cell_fault;
-    }
+    ax = cells[bp];
+  lod_from_base:
     bx = ip->operand;
     ax = wrap_sub(ax, bx);
     PL0_CHECK(ax, ip);
@@ -235,21 +228,13 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     cells[ax] = bx;
     ++ip;
     PL0_NEXT(1);
+  op_sto:
+    if (!walk(ip, ax)) goto cell_fault;
+    goto sto_from_base;
   op_sto1:
     PL0_CHECK(bp, ip);
-    bx = ip->operand;
-    ax = wrap_sub(cells[bp], bx);
-    PL0_CHECK(sp, ip);
-    bx = cells[sp++];
-    PL0_CHECK(ax, ip);
-    cells[ax] = bx;
-    ++ip;
-    PL0_NEXT(1);
-  op_sto:
-    if (!walk(ip->level, ax)) {
-      fault_pc = at(ip);
-      goto cell_fault;
-    }
+    ax = cells[bp];
+  sto_from_base:
     bx = ip->operand;
     ax = wrap_sub(ax, bx);
     PL0_CHECK(sp, ip);
@@ -259,10 +244,7 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     ++ip;
     PL0_NEXT(1);
   op_cal : {
-    if (!walk(ip->level, ax)) {
-      fault_pc = at(ip);
-      goto cell_fault;
-    }
+    if (!walk(ip, ax)) goto cell_fault;
     const std::int32_t s = sp;
     PL0_CHECK(wrap_sub(s, 1), ip);
     cells[s - 1] = ax;  // static link
@@ -334,10 +316,7 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     ax = wrap_sub(bp, bx);
     goto ldt_index;
   op_ldt:
-    if (!walk(ip->level, ax)) {
-      fault_pc = at(ip);
-      goto cell_fault;
-    }
+    if (!walk(ip, ax)) goto cell_fault;
     bx = ip->operand;
     ax = wrap_sub(ax, bx);
   ldt_index:
@@ -358,10 +337,7 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
   op_stt:
     PL0_CHECK(sp, ip);
     tx = cells[sp++];
-    if (!walk(ip->level, ax)) {
-      fault_pc = at(ip);
-      goto cell_fault;
-    }
+    if (!walk(ip, ax)) goto cell_fault;
     bx = ip->operand;
     ax = wrap_sub(ax, bx);
   stt_index:
