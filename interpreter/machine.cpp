@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "machine_run.h"
 
@@ -46,33 +47,77 @@ void write_trace_header(Output& trace) {
   trace.put("   PC    SP    BP OpCode Level Operand Stack ->\n");
 }
 
+namespace {
+
+// Most cells hold small numbers: their "%4d" texts, ready to copy.
+constexpr std::int32_t small_first = -99;
+constexpr std::int32_t small_last = 999;
+struct SmallCells {
+  char text[small_last - small_first + 1][4];
+};
+constexpr SmallCells make_small_cells() {
+  SmallCells table{};
+  for (std::int32_t v = small_first; v <= small_last; ++v) {
+    char* t = table.text[v - small_first];
+    std::int32_t m = v < 0 ? -v : v;
+    int i = 3;
+    do {
+      t[i--] = static_cast<char>('0' + m % 10);
+      m /= 10;
+    } while (m != 0);
+    if (v < 0) t[i--] = '-';
+    while (i >= 0) t[i--] = ' ';
+  }
+  return table;
+}
+constexpr SmallCells small_cells = make_small_cells();
+
+char* put_cell(char* at, std::int32_t value) {
+  if (value >= small_first && value <= small_last) {
+    std::memcpy(at, small_cells.text[value - small_first], 4);
+    return at + 4;
+  }
+  return format_right(at, value, 4);
+}
+
+// The longest trace line: the fixed fields and 101 cells of at most eleven characters each.
+constexpr std::size_t longest_trace_line = 48 + stack_cells * 12;
+
+}  // namespace
+
 // Shows only cells that exist: a frame base or stack pointer outside the stack is not followed.
 void write_trace_line(Output& trace, const MachineState& m, const Instruction& next) {
-  trace.put_int(m.pc, 5);
-  trace.put(' ');
-  trace.put_int(m.sp, 5);
-  trace.put(' ');
-  trace.put_int(m.bp, 5);
-  trace.put(' ');
-  trace.put_padded(is_opcode(next.opcode) ? opcode_names[next.opcode] : "?", 6);
-  trace.put(' ');
-  trace.put_int(next.level, 5);
-  trace.put(' ');
-  trace.put_int(next.operand, 7);
-  trace.put(' ');
+  char* at = trace.claim(longest_trace_line);
+  at = format_right(at, m.pc, 5);
+  *at++ = ' ';
+  at = format_right(at, m.sp, 5);
+  *at++ = ' ';
+  at = format_right(at, m.bp, 5);
+  *at++ = ' ';
+  const char* name = is_opcode(next.opcode) ? opcode_names[next.opcode] : "?";
+  const auto length = static_cast<int>(std::strlen(name));
+  for (int pad = 6 - length; pad > 0; --pad) *at++ = ' ';
+  std::memcpy(at, name, static_cast<std::size_t>(length));
+  at += length;
+  *at++ = ' ';
+  at = format_right(at, next.level, 5);
+  *at++ = ' ';
+  at = format_right(at, next.operand, 7);
+  *at++ = ' ';
   const std::int64_t bp = m.bp;
   for (std::int64_t c = top_cell; c >= std::max<std::int64_t>(bp + 1, 0); --c) {
-    trace.put_int(m.cells[static_cast<std::size_t>(c)], 4);
+    at = put_cell(at, m.cells[static_cast<std::size_t>(c)]);
   }
   if (bp >= 0 && bp <= top_cell) {
-    trace.put('|');
-    trace.put_int(m.cells[static_cast<std::size_t>(bp)], 3);
+    *at++ = '|';
+    at = format_right(at, m.cells[static_cast<std::size_t>(bp)], 3);
   }
   for (std::int64_t c = std::min<std::int64_t>(bp - 1, top_cell);
        c >= std::max<std::int64_t>(m.sp, 0); --c) {
-    trace.put_int(m.cells[static_cast<std::size_t>(c)], 4);
+    at = put_cell(at, m.cells[static_cast<std::size_t>(c)]);
   }
-  trace.put('\n');
+  *at++ = '\n';
+  trace.done_at(at);
 }
 
 RunResult run_program(const std::vector<Instruction>& program, MachineState& state,

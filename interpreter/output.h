@@ -9,6 +9,24 @@
 
 namespace pl0::interpreter {
 
+// Writes `value` as "%*d" does into `at` and returns the end of what it wrote.
+inline char* format_right(char* at, std::int32_t value, int width) {
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  char* start = end;
+  std::uint32_t magnitude =
+      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    *--start = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
+  } while (magnitude != 0);
+  if (value < 0) *--start = '-';
+  const auto length = static_cast<int>(end - start);
+  for (int pad = width - length; pad > 0; --pad) *at++ = ' ';
+  std::memcpy(at, start, static_cast<std::size_t>(length));
+  return at + length;
+}
+
 class Output {
  public:
   explicit Output(std::FILE* file = nullptr) : file_(file) {}
@@ -39,24 +57,17 @@ class Output {
     used_ += length;
   }
 
-  // As "%*d": right-aligned in `width` columns, wider when the number needs it.
+  // As "%*d": right-aligned in `width` columns (at most 20), wider when the number needs it.
   void put_int(std::int32_t value, int width = 0) {
-    char digits[12];
-    char* end = digits + sizeof digits;
-    char* start = end;
-    std::uint32_t magnitude =
-        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-    do {
-      *--start = static_cast<char>('0' + magnitude % 10u);
-      magnitude /= 10u;
-    } while (magnitude != 0);
-    if (value < 0) *--start = '-';
-    const auto length = static_cast<int>(end - start);
-    if (capacity - used_ < 32) flush();
-    for (int pad = width - length; pad > 0; --pad) data_[used_++] = ' ';
-    std::memcpy(data_ + used_, start, static_cast<std::size_t>(length));
-    used_ += static_cast<std::size_t>(length);
+    done_at(format_right(claim(32), value, width));
   }
+
+  // Room for `most` bytes written straight into the buffer, ended by done_at().
+  char* claim(std::size_t most) {
+    if (capacity - used_ < most) flush();
+    return data_ + used_;
+  }
+  void done_at(const char* end) { used_ = static_cast<std::size_t>(end - data_); }
 
   // As "%*s".
   void put_padded(const char* text, int width) {
