@@ -70,6 +70,16 @@ std::int32_t fused_kind(const Instruction& first, const Instruction& second) {
   return -1;
 }
 
+// The fused kind for the triple (first, second, third), or -1.
+std::int32_t fused_triple(const Instruction& first, const Instruction& second,
+                          const Instruction& third) {
+  const int op = operation_index(third.opcode);
+  if (op < 0 || first.opcode != LOD || first.level != 0) return -1;
+  if (second.opcode == LIT) return k_lod0_lit_add + op;
+  if (second.opcode == LOD && second.level == 0) return k_lod0_lod0_add + op;
+  return -1;
+}
+
 }  // namespace
 
 std::vector<Decoded> decode(const std::vector<Instruction>& program) {
@@ -80,7 +90,13 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program) {
     Decoded d{plain_kind(i), i.level, i.operand, 0};
     if (at + 1 < program.size()) {
       const Instruction& next = program[at + 1];
-      if (const std::int32_t fused = fused_kind(i, next); fused >= 0) {
+      std::int32_t fused = fused_kind(i, next);
+      if (at + 2 < program.size()) {
+        if (const std::int32_t triple = fused_triple(i, next, program[at + 2]); triple >= 0) {
+          fused = triple;
+        }
+      }
+      if (fused >= 0) {
         d.kind = fused;
         d.second = next.operand;
       }

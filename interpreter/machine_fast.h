@@ -100,6 +100,32 @@ inline std::int32_t operate(std::int32_t kind, std::int32_t l, std::int32_t r) {
     PL0_NEXT(2);                                 \
   }
 
+// LOD (level 0) of a variable, then LIT or a second LOD (level 0) of `right`, then an
+// operation on the two: both are pushed, popped again, and the result replaces the first.
+#define PL0_TRIPLE(kind, right_value, right_check)            \
+  {                                                           \
+    const std::int32_t left_cell = wrap_sub(bp, ip->operand); \
+    PL0_CHECK(left_cell, ip);                                 \
+    const std::int32_t s1 = wrap_sub(sp, 1);                  \
+    PL0_CHECK(s1, ip);                                        \
+    const std::int32_t left = cells[left_cell];               \
+    cells[s1] = left;                                         \
+    right_check;                                              \
+    const std::int32_t right = (right_value);                 \
+    PL0_CHECK(s1 - 1, ip + 1);                                \
+    cells[s1 - 1] = right;                                    \
+    bx = right;                                               \
+    ax = operate(kind, left, right);                          \
+    cells[s1] = ax;                                           \
+    sp = s1;                                                  \
+    ip += 3;                                                  \
+    PL0_NEXT(3);                                              \
+  }
+#define PL0_RIGHT_CELL wrap_sub(bp, ip->second)
+#define PL0_CHECK_RIGHT_CELL PL0_CHECK(PL0_RIGHT_CELL, ip + 1)
+#define PL0_LIT_TRIPLE(kind) PL0_TRIPLE(kind, ip->second, (void)0)
+#define PL0_LOD_TRIPLE(kind) PL0_TRIPLE(kind, cells[PL0_RIGHT_CELL], PL0_CHECK_RIGHT_CELL)
+
 // A comparison and the JPC after it, which pops the comparison's result again.
 #define PL0_COMPARE_JUMP(kind)           \
   PL0_CHECK(sp, ip);                     \
@@ -179,6 +205,12 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     &&lod0_equ, &&lod0_neq, &&lod0_les, &&lod0_leq, &&lod0_gtr, &&lod0_geq,
     &&equ_jpc, &&neq_jpc, &&les_jpc, &&leq_jpc, &&gtr_jpc, &&geq_jpc,
     &&lod0_lod0, &&lit_sto0,
+    &&lod0_lit_add, &&lod0_lit_min, &&lod0_lit_mul, &&lod0_lit_div, &&lod0_lit_mod,
+    &&lod0_lit_equ, &&lod0_lit_neq, &&lod0_lit_les, &&lod0_lit_leq, &&lod0_lit_gtr,
+    &&lod0_lit_geq,
+    &&lod0_lod0_add, &&lod0_lod0_min, &&lod0_lod0_mul, &&lod0_lod0_div, &&lod0_lod0_mod,
+    &&lod0_lod0_equ, &&lod0_lod0_neq, &&lod0_lod0_les, &&lod0_lod0_leq, &&lod0_lod0_gtr,
+    &&lod0_lod0_geq,
   };
   // clang-format on
 
@@ -487,6 +519,51 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     ip += 2;
     PL0_NEXT(2);
   }
+
+  lod0_lit_add:
+    PL0_LIT_TRIPLE(k_add)
+  lod0_lit_min:
+    PL0_LIT_TRIPLE(k_min)
+  lod0_lit_mul:
+    PL0_LIT_TRIPLE(k_mul)
+  lod0_lit_div:
+    PL0_LIT_TRIPLE(k_div)
+  lod0_lit_mod:
+    PL0_LIT_TRIPLE(k_mod)
+  lod0_lit_equ:
+    PL0_LIT_TRIPLE(k_equ)
+  lod0_lit_neq:
+    PL0_LIT_TRIPLE(k_neq)
+  lod0_lit_les:
+    PL0_LIT_TRIPLE(k_les)
+  lod0_lit_leq:
+    PL0_LIT_TRIPLE(k_leq)
+  lod0_lit_gtr:
+    PL0_LIT_TRIPLE(k_gtr)
+  lod0_lit_geq:
+    PL0_LIT_TRIPLE(k_geq)
+  lod0_lod0_add:
+    PL0_LOD_TRIPLE(k_add)
+  lod0_lod0_min:
+    PL0_LOD_TRIPLE(k_min)
+  lod0_lod0_mul:
+    PL0_LOD_TRIPLE(k_mul)
+  lod0_lod0_div:
+    PL0_LOD_TRIPLE(k_div)
+  lod0_lod0_mod:
+    PL0_LOD_TRIPLE(k_mod)
+  lod0_lod0_equ:
+    PL0_LOD_TRIPLE(k_equ)
+  lod0_lod0_neq:
+    PL0_LOD_TRIPLE(k_neq)
+  lod0_lod0_les:
+    PL0_LOD_TRIPLE(k_les)
+  lod0_lod0_leq:
+    PL0_LOD_TRIPLE(k_leq)
+  lod0_lod0_gtr:
+    PL0_LOD_TRIPLE(k_gtr)
+  lod0_lod0_geq:
+    PL0_LOD_TRIPLE(k_geq)
   } catch (const OutputFailed&) {
     save(at(ip));
     return {RunResult::write_failed, ""};
@@ -514,6 +591,11 @@ stopped:  // reached only with an active observer
 #undef PL0_BINARY
 #undef PL0_WITH_OPERAND
 #undef PL0_COMPARE_JUMP
+#undef PL0_TRIPLE
+#undef PL0_RIGHT_CELL
+#undef PL0_CHECK_RIGHT_CELL
+#undef PL0_LIT_TRIPLE
+#undef PL0_LOD_TRIPLE
 
 }  // namespace pl0::interpreter::detail
 

@@ -92,6 +92,24 @@ TEST(FastMachine, JumpIntoTheMiddleOfAPairRunsThePlainInstruction) {
   expect_same_run(program);
 }
 
+TEST(FastMachine, JumpsIntoATripleAndFaultsInItsSecondPart) {
+  // 2, 3, 4 (LOD, LIT, ADD) fuse; the jump to 3 runs LIT and ADD on the 100 pushed before.
+  const std::vector<Instruction> into_second = {{LIT, 0, 100}, {JMP, 0, 3}, {LOD, 0, 3},
+                                                {LIT, 0, 1},   {ADD, 0, 0}, {WRITE, 0, 0},
+                                                {JMP, 0, 0}};
+  ASSERT_EQ(decode(into_second)[2].kind, k_lod0_lit_add);
+  EXPECT_EQ(run_fast(into_second).output, "101 ");
+  // 3, 4, 5 fuse; the jump to 5 runs ADD alone on the 30 and 2 pushed before.
+  const std::vector<Instruction> into_third = {{LIT, 0, 30},  {LIT, 0, 2}, {JMP, 0, 5},
+                                               {LOD, 0, 3},   {LIT, 0, 1}, {ADD, 0, 0},
+                                               {WRITE, 0, 0}, {JMP, 0, 0}};
+  EXPECT_EQ(run_fast(into_third).output, "32 ");
+  // SP 1 after INT 97: the variable is pushed into cell 0, the literal would go to cell -1.
+  const std::vector<Instruction> deep = {{INT, 0, 97}, {LOD, 0, 3}, {LIT, 0, 1}, {ADD, 0, 0}};
+  EXPECT_EQ(run_fast(deep).result.message, "stack cell -1 out of range at PC 2");
+  for (const auto& program : {into_second, into_third, deep}) expect_same_run(program);
+}
+
 TEST(FastMachine, FaultInTheSecondHalfOfAPairNamesItsPc) {
   // SP 101: LIT pushes into cell 100, ADD then pops 100 and 101.
   const std::vector<Instruction> program = {{INT, 0, -3}, {LIT, 0, 1}, {ADD, 0, 0}};
@@ -115,6 +133,20 @@ TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
       expect_same_run({{LIT, 0, right},
                        {STO, 0, 3},
                        {LIT, 0, -9},
+                       {LOD, 0, 3},
+                       {op, 0, 0},
+                       {WRITE, 0, 0},
+                       {JMP, 0, 0}});
+      // The triples: a variable and a literal, two variables.
+      expect_same_run({{LIT, 0, right},
+                       {STO, 0, 3},
+                       {LOD, 0, 3},
+                       {LIT, 0, 5},
+                       {op, 0, 0},
+                       {WRITE, 0, 0},
+                       {LIT, 0, 4},
+                       {STO, 0, 4},
+                       {LOD, 0, 4},
                        {LOD, 0, 3},
                        {op, 0, 0},
                        {WRITE, 0, 0},
