@@ -65,18 +65,50 @@ std::int32_t fused_kind(const Instruction& first, const Instruction& second) {
     return k_lod0_lod0;
   }
   if (first.opcode == LIT && second.opcode == STO && second.level == 0) return k_lit_sto0;
+  // A variable copied between a procedure's frame and the one around it.
+  if (first.opcode == LOD && second.opcode == STO) {
+    if (first.level == 1 && second.level == 0) return k_lod1_sto0;
+    if (first.level == 0 && second.level == 1) return k_lod0_sto1;
+  }
   const int relation = operation_index(first.opcode);
   if (relation >= 5 && second.opcode == JPC) return k_equ_jpc + (relation - 5);
   return -1;
 }
 
+bool is_lod0(const Instruction& i) {
+  return i.opcode == LOD && i.level == 0;
+}
+
+// The relations 20..25 as 0..5, or -1.
+int relation_index(std::int32_t opcode) {
+  const int op = operation_index(opcode);
+  return op >= 5 ? op - 5 : -1;
+}
+
 // The fused kind for the triple (first, second, third), or -1.
 std::int32_t fused_triple(const Instruction& first, const Instruction& second,
                           const Instruction& third) {
+  const int relation = relation_index(second.opcode);
+  if (relation >= 0 && third.opcode == JPC) {
+    if (is_lod0(first)) return k_lod0_equ_jpc + relation;
+    if (first.opcode == LIT) return k_lit_equ_jpc + relation;
+  }
   const int op = operation_index(third.opcode);
-  if (op < 0 || first.opcode != LOD || first.level != 0) return -1;
+  if (op < 0 || !is_lod0(first)) return -1;
   if (second.opcode == LIT) return k_lod0_lit_add + op;
-  if (second.opcode == LOD && second.level == 0) return k_lod0_lod0_add + op;
+  if (is_lod0(second)) return k_lod0_lod0_add + op;
+  return -1;
+}
+
+// The fused kind for the four instructions from `i`, or -1.
+std::int32_t fused_four(const Instruction* i) {
+  if (!is_lod0(i[0]) || i[1].opcode != LIT) return -1;
+  const int relation = relation_index(i[2].opcode);
+  if (relation >= 0 && i[3].opcode == JPC) return k_lod0_lit_equ_jpc + relation;
+  const bool add = i[2].opcode == ADD;
+  if ((add || i[2].opcode == MIN) && i[3].opcode == STO && (i[3].level == 0 || i[3].level == 1)) {
+    return (i[3].level == 0 ? k_lod0_lit_add_sto0 : k_lod0_lit_add_sto1) + (add ? 0 : 1);
+  }
   return -1;
 }
 
@@ -87,7 +119,7 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program) {
   decoded.reserve(program.size() + 1);
   for (std::size_t at = 0; at < program.size(); ++at) {
     const Instruction& i = program[at];
-    Decoded d{plain_kind(i), i.level, i.operand, 0};
+    Decoded d{plain_kind(i), i.level, i.operand, 0, 0};
     if (at + 1 < program.size()) {
       const Instruction& next = program[at + 1];
       std::int32_t fused = fused_kind(i, next);
@@ -99,11 +131,20 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program) {
       if (fused >= 0) {
         d.kind = fused;
         d.second = next.operand;
+        // A comparison has no operand: the JPC's target takes its place.
+        if (fused >= k_lod0_equ_jpc && fused <= k_lit_geq_jpc) d.second = program[at + 2].operand;
+      }
+      if (at + 3 < program.size()) {
+        if (const std::int32_t four = fused_four(&program[at]); four >= 0) {
+          d.kind = four;
+          d.second = next.operand;
+          d.third = program[at + 3].operand;
+        }
       }
     }
     decoded.push_back(d);
   }
-  decoded.push_back({k_end, 0, 0, 0});
+  decoded.push_back({k_end, 0, 0, 0, 0});
   return decoded;
 }
 

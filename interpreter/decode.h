@@ -26,13 +26,21 @@ enum Kind : std::int32_t {
   k_lod0_add, k_lod0_min, k_lod0_mul, k_lod0_div, k_lod0_mod,
   k_lod0_equ, k_lod0_neq, k_lod0_les, k_lod0_leq, k_lod0_gtr, k_lod0_geq,
   k_equ_jpc, k_neq_jpc, k_les_jpc, k_leq_jpc, k_gtr_jpc, k_geq_jpc,
-  k_lod0_lod0, k_lit_sto0,
+  k_lod0_lod0, k_lit_sto0, k_lod1_sto0, k_lod0_sto1,
   // Fused triples: a variable and a literal, or two variables, and the operation on them.
   k_lod0_lit_add, k_lod0_lit_min, k_lod0_lit_mul, k_lod0_lit_div, k_lod0_lit_mod,
   k_lod0_lit_equ, k_lod0_lit_neq, k_lod0_lit_les, k_lod0_lit_leq, k_lod0_lit_gtr, k_lod0_lit_geq,
   k_lod0_lod0_add, k_lod0_lod0_min, k_lod0_lod0_mul, k_lod0_lod0_div, k_lod0_lod0_mod,
   k_lod0_lod0_equ, k_lod0_lod0_neq, k_lod0_lod0_les, k_lod0_lod0_leq, k_lod0_lod0_gtr,
   k_lod0_lod0_geq,
+  // A comparison of a variable or a literal with the top, and the JPC after it.
+  k_lod0_equ_jpc, k_lod0_neq_jpc, k_lod0_les_jpc, k_lod0_leq_jpc, k_lod0_gtr_jpc, k_lod0_geq_jpc,
+  k_lit_equ_jpc, k_lit_neq_jpc, k_lit_les_jpc, k_lit_leq_jpc, k_lit_gtr_jpc, k_lit_geq_jpc,
+  // Fused fours: a variable compared with a literal and the JPC (while i < 80 do), and a
+  // variable plus or minus a literal stored at level 0 or 1 (i := i + 1, n := k - 1).
+  k_lod0_lit_equ_jpc, k_lod0_lit_neq_jpc, k_lod0_lit_les_jpc, k_lod0_lit_leq_jpc,
+  k_lod0_lit_gtr_jpc, k_lod0_lit_geq_jpc,
+  k_lod0_lit_add_sto0, k_lod0_lit_min_sto0, k_lod0_lit_add_sto1, k_lod0_lit_min_sto1,
   kind_count
 };
 // clang-format on
@@ -41,7 +49,9 @@ struct Decoded {
   std::int32_t kind;
   std::int32_t level;
   std::int32_t operand;
-  std::int32_t second;  // for a fused kind: the Operand of its second instruction
+  std::int32_t second;  // for a fused kind: the Operand of its second instruction, or the
+                        // JPC's when the second has none
+  std::int32_t third;   // for a fused four: the Operand of its last instruction
 };
 
 // How many p-code instructions one dispatch of `kind` executes.

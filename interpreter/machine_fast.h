@@ -126,6 +126,79 @@ inline std::int32_t operate(std::int32_t kind, std::int32_t l, std::int32_t r) {
 #define PL0_LIT_TRIPLE(kind) PL0_TRIPLE(kind, ip->second, (void)0)
 #define PL0_LOD_TRIPLE(kind) PL0_TRIPLE(kind, cells[PL0_RIGHT_CELL], PL0_CHECK_RIGHT_CELL)
 
+// A variable (LOD, level 0) or a literal compared with the top, and the JPC after it: the
+// value is pushed and popped, the result replaces the top and is popped again by the JPC.
+#define PL0_VALUE_COMPARE_JUMP(kind, value, value_check) \
+  {                                                      \
+    value_check;                                         \
+    const std::int32_t right = (value);                  \
+    const std::int32_t s1 = wrap_sub(sp, 1);             \
+    PL0_CHECK(s1, ip);                                   \
+    cells[s1] = right;                                   \
+    PL0_CHECK(sp, ip + 1);                               \
+    bx = right;                                          \
+    ax = operate(kind, cells[sp], right);                \
+    cells[sp++] = ax;                                    \
+    if (ax == 0) {                                       \
+      target = ip->second;                               \
+      PL0_JUMP(3);                                       \
+    }                                                    \
+    ip += 3;                                             \
+    PL0_NEXT(3);                                         \
+  }
+#define PL0_LEFT_CELL wrap_sub(bp, ip->operand)
+#define PL0_LOD_COMPARE_JUMP(kind) \
+  PL0_VALUE_COMPARE_JUMP(kind, cells[PL0_LEFT_CELL], PL0_CHECK(PL0_LEFT_CELL, ip))
+#define PL0_LIT_COMPARE_JUMP(kind) PL0_VALUE_COMPARE_JUMP(kind, ip->operand, (void)0)
+
+// The first three instructions of the fours: LOD (level 0) of a variable, LIT, and an
+// operation on them, leaving the result in `result` and in the cell of the variable's push.
+#define PL0_VARIABLE_WITH_LITERAL(kind)                     \
+  const std::int32_t left_cell = wrap_sub(bp, ip->operand); \
+  PL0_CHECK(left_cell, ip);                                 \
+  const std::int32_t s1 = wrap_sub(sp, 1);                  \
+  PL0_CHECK(s1, ip);                                        \
+  const std::int32_t left = cells[left_cell];               \
+  cells[s1] = left;                                         \
+  PL0_CHECK(s1 - 1, ip + 1);                                \
+  const std::int32_t right = ip->second;                    \
+  cells[s1 - 1] = right;                                    \
+  const std::int32_t result = operate(kind, left, right);   \
+  cells[s1] = result
+
+// while i < 80 do: the comparison's result is popped again by the JPC.
+#define PL0_FOUR_COMPARE_JUMP(kind)  \
+  {                                  \
+    PL0_VARIABLE_WITH_LITERAL(kind); \
+    bx = right;                      \
+    ax = result;                     \
+    sp = s1 + 1;                     \
+    if (ax == 0) {                   \
+      target = ip->third;            \
+      PL0_JUMP(4);                   \
+    }                                \
+    ip += 4;                         \
+    PL0_NEXT(4);                     \
+  }
+
+// i := i + 1: the result is popped again by the STO at level 0 or 1.
+#define PL0_FOUR_STORE(kind, level)  \
+  {                                  \
+    PL0_VARIABLE_WITH_LITERAL(kind); \
+    std::int32_t frame = bp;         \
+    if (level == 1) {                \
+      PL0_CHECK(bp, ip + 3);         \
+      frame = cells[bp];             \
+    }                                \
+    ax = wrap_sub(frame, ip->third); \
+    bx = result;                     \
+    sp = s1 + 1;                     \
+    PL0_CHECK(ax, ip + 3);           \
+    cells[ax] = result;              \
+    ip += 4;                         \
+    PL0_NEXT(4);                     \
+  }
+
 // A comparison and the JPC after it, which pops the comparison's result again.
 #define PL0_COMPARE_JUMP(kind)           \
   PL0_CHECK(sp, ip);                     \
@@ -204,13 +277,19 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     &&lod0_add, &&lod0_min, &&lod0_mul, &&lod0_div, &&lod0_mod,
     &&lod0_equ, &&lod0_neq, &&lod0_les, &&lod0_leq, &&lod0_gtr, &&lod0_geq,
     &&equ_jpc, &&neq_jpc, &&les_jpc, &&leq_jpc, &&gtr_jpc, &&geq_jpc,
-    &&lod0_lod0, &&lit_sto0,
+    &&lod0_lod0, &&lit_sto0, &&lod1_sto0, &&lod0_sto1,
     &&lod0_lit_add, &&lod0_lit_min, &&lod0_lit_mul, &&lod0_lit_div, &&lod0_lit_mod,
     &&lod0_lit_equ, &&lod0_lit_neq, &&lod0_lit_les, &&lod0_lit_leq, &&lod0_lit_gtr,
     &&lod0_lit_geq,
     &&lod0_lod0_add, &&lod0_lod0_min, &&lod0_lod0_mul, &&lod0_lod0_div, &&lod0_lod0_mod,
     &&lod0_lod0_equ, &&lod0_lod0_neq, &&lod0_lod0_les, &&lod0_lod0_leq, &&lod0_lod0_gtr,
     &&lod0_lod0_geq,
+    &&lod0_equ_jpc, &&lod0_neq_jpc, &&lod0_les_jpc, &&lod0_leq_jpc, &&lod0_gtr_jpc,
+    &&lod0_geq_jpc,
+    &&lit_equ_jpc, &&lit_neq_jpc, &&lit_les_jpc, &&lit_leq_jpc, &&lit_gtr_jpc, &&lit_geq_jpc,
+    &&lod0_lit_equ_jpc, &&lod0_lit_neq_jpc, &&lod0_lit_les_jpc, &&lod0_lit_leq_jpc,
+    &&lod0_lit_gtr_jpc, &&lod0_lit_geq_jpc,
+    &&lod0_lit_add_sto0, &&lod0_lit_min_sto0, &&lod0_lit_add_sto1, &&lod0_lit_min_sto1,
   };
   // clang-format on
 
@@ -564,6 +643,80 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     PL0_LOD_TRIPLE(k_gtr)
   lod0_lod0_geq:
     PL0_LOD_TRIPLE(k_geq)
+
+  lod0_equ_jpc:
+    PL0_LOD_COMPARE_JUMP(k_equ)
+  lod0_neq_jpc:
+    PL0_LOD_COMPARE_JUMP(k_neq)
+  lod0_les_jpc:
+    PL0_LOD_COMPARE_JUMP(k_les)
+  lod0_leq_jpc:
+    PL0_LOD_COMPARE_JUMP(k_leq)
+  lod0_gtr_jpc:
+    PL0_LOD_COMPARE_JUMP(k_gtr)
+  lod0_geq_jpc:
+    PL0_LOD_COMPARE_JUMP(k_geq)
+  lit_equ_jpc:
+    PL0_LIT_COMPARE_JUMP(k_equ)
+  lit_neq_jpc:
+    PL0_LIT_COMPARE_JUMP(k_neq)
+  lit_les_jpc:
+    PL0_LIT_COMPARE_JUMP(k_les)
+  lit_leq_jpc:
+    PL0_LIT_COMPARE_JUMP(k_leq)
+  lit_gtr_jpc:
+    PL0_LIT_COMPARE_JUMP(k_gtr)
+  lit_geq_jpc:
+    PL0_LIT_COMPARE_JUMP(k_geq)
+  lod0_lit_equ_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_equ)
+  lod0_lit_neq_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_neq)
+  lod0_lit_les_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_les)
+  lod0_lit_leq_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_leq)
+  lod0_lit_gtr_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_gtr)
+  lod0_lit_geq_jpc:
+    PL0_FOUR_COMPARE_JUMP(k_geq)
+  lod0_lit_add_sto0:
+    PL0_FOUR_STORE(k_add, 0)
+  lod0_lit_min_sto0:
+    PL0_FOUR_STORE(k_min, 0)
+  lod0_lit_add_sto1:
+    PL0_FOUR_STORE(k_add, 1)
+  lod0_lit_min_sto1:
+    PL0_FOUR_STORE(k_min, 1)
+
+  lod1_sto0 : {
+    PL0_CHECK(bp, ip);
+    const std::int32_t from = wrap_sub(cells[bp], ip->operand);
+    PL0_CHECK(from, ip);
+    const std::int32_t s1 = wrap_sub(sp, 1);
+    PL0_CHECK(s1, ip);
+    bx = cells[from];
+    cells[s1] = bx;
+    ax = wrap_sub(bp, ip->second);
+    PL0_CHECK(ax, ip + 1);
+    cells[ax] = bx;
+    ip += 2;
+    PL0_NEXT(2);
+  }
+  lod0_sto1 : {
+    const std::int32_t from = wrap_sub(bp, ip->operand);
+    PL0_CHECK(from, ip);
+    const std::int32_t s1 = wrap_sub(sp, 1);
+    PL0_CHECK(s1, ip);
+    bx = cells[from];
+    cells[s1] = bx;
+    PL0_CHECK(bp, ip + 1);
+    ax = wrap_sub(cells[bp], ip->second);
+    PL0_CHECK(ax, ip + 1);
+    cells[ax] = bx;
+    ip += 2;
+    PL0_NEXT(2);
+  }
   } catch (const OutputFailed&) {
     save(at(ip));
     return {RunResult::write_failed, ""};
@@ -596,6 +749,13 @@ stopped:  // reached only with an active observer
 #undef PL0_CHECK_RIGHT_CELL
 #undef PL0_LIT_TRIPLE
 #undef PL0_LOD_TRIPLE
+#undef PL0_VALUE_COMPARE_JUMP
+#undef PL0_LEFT_CELL
+#undef PL0_LOD_COMPARE_JUMP
+#undef PL0_LIT_COMPARE_JUMP
+#undef PL0_VARIABLE_WITH_LITERAL
+#undef PL0_FOUR_COMPARE_JUMP
+#undef PL0_FOUR_STORE
 
 }  // namespace pl0::interpreter::detail
 

@@ -2,7 +2,7 @@
 
 int main(void) {
   int a[80], seed = 1, sum = 0;
-  for (int round = 0; round < 4000; round++) {
+  for (int round = 0; round < 8000; round++) {
     for (int i = 0; i < 80; i++) {
       seed = (seed * 1103 + 12345) % 65536;
       a[i] = seed;

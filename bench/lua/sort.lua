@@ -1,5 +1,5 @@
 local a, seed, sum = {}, 1, 0
-for round = 1, 4000 do
+for round = 1, 8000 do
   for i = 0, 79 do
     seed = (seed * 1103 + 12345) % 65536
     a[i] = seed

@@ -162,6 +162,64 @@ TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
       }
     }
   }
+  // The comparisons with their JPC, and the fours, taken and not taken.
+  const std::int32_t relations[] = {EQU, NEQ, LES, LEQ, GTR, GEQ};
+  for (std::int32_t relation : relations) {
+    for (std::int32_t limit : {2, 5, 9}) {
+      expect_same_run({{LIT, 0, 5},
+                       {STO, 0, 3},
+                       {LIT, 0, 4},
+                       {LOD, 0, 3},
+                       {relation, 0, 0},
+                       {JPC, 0, 7},
+                       {LIT, 0, 1},
+                       {LIT, 0, limit},
+                       {relation, 0, 0},
+                       {JPC, 0, 11},
+                       {LIT, 0, 2},
+                       {LOD, 0, 3},
+                       {LIT, 0, limit},
+                       {relation, 0, 0},
+                       {JPC, 0, 16},
+                       {LIT, 0, 3},
+                       {WRITE, 0, 0},
+                       {JMP, 0, 0}});
+    }
+  }
+  for (std::int32_t op : {ADD, MIN}) {
+    // i := i + 7 at level 0, and from a procedure at level 1.
+    expect_same_run({{JMP, 0, 1},
+                     {INT, 0, 1},
+                     {LOD, 0, 3},
+                     {LIT, 0, 7},
+                     {op, 0, 0},
+                     {STO, 0, 3},
+                     {CAL, 0, 9},
+                     {LOD, 0, 3},
+                     {JMP, 0, 12},
+                     {INT, 0, 4},
+                     {LOD, 0, 3},
+                     {LIT, 0, 7},
+                     {op, 0, 0},
+                     {STO, 1, 3},
+                     {RTN, 0, 0}});
+  }
+  // Copies between a procedure's frame and the main block's, both ways.
+  expect_same_run({{JMP, 0, 1},
+                   {INT, 0, 1},
+                   {LIT, 0, 6},
+                   {STO, 0, 3},
+                   {CAL, 0, 7},
+                   {LOD, 0, 3},
+                   {JMP, 0, 13},
+                   {INT, 0, 4},
+                   {LOD, 1, 3},
+                   {STO, 0, 3},
+                   {LOD, 0, 3},
+                   {STO, 1, 3},
+                   {RTN, 0, 0},
+                   {WRITE, 0, 0},
+                   {JMP, 0, 0}});
   // Levels 0, 1 and 2 of every addressing opcode, from a procedure two levels deep.
   for (std::int32_t level : {0, 1, 2, 3}) {
     expect_same_run({{JMP, 0, 1},     {INT, 0, 3},     {CAL, 0, 4},     {JMP, 0, 0},
