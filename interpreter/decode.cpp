@@ -56,34 +56,33 @@ std::int32_t plain_kind(const Instruction& i) {
   }
 }
 
-// The fused kind for the pair (first, second), or -1 when they are no such pair.
-std::int32_t fused_kind(const Instruction& first, const Instruction& second) {
-  const int op = operation_index(second.opcode);
-  if (first.opcode == LIT && op >= 0) return k_lit_add + op;
-  if (first.opcode == LOD && first.level == 0 && op >= 0) return k_lod0_add + op;
-  if (first.opcode == LOD && first.level == 0 && second.opcode == LOD && second.level == 0) {
-    return k_lod0_lod0;
-  }
-  if (first.opcode == LIT && second.opcode == STO && second.level == 0) return k_lit_sto0;
-  // A variable copied between a procedure's frame and the one around it.
-  if (first.opcode == LOD && second.opcode == STO) {
-    if (first.level == 1 && second.level == 0) return k_lod1_sto0;
-    if (first.level == 0 && second.level == 1) return k_lod0_sto1;
-  }
-  const int relation = operation_index(first.opcode);
-  if (relation >= 5 && second.opcode == JPC) return k_equ_jpc + (relation - 5);
-  return -1;
-}
-
-bool is_lod0(const Instruction& i) {
-  return i.opcode == LOD && i.level == 0;
-}
+bool is_lod0(const Instruction& i) { return i.opcode == LOD && i.level == 0; }
 
 // The relations 20..25 as 0..5, or -1.
 int relation_index(std::int32_t opcode) {
   const int op = operation_index(opcode);
   return op >= 5 ? op - 5 : -1;
 }
+
+// The fused kind for the pair (first, second), or -1 when they are no such pair.
+std::int32_t fused_kind(const Instruction& first, const Instruction& second) {
+  const int op = operation_index(second.opcode);
+  if (first.opcode == LIT && op >= 0) return k_lit_add + op;
+  if (is_lod0(first) && op >= 0) return k_lod0_add + op;
+  if (is_lod0(first) && is_lod0(second)) return k_lod0_lod0;
+  if (first.opcode == LIT && second.opcode == STO && second.level == 0) return k_lit_sto0;
+  // An element indexed by a variable: a[j].
+  if (is_lod0(first) && second.opcode == LDT && second.level == 0) return k_lod0_ldt0;
+  // A variable copied between a procedure's frame and the one around it.
+  if (first.opcode == LOD && second.opcode == STO) {
+    if (first.level == 1 && second.level == 0) return k_lod1_sto0;
+    if (first.level == 0 && second.level == 1) return k_lod0_sto1;
+  }
+  const int relation = relation_index(first.opcode);
+  if (relation >= 0 && second.opcode == JPC) return k_equ_jpc + relation;
+  return -1;
+}
+
 
 // The fused kind for the triple (first, second, third), or -1.
 std::int32_t fused_triple(const Instruction& first, const Instruction& second,

@@ -26,7 +26,7 @@ enum Kind : std::int32_t {
   k_lod0_add, k_lod0_min, k_lod0_mul, k_lod0_div, k_lod0_mod,
   k_lod0_equ, k_lod0_neq, k_lod0_les, k_lod0_leq, k_lod0_gtr, k_lod0_geq,
   k_equ_jpc, k_neq_jpc, k_les_jpc, k_leq_jpc, k_gtr_jpc, k_geq_jpc,
-  k_lod0_lod0, k_lit_sto0, k_lod1_sto0, k_lod0_sto1,
+  k_lod0_lod0, k_lit_sto0, k_lod1_sto0, k_lod0_sto1, k_lod0_ldt0,
   // Fused triples: a variable and a literal, or two variables, and the operation on them.
   k_lod0_lit_add, k_lod0_lit_min, k_lod0_lit_mul, k_lod0_lit_div, k_lod0_lit_mod,
   k_lod0_lit_equ, k_lod0_lit_neq, k_lod0_lit_les, k_lod0_lit_leq, k_lod0_lit_gtr, k_lod0_lit_geq,

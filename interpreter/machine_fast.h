@@ -277,7 +277,7 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     &&lod0_add, &&lod0_min, &&lod0_mul, &&lod0_div, &&lod0_mod,
     &&lod0_equ, &&lod0_neq, &&lod0_les, &&lod0_leq, &&lod0_gtr, &&lod0_geq,
     &&equ_jpc, &&neq_jpc, &&les_jpc, &&leq_jpc, &&gtr_jpc, &&geq_jpc,
-    &&lod0_lod0, &&lit_sto0, &&lod1_sto0, &&lod0_sto1,
+    &&lod0_lod0, &&lit_sto0, &&lod1_sto0, &&lod0_sto1, &&lod0_ldt0,
     &&lod0_lit_add, &&lod0_lit_min, &&lod0_lit_mul, &&lod0_lit_div, &&lod0_lit_mod,
     &&lod0_lit_equ, &&lod0_lit_neq, &&lod0_lit_les, &&lod0_lit_leq, &&lod0_lit_gtr,
     &&lod0_lit_geq,
@@ -714,6 +714,22 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
     ax = wrap_sub(cells[bp], ip->second);
     PL0_CHECK(ax, ip + 1);
     cells[ax] = bx;
+    ip += 2;
+    PL0_NEXT(2);
+  }
+
+  lod0_ldt0: {
+    const std::int32_t index_cell = wrap_sub(bp, ip->operand);
+    PL0_CHECK(index_cell, ip);
+    const std::int32_t s1 = wrap_sub(sp, 1);
+    PL0_CHECK(s1, ip);
+    bx = cells[index_cell];
+    cells[s1] = bx;
+    ax = wrap_sub(wrap_sub(bp, ip->second), bx);
+    PL0_CHECK(ax, ip + 1);
+    ax = cells[ax];
+    cells[s1] = ax;
+    sp = s1;
     ip += 2;
     PL0_NEXT(2);
   }

@@ -204,6 +204,11 @@ TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
                      {STO, 1, 3},
                      {RTN, 0, 0}});
   }
+  // An element indexed by a variable, inside the array and outside the stack.
+  for (std::int32_t index : {0, 2, 120}) {
+    expect_same_run({{LIT, 0, 33}, {STO, 0, 6}, {LIT, 0, index}, {STO, 0, 3}, {LOD, 0, 3},
+                     {LDT, 0, 4}, {WRITE, 0, 0}, {JMP, 0, 0}});
+  }
   // Copies between a procedure's frame and the main block's, both ways.
   expect_same_run({{JMP, 0, 1},
                    {INT, 0, 1},
