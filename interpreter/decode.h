@@ -54,11 +54,6 @@ struct Decoded {
   std::int32_t third;   // for a fused four: the Operand of its last instruction
 };
 
-// How many p-code instructions one dispatch of `kind` executes.
-inline int instructions_in(std::int32_t kind) {
-  return kind >= k_lit_add ? 2 : 1;
-}
-
 // One entry per instruction and a final k_end entry.
 std::vector<Decoded> decode(const std::vector<Instruction>& program);
 
