@@ -27,12 +27,12 @@ int current() {
   return reader.current_symbol;
 }
 
-void expect(int symbol, int error) {
+void expect(int symbol, ErrorNumber error) {
   if (current() != symbol) report_error(error);
 }
 
 // Requires `symbol` and moves past it.
-void skip(int symbol, int error) {
+void skip(int symbol, ErrorNumber error) {
   expect(symbol, error);
   next_symbol();
 }
@@ -78,6 +78,7 @@ int find_variable() {
 
 void parse_statement();
 void parse_expression();
+bool starts_statement_with_keyword(int symbol);
 
 // index = "[" expression "]"   (the "[" is current)
 void parse_index() {
@@ -229,20 +230,6 @@ void parse_if() {
   }
 }
 
-bool begins_statement_keyword(int symbol) {
-  switch (symbol) {
-    case begin_sym:
-    case if_sym:
-    case while_sym:
-    case call_sym:
-    case write_sym:
-    case putc_sym:
-    case read_sym:
-    case getc_sym: return true;
-    default: return false;
-  }
-}
-
 // compound = "begin" statement { ";" statement } "end"
 void parse_compound() {
   next_symbol();
@@ -251,7 +238,8 @@ void parse_compound() {
     if (current() == semicolon_sym) {
       next_symbol();
       parse_statement();
-    } else if (begins_statement_keyword(current())) {
+    } else if (starts_statement_with_keyword(current())) {
+      // A statement keyword right after a statement: the ";" between them is missing.
       report_error(semicolon_expected);
     } else if (current() == end_sym) {
       next_symbol();
@@ -293,22 +281,43 @@ void parse_input(int opcode, int operand) {
   emit(indexed ? STT : STO, level_of(e), entry(e).address);
 }
 
+// The statements, each with the symbol that starts it: the one list that both parse_statement
+// and the check for a missing ";" read.
+struct StatementRule {
+  Symbol starter;
+  void (*parse)();
+};
+constexpr StatementRule statement_rules[] = {
+    {identifier_sym, parse_assignment},
+    {call_sym, parse_call},
+    {begin_sym, parse_compound},
+    {if_sym, parse_if},
+    {while_sym, parse_while},
+    {write_sym, [] { parse_output(WRITE); }},
+    {putc_sym, [] { parse_output(PUTC); }},
+    {read_sym, [] { parse_input(READ, 0); }},
+    {getc_sym, [] { parse_input(GETC, 1); }},
+};
+
+const StatementRule* statement_rule(int symbol) {
+  for (const StatementRule& rule : statement_rules) {
+    if (rule.starter == symbol) return &rule;
+  }
+  return nullptr;
+}
+
+bool starts_statement_with_keyword(int symbol) {
+  return symbol != identifier_sym && statement_rule(symbol) != nullptr;
+}
+
 // statement = assignment | call | compound | if | while | write | putc | read | getc | nothing
 // where nothing is allowed only before "end".
 void parse_statement() {
   Nesting nesting;
-  switch (current()) {
-    case identifier_sym: parse_assignment(); break;
-    case call_sym: parse_call(); break;
-    case begin_sym: parse_compound(); break;
-    case if_sym: parse_if(); break;
-    case while_sym: parse_while(); break;
-    case write_sym: parse_output(WRITE); break;
-    case putc_sym: parse_output(PUTC); break;
-    case read_sym: parse_input(READ, 0); break;
-    case getc_sym: parse_input(GETC, 1); break;
-    case end_sym: break;
-    default: report_error(unknown_keyword);
+  if (const StatementRule* rule = statement_rule(current())) {
+    rule->parse();
+  } else if (current() != end_sym) {
+    report_error(unknown_keyword);
   }
 }
 

@@ -9,39 +9,6 @@ TokenReader reader;
 
 namespace {
 
-constexpr const char* error_messages[] = {
-    "",
-    "unexpected end of input file.",
-    "a number must follow a '='.",
-    "an '=' must follow an identifier.",
-    "an identifier must follow a 'const', 'var' or 'procedure'.",
-    "expected a ','.",
-    "a number must follow a '['.",
-    "code exceeds code buffer size.",
-    "incorrect symbol.",
-    "expected a '.'.",
-    "expected a ';'.",
-    "undeclared identifier.",
-    "illegal assignment.",
-    "expected a ':='.",
-    "an identifier must follow a 'call'.",
-    "a constant or variable can not be called.",
-    "expected a 'then'.",
-    "expected an 'end', perhaps a missing ';'.",
-    "expected a 'do'.",
-    "incorrect symbol.",
-    "expected a relation operator.",
-    "a procedure identifier can not be in an expression.",
-    "expected a ')'.",
-    "unknown keyword.",
-    "expected an identifier.",
-    "expected a ']'.",
-    "procedure nesting too deep (>7).",
-    "string does not fit its variable.",
-    "nesting too deep (more than 1000 levels).",
-};
-static_assert(sizeof error_messages / sizeof *error_messages == 29);
-
 bool is_separator(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -138,7 +105,7 @@ void next_symbol() {
   }
 }
 
-void report_error(int error) {
+void report_error(ErrorNumber error) {
   std::FILE* err = reader.err;
   std::fprintf(err, "Error %d on line %d: After '%s' found '%s'", error, reader.line_count,
                symbol_name(reader.previous_symbol), symbol_name(reader.current_symbol));

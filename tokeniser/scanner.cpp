@@ -35,7 +35,7 @@ int find_in_range(std::string_view text, int first, int last) {
   for (int symbol = first; symbol <= last; ++symbol) {
     if (equal_ignoring_case(text, symbol_names[symbol])) return symbol;
   }
-  return error_sym;
+  return not_found;
 }
 
 void skip_blanks() {
@@ -186,13 +186,13 @@ int scan_operator() {
 }  // namespace
 
 int find_operator(std::string_view text) {
-  return find_in_range(text, plus_sym, period_sym);
+  return find_in_range(text, first_operator, last_operator);
 }
 int find_keyword(std::string_view text) {
-  return find_in_range(text, begin_sym, int_sym);
+  return find_in_range(text, first_keyword, last_keyword);
 }
 int find_symbol(std::string_view text) {
-  return find_in_range(text, null_sym, eof_sym);
+  return find_in_range(text, null_sym, not_found - 1);
 }
 
 void reset_scanner(std::FILE* source) {
@@ -213,7 +213,7 @@ void scan_symbol() {
   if (is_letter(scanner.lookahead)) {
     scan_identifier();
     scanner.current_symbol = find_symbol("identifier");
-    if (int keyword = find_keyword(scanner.spelling); keyword != error_sym) {
+    if (int keyword = find_keyword(scanner.spelling); keyword != not_found) {
       scanner.current_symbol = keyword;
     }
   } else if (is_digit(scanner.lookahead)) {

@@ -33,9 +33,9 @@ void next_char();
 void scan_symbol();
 
 // Each returns the first name of its range of the symbol names table that equals `text`
-// without regard to case, or 42 ("error").
-int find_operator(std::string_view text);  // 4 "plus" .. 22 "period"
-int find_keyword(std::string_view text);   // 23 "begin" .. 40 "int"
-int find_symbol(std::string_view text);    // 0 "null" .. 41 "eof"
+// without regard to case, or `not_found`.
+int find_operator(std::string_view text);  // first_operator .. last_operator
+int find_keyword(std::string_view text);   // first_keyword .. last_keyword
+int find_symbol(std::string_view text);    // every symbol before "error"
 
 }  // namespace pl0::tokeniser

@@ -39,7 +39,7 @@ bool write_entry(Run& run) {
     case string_sym:
       std::fprintf(run.tokens, "%d %s ", symbol, scanner.spelling.c_str());
       return true;
-    case error_sym: {
+    case not_found: {
       // A colon that ends the file has no character after it; show the colon itself.
       const int shown = scanner.lookahead == tokeniser::end_of_file ? ':' : scanner.lookahead;
       std::fprintf(run.err, "Line %d: After '%s', unknown symbol '%c' found\n", scanner.line_number,
