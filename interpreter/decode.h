@@ -1,7 +1,7 @@
 // The loaded program decoded once into the form the fast run loop executes: each instruction
-// becomes a kind specialised by its Level (0, 1, any) and, where the instruction after it
-// completes a common pair, a fused kind that does the work of both in one dispatch. Every
-// position keeps its own decoding, so a jump into the middle of a pair runs the plain
+// becomes a kind specialised by its Level (0, 1, any) and, where the instructions after it
+// complete a common group, a fused kind that does the work of the whole group in one dispatch.
+// Every position keeps its own decoding, so a jump into the middle of a group runs the plain
 // instruction there.
 #pragma once
 
@@ -12,49 +12,68 @@
 
 namespace pl0::interpreter {
 
+// The operations on the top two cells as a family of kinds: `before` and `after` name the
+// instructions fused around the operation, `length` is the group's number of instructions.
+#define PL0_OPERATIONS(X, before, after, length)              \
+  X(before##ADD##after, length) X(before##MIN##after, length) \
+  X(before##MUL##after, length) X(before##DIV##after, length) \
+  X(before##MOD##after, length) PL0_RELATIONS(X, before, after, length)
+#define PL0_RELATIONS(X, before, after, length)               \
+  X(before##EQU##after, length) X(before##NEQ##after, length) \
+  X(before##LES##after, length) X(before##LEQ##after, length) \
+  X(before##GTR##after, length) X(before##GEQ##after, length)
+
+// ORDER. Every kind, named by the instructions it runs (LOD0 is LOD at Level 0, LOD1 at Level
+// 1, LOD any other), with the number of instructions it runs. This list makes the enum, the
+// names, the lengths and the fast loop's table of handlers; a kind without a handler does not
+// compile. A new kind can go anywhere in the list; the decoder picks it in decode.cpp.
 // clang-format off
-enum Kind : std::int32_t {
-  k_lit, k_lod0, k_lod1, k_lod, k_sto0, k_sto1, k_sto, k_cal, k_int, k_jmp, k_jpc, k_rtn,
-  k_write, k_read, k_putc, k_getc, k_ldt0, k_ldt, k_stt0, k_stt, k_neg, k_odd,
-  k_add, k_min, k_mul, k_div, k_mod, k_equ, k_neq, k_les, k_leq, k_gtr, k_geq,
-  k_nop,  // an unknown OpCode: only advances PC
-  k_end,  // past the last instruction: a fault when fetched
-  // Fused pairs. "lit_" and "lod0_" kinds take the right operand of the operation from
-  // the instruction itself; "_jpc" kinds branch on the comparison's result.
-  k_lit_add, k_lit_min, k_lit_mul, k_lit_div, k_lit_mod,
-  k_lit_equ, k_lit_neq, k_lit_les, k_lit_leq, k_lit_gtr, k_lit_geq,
-  k_lod0_add, k_lod0_min, k_lod0_mul, k_lod0_div, k_lod0_mod,
-  k_lod0_equ, k_lod0_neq, k_lod0_les, k_lod0_leq, k_lod0_gtr, k_lod0_geq,
-  k_equ_jpc, k_neq_jpc, k_les_jpc, k_leq_jpc, k_gtr_jpc, k_geq_jpc,
-  k_lod0_lod0, k_lit_sto0, k_lod1_sto0, k_lod0_sto1, k_lod0_ldt0,
-  // Fused triples: a variable and a literal, or two variables, and the operation on them.
-  k_lod0_lit_add, k_lod0_lit_min, k_lod0_lit_mul, k_lod0_lit_div, k_lod0_lit_mod,
-  k_lod0_lit_equ, k_lod0_lit_neq, k_lod0_lit_les, k_lod0_lit_leq, k_lod0_lit_gtr, k_lod0_lit_geq,
-  k_lod0_lod0_add, k_lod0_lod0_min, k_lod0_lod0_mul, k_lod0_lod0_div, k_lod0_lod0_mod,
-  k_lod0_lod0_equ, k_lod0_lod0_neq, k_lod0_lod0_les, k_lod0_lod0_leq, k_lod0_lod0_gtr,
-  k_lod0_lod0_geq,
-  // A comparison of a variable or a literal with the top, and the JPC after it.
-  k_lod0_equ_jpc, k_lod0_neq_jpc, k_lod0_les_jpc, k_lod0_leq_jpc, k_lod0_gtr_jpc, k_lod0_geq_jpc,
-  k_lit_equ_jpc, k_lit_neq_jpc, k_lit_les_jpc, k_lit_leq_jpc, k_lit_gtr_jpc, k_lit_geq_jpc,
-  // Fused fours: a variable compared with a literal and the JPC (while i < 80 do), and a
-  // variable plus or minus a literal stored at level 0 or 1 (i := i + 1, n := k - 1).
-  k_lod0_lit_equ_jpc, k_lod0_lit_neq_jpc, k_lod0_lit_les_jpc, k_lod0_lit_leq_jpc,
-  k_lod0_lit_gtr_jpc, k_lod0_lit_geq_jpc,
-  k_lod0_lit_add_sto0, k_lod0_lit_min_sto0, k_lod0_lit_add_sto1, k_lod0_lit_min_sto1,
-  kind_count
-};
+#define PL0_KINDS(X)                                                                      \
+  X(LIT, 1) X(LOD0, 1) X(LOD1, 1) X(LOD, 1) X(STO0, 1) X(STO1, 1) X(STO, 1) X(CAL, 1)     \
+  X(INT, 1) X(JMP, 1) X(JPC, 1) X(RTN, 1) X(WRITE, 1) X(READ, 1) X(PUTC, 1) X(GETC, 1)    \
+  X(LDT0, 1) X(LDT, 1) X(STT0, 1) X(STT, 1) X(NEG, 1) X(ODD, 1)                           \
+  PL0_OPERATIONS(X, , , 1)                                                                \
+  X(NOP, 1)  /* an unknown OpCode: only advances PC */                                    \
+  X(END, 1)  /* past the last instruction: a fault when fetched */                        \
+  /* an operation taking its right operand from a LIT or a LOD at Level 0 */              \
+  PL0_OPERATIONS(X, LIT_, , 2) PL0_OPERATIONS(X, LOD0_, , 2)                              \
+  /* a comparison and the JPC that branches on it */                                      \
+  PL0_RELATIONS(X, , _JPC, 2)                                                             \
+  /* copies: two loads, a constant stored, a variable copied between frames, a[j] */      \
+  X(LOD0_LOD0, 2) X(LIT_STO0, 2) X(LOD1_STO0, 2) X(LOD0_STO1, 2) X(LOD0_LDT0, 2)          \
+  /* a variable and a literal, or two variables, and the operation on them */             \
+  PL0_OPERATIONS(X, LOD0_LIT_, , 3) PL0_OPERATIONS(X, LOD0_LOD0_, , 3)                    \
+  /* a variable or a literal compared with the top, and the JPC */                        \
+  PL0_RELATIONS(X, LOD0_, _JPC, 3) PL0_RELATIONS(X, LIT_, _JPC, 3)                        \
+  /* while i < 80 do; i := i + 1 and n := k - 1 at Level 0 and 1 */                       \
+  PL0_RELATIONS(X, LOD0_LIT_, _JPC, 4)                                                    \
+  X(LOD0_LIT_ADD_STO0, 4) X(LOD0_LIT_MIN_STO0, 4) X(LOD0_LIT_ADD_STO1, 4)                 \
+  X(LOD0_LIT_MIN_STO1, 4)
 // clang-format on
 
+#define PL0_KIND_ENUM(name, length) name,
+enum class Kind : std::int32_t { PL0_KINDS(PL0_KIND_ENUM) };
+#undef PL0_KIND_ENUM
+
+#define PL0_KIND_NAME(name, length) #name,
+inline constexpr const char* kind_names[] = {PL0_KINDS(PL0_KIND_NAME)};
+#undef PL0_KIND_NAME
+
+#define PL0_KIND_LENGTH(name, length) length,
+inline constexpr int kind_lengths[] = {PL0_KINDS(PL0_KIND_LENGTH)};
+#undef PL0_KIND_LENGTH
+
+inline constexpr int kind_count = sizeof kind_lengths / sizeof *kind_lengths;
+
 struct Decoded {
-  std::int32_t kind;
-  std::int32_t level;
-  std::int32_t operand;
-  std::int32_t second;  // for a fused kind: the Operand of its second instruction, or the
-                        // JPC's when the second has none
-  std::int32_t third;   // for a fused four: the Operand of its last instruction
+  Kind kind;
+  std::int32_t level;    // the Level of the group's first instruction
+  std::int32_t operand;  // the Operand of the group's first instruction
+  std::int32_t second;   // the Operand of its second instruction (0 for a group of one)
+  std::int32_t last;     // the Operand of its last instruction: a JPC's target, a STO's address
 };
 
-// One entry per instruction and a final k_end entry.
+// One entry per instruction and a final END entry.
 std::vector<Decoded> decode(const std::vector<Instruction>& program);
 
 }  // namespace pl0::interpreter

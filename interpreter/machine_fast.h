@@ -1,16 +1,18 @@
 // The untraced run loop: the decoded program, the registers in locals, and one dispatch per
 // decoded entry, threaded through a table of label addresses (GCC and Clang; other compilers
-// run the simple loop). Every cell access is still checked with one unsigned compare, so a
-// fault stops at the right PC, and the test for PC 0 or less stands only where control can
-// reach it: jumps, calls and returns. Each handler leaves the state exactly as its register
-// operations do; a fused pair leaves it as both instructions would, including the cell the
-// first pushes and the second pops again.
+// run the simple loop). Each handler is its group's instructions written one after the other
+// as steps (`lit`, `load`, `binary`, ...) that leave the registers exactly as the instructions'
+// register operations do; the steps are inlined, so the compiler fuses a group's work (a push
+// popped again at once never reaches memory twice). Every cell access is still checked, so a
+// fault stops at the right PC, and the test for PC 0 or less stands only where control can reach
+// it: jumps, calls and returns.
 #pragma once
 
 #include <string>
 
 #include "decode.h"
 #include "machine_detail.h"
+#include "vocabulary.h"
 
 #if defined(__GNUC__)
 #define PL0_THREADED 1
@@ -21,198 +23,204 @@ inline bool outside(std::int32_t index) {
   return static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(top_cell);
 }
 
-// The eleven two-operand operations, by kind; folds to one operation where the kind is known.
-inline std::int32_t operate(std::int32_t kind, std::int32_t l, std::int32_t r) {
-  switch (kind) {
-    case k_add: return wrap_add(l, r);
-    case k_min: return wrap_sub(l, r);
-    case k_mul: return wrap_mul(l, r);
-    case k_div: return divide(l, r);
-    case k_mod: return remainder(l, r);
-    case k_equ: return l == r;
-    case k_neq: return l != r;
-    case k_les: return l < r;
-    case k_leq: return l <= r;
-    case k_gtr: return l > r;
+// The operations ADD .. GEQ and MOD on a left and a right operand.
+[[gnu::always_inline]] inline std::int32_t operate(OpCode op, std::int32_t l, std::int32_t r) {
+  switch (op) {
+    case ADD: return wrap_add(l, r);
+    case MIN: return wrap_sub(l, r);
+    case MUL: return wrap_mul(l, r);
+    case DIV: return divide(l, r);
+    case MOD: return remainder(l, r);
+    case EQU: return l == r;
+    case NEQ: return l != r;
+    case LES: return l < r;
+    case LEQ: return l <= r;
+    case GTR: return l > r;
     default: return l >= r;
   }
 }
 
-// The handlers are written with a few local macros, the usual way to spell the dispatch of a
-// threaded interpreter: PL0_NEXT dispatches the next entry (reporting the instructions just
-// executed to an active observer), PL0_CHECK leaves by the fault exit when a cell index is
-// outside the stack, and PL0_JUMP goes to `target` (stopping at 0 or less).
+// A base walk longer than the stack, kept out of line: the registers must not have their address
+// taken, or the compiler keeps them in memory.
+struct LongWalk {
+  bool ok;
+  std::int32_t base;
+  std::int32_t bad_cell;
+};
+[[gnu::noinline]] inline LongWalk long_walk(const std::int32_t* cells, std::int32_t from,
+                                            std::int32_t level) {
+  auto cell = [cells](std::int32_t index) {
+    if (outside(index)) throw CellFault{index};
+    return cells[index];
+  };
+  try {
+    return {true, long_base_walk(from, level, cell), 0};
+  } catch (const CellFault& fault) {
+    return {false, from, fault.index};
+  }
+}
+
+// The registers while the fast loop runs, and the instructions' work as steps. A step returns
+// false when it would touch a cell outside the stack, with that cell in `bad_cell` and in
+// `bad_step` the place of its instruction in the handler's group (0 for the first).
+struct Registers {
+  std::int32_t* cells;
+  std::int32_t sp, bp, ax, bx, tx;
+  std::int32_t bad_cell = 0;
+  std::int32_t bad_step = 0;
+
+  [[gnu::always_inline]] bool fits(std::int32_t index, int step) {
+    if (__builtin_expect(!outside(index), 1)) return true;
+    bad_cell = index;
+    bad_step = step;
+    return false;
+  }
+  [[gnu::always_inline]] bool push(std::int32_t value, int step) {
+    sp = wrap_sub(sp, 1);
+    if (!fits(sp, step)) return false;
+    cells[sp] = value;
+    return true;
+  }
+  [[gnu::always_inline]] bool pop(std::int32_t& into, int step) {
+    if (!fits(sp, step)) return false;
+    into = cells[sp];
+    ++sp;  // cannot overflow: the cell check passed
+    return true;
+  }
+
+  // The frame `level` static links out, into Ax.
+  [[gnu::always_inline]] bool base(std::int32_t level, int step) {
+    ax = bp;
+    if (level > stack_cells) {
+      const LongWalk walk = long_walk(cells, ax, level);
+      ax = walk.base;
+      return walk.ok || fits(walk.bad_cell, step);
+    }
+    for (std::int32_t k = 0; k < level; ++k) {
+      if (!fits(ax, step)) return false;
+      ax = cells[ax];
+    }
+    return true;
+  }
+  // The frame one static link out (Level 1), into Ax.
+  [[gnu::always_inline]] bool static_link(int step) { return base(1, step); }
+
+  // LIT
+  [[gnu::always_inline]] bool lit(std::int32_t value, int step) {
+    bx = value;
+    ax = value;
+    return push(ax, step);
+  }
+  // LOD from the frame at `frame`
+  [[gnu::always_inline]] bool load(std::int32_t frame, std::int32_t offset, int step) {
+    bx = offset;
+    ax = wrap_sub(frame, bx);
+    if (!fits(ax, step)) return false;
+    ax = cells[ax];
+    return push(ax, step);
+  }
+  // STO into the frame at `frame`
+  [[gnu::always_inline]] bool store(std::int32_t frame, std::int32_t offset, int step) {
+    bx = offset;
+    ax = wrap_sub(frame, bx);
+    if (!pop(bx, step) || !fits(ax, step)) return false;
+    cells[ax] = bx;
+    return true;
+  }
+  // LDT from the frame at `frame`
+  [[gnu::always_inline]] bool load_element(std::int32_t frame, std::int32_t offset, int step) {
+    bx = offset;
+    ax = wrap_sub(frame, bx);
+    if (!pop(bx, step)) return false;
+    ax = wrap_sub(ax, bx);
+    if (!fits(ax, step)) return false;
+    ax = cells[ax];
+    return push(ax, step);
+  }
+  // STT into the frame at `frame`, the value already popped into Tx
+  [[gnu::always_inline]] bool store_element(std::int32_t frame, std::int32_t offset, int step) {
+    bx = offset;
+    ax = wrap_sub(frame, bx);
+    if (!pop(bx, step)) return false;
+    ax = wrap_sub(ax, bx);
+    bx = tx;
+    if (!fits(ax, step)) return false;
+    cells[ax] = bx;
+    return true;
+  }
+  // ADD .. GEQ, MOD
+  [[gnu::always_inline]] bool binary(OpCode op, int step) {
+    std::int32_t left = 0;
+    if (!pop(bx, step) || !pop(left, step)) return false;
+    ax = operate(op, left, bx);
+    return push(ax, step);
+  }
+  [[gnu::always_inline]] bool negate(int step) {
+    if (!pop(bx, step)) return false;
+    ax = wrap_neg(bx);
+    return push(ax, step);
+  }
+  [[gnu::always_inline]] bool odd(int step) {
+    if (!pop(ax, step)) return false;
+    ax &= 1;
+    return push(ax, step);
+  }
+  // INT
+  [[gnu::always_inline]] void reserve(std::int32_t cells_wanted) {
+    bx = cells_wanted;
+    ax = wrap_sub(sp, bx);
+    sp = ax;
+  }
+  // CAL: the three link cells of the new frame, with the frame base `level` links out.
+  [[gnu::always_inline]] bool call(std::int32_t level, std::int32_t return_address, int step) {
+    if (!base(level, step)) return false;
+    const std::int32_t s = sp;
+    if (!push(ax, step) || !push(bp, step) || !push(return_address, step)) return false;
+    ax = s;
+    bp = s - 1;  // cannot overflow: the cell check of the first push passed
+    sp = s;
+    return true;
+  }
+  // RTN: the frame's link cells back into the registers; the return address into `to`.
+  [[gnu::always_inline]] bool return_from(std::int32_t& to, int step) {
+    sp = wrap_sub(bp, 2);
+    return pop(to, step) && pop(bp, step) && pop(ax, step);
+  }
+};
+
+// The only macros: PL0_CHECK leaves by the fault exit when its steps fail; PL0_NEXT moves on
+// past the `count` instructions just run and dispatches the next entry (first reporting to an
+// active observer); PL0_JUMP goes to `to` instead, ending the run at PC 0 or less.
+#define PL0_CHECK(steps) \
+  if (!(steps)) goto cell_fault
+
 #define PL0_NEXT(count)                      \
   do {                                       \
+    ip += (count);                           \
     if constexpr (Observer::active) {        \
       save(at(ip));                          \
       if (!observer(m, count)) goto stopped; \
     }                                        \
-    goto* labels[ip->kind];                  \
+    goto* labels[static_cast<int>(ip->kind)]; \
   } while (false)
 
-#define PL0_CHECK(index, where) \
-  do {                          \
-    if (outside(index)) {       \
-      fault_cell = (index);     \
-      fault_pc = at(where);     \
-      goto cell_fault;          \
-    }                           \
-  } while (false)
-
-#define PL0_JUMP(count)                               \
+#define PL0_JUMP(count, to)                           \
   do {                                                \
+    target = (to);                                    \
     if (target <= 0) {                                \
       executed = (count);                             \
       goto finished;                                  \
     }                                                 \
     if (static_cast<std::uint32_t>(target) >= size) { \
-      fetch_pc = target;                              \
       goto fetch_fault;                               \
     }                                                 \
     ip = code + target;                               \
-    PL0_NEXT(count);                                  \
+    if constexpr (Observer::active) {                 \
+      save(target);                                   \
+      if (!observer(m, count)) goto stopped;          \
+    }                                                 \
+    goto* labels[static_cast<int>(ip->kind)];         \
   } while (false)
-
-// A two-operand operation on the top two cells.
-#define PL0_BINARY(kind)                 \
-  PL0_CHECK(sp, ip);                     \
-  bx = cells[sp];                        \
-  PL0_CHECK(sp + 1, ip);                 \
-  ax = operate(kind, cells[sp + 1], bx); \
-  cells[++sp] = ax;                      \
-  ++ip;                                  \
-  PL0_NEXT(1)
-
-// LIT or LOD (level 0) of `value`, then a two-operand operation taking it as its right
-// operand: the value is pushed and popped again, the result replaces the old top.
-#define PL0_WITH_OPERAND(kind, value)            \
-  {                                              \
-    const std::int32_t right = (value);          \
-    const std::int32_t pushed = wrap_sub(sp, 1); \
-    PL0_CHECK(pushed, ip);                       \
-    cells[pushed] = right;                       \
-    PL0_CHECK(sp, ip + 1);                       \
-    bx = right;                                  \
-    ax = operate(kind, cells[sp], right);        \
-    cells[sp] = ax;                              \
-    ip += 2;                                     \
-    PL0_NEXT(2);                                 \
-  }
-
-// LOD (level 0) of a variable, then LIT or a second LOD (level 0) of `right`, then an
-// operation on the two: both are pushed, popped again, and the result replaces the first.
-#define PL0_TRIPLE(kind, right_value, right_check)            \
-  {                                                           \
-    const std::int32_t left_cell = wrap_sub(bp, ip->operand); \
-    PL0_CHECK(left_cell, ip);                                 \
-    const std::int32_t s1 = wrap_sub(sp, 1);                  \
-    PL0_CHECK(s1, ip);                                        \
-    const std::int32_t left = cells[left_cell];               \
-    cells[s1] = left;                                         \
-    right_check;                                              \
-    const std::int32_t right = (right_value);                 \
-    PL0_CHECK(s1 - 1, ip + 1);                                \
-    cells[s1 - 1] = right;                                    \
-    bx = right;                                               \
-    ax = operate(kind, left, right);                          \
-    cells[s1] = ax;                                           \
-    sp = s1;                                                  \
-    ip += 3;                                                  \
-    PL0_NEXT(3);                                              \
-  }
-#define PL0_RIGHT_CELL wrap_sub(bp, ip->second)
-#define PL0_CHECK_RIGHT_CELL PL0_CHECK(PL0_RIGHT_CELL, ip + 1)
-#define PL0_LIT_TRIPLE(kind) PL0_TRIPLE(kind, ip->second, (void)0)
-#define PL0_LOD_TRIPLE(kind) PL0_TRIPLE(kind, cells[PL0_RIGHT_CELL], PL0_CHECK_RIGHT_CELL)
-
-// A variable (LOD, level 0) or a literal compared with the top, and the JPC after it: the
-// value is pushed and popped, the result replaces the top and is popped again by the JPC.
-#define PL0_VALUE_COMPARE_JUMP(kind, value, value_check) \
-  {                                                      \
-    value_check;                                         \
-    const std::int32_t right = (value);                  \
-    const std::int32_t s1 = wrap_sub(sp, 1);             \
-    PL0_CHECK(s1, ip);                                   \
-    cells[s1] = right;                                   \
-    PL0_CHECK(sp, ip + 1);                               \
-    bx = right;                                          \
-    ax = operate(kind, cells[sp], right);                \
-    cells[sp++] = ax;                                    \
-    if (ax == 0) {                                       \
-      target = ip->second;                               \
-      PL0_JUMP(3);                                       \
-    }                                                    \
-    ip += 3;                                             \
-    PL0_NEXT(3);                                         \
-  }
-#define PL0_LEFT_CELL wrap_sub(bp, ip->operand)
-#define PL0_LOD_COMPARE_JUMP(kind) \
-  PL0_VALUE_COMPARE_JUMP(kind, cells[PL0_LEFT_CELL], PL0_CHECK(PL0_LEFT_CELL, ip))
-#define PL0_LIT_COMPARE_JUMP(kind) PL0_VALUE_COMPARE_JUMP(kind, ip->operand, (void)0)
-
-// The first three instructions of the fours: LOD (level 0) of a variable, LIT, and an
-// operation on them, leaving the result in `result` and in the cell of the variable's push.
-#define PL0_VARIABLE_WITH_LITERAL(kind)                     \
-  const std::int32_t left_cell = wrap_sub(bp, ip->operand); \
-  PL0_CHECK(left_cell, ip);                                 \
-  const std::int32_t s1 = wrap_sub(sp, 1);                  \
-  PL0_CHECK(s1, ip);                                        \
-  const std::int32_t left = cells[left_cell];               \
-  cells[s1] = left;                                         \
-  PL0_CHECK(s1 - 1, ip + 1);                                \
-  const std::int32_t right = ip->second;                    \
-  cells[s1 - 1] = right;                                    \
-  const std::int32_t result = operate(kind, left, right);   \
-  cells[s1] = result
-
-// while i < 80 do: the comparison's result is popped again by the JPC.
-#define PL0_FOUR_COMPARE_JUMP(kind)  \
-  {                                  \
-    PL0_VARIABLE_WITH_LITERAL(kind); \
-    bx = right;                      \
-    ax = result;                     \
-    sp = s1 + 1;                     \
-    if (ax == 0) {                   \
-      target = ip->third;            \
-      PL0_JUMP(4);                   \
-    }                                \
-    ip += 4;                         \
-    PL0_NEXT(4);                     \
-  }
-
-// i := i + 1: the result is popped again by the STO at level 0 or 1.
-#define PL0_FOUR_STORE(kind, level)  \
-  {                                  \
-    PL0_VARIABLE_WITH_LITERAL(kind); \
-    std::int32_t frame = bp;         \
-    if (level == 1) {                \
-      PL0_CHECK(bp, ip + 3);         \
-      frame = cells[bp];             \
-    }                                \
-    ax = wrap_sub(frame, ip->third); \
-    bx = result;                     \
-    sp = s1 + 1;                     \
-    PL0_CHECK(ax, ip + 3);           \
-    cells[ax] = result;              \
-    ip += 4;                         \
-    PL0_NEXT(4);                     \
-  }
-
-// A comparison and the JPC after it, which pops the comparison's result again.
-#define PL0_COMPARE_JUMP(kind)           \
-  PL0_CHECK(sp, ip);                     \
-  bx = cells[sp];                        \
-  PL0_CHECK(sp + 1, ip);                 \
-  ax = operate(kind, cells[sp + 1], bx); \
-  cells[sp + 1] = ax;                    \
-  sp += 2;                               \
-  if (ax == 0) {                         \
-    target = ip->second;                 \
-    PL0_JUMP(2);                         \
-  }                                      \
-  ip += 2;                               \
-  PL0_NEXT(2)
 
 template <typename Observer>
 RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, const MachineIO& io,
@@ -220,519 +228,421 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
   const std::vector<Decoded> decoded = decode(program);
   const Decoded* const code = decoded.data();
   const auto size = static_cast<std::uint32_t>(program.size());
-  std::int32_t* const cells = m.cells.data();
-  std::int32_t sp = m.sp, bp = m.bp, ax = m.ax, bx = m.bx, tx = m.tx;
+  Registers r{m.cells.data(), m.sp, m.bp, m.ax, m.bx, m.tx};
   const Decoded* ip = code + m.pc;
-  std::int32_t fault_pc = 0, fault_cell = 0, fetch_pc = 0, target = 0;
+  std::int32_t target = 0;
   int executed = 1;
 
   auto at = [code](const Decoded* p) { return static_cast<std::int32_t>(p - code); };
-  auto save = [&](std::int32_t pc) {
+  // Inlined everywhere, so that the registers never have their address taken (see LongWalk).
+  auto save = [&](std::int32_t pc) __attribute__((always_inline)) {
     m.pc = pc;
-    m.sp = sp;
-    m.bp = bp;
-    m.ax = ax;
-    m.bx = bx;
-    m.tx = tx;
-  };
-  auto checked = [cells](std::int32_t index) -> std::int32_t& {
-    if (outside(index)) throw CellFault{index};
-    return cells[index];
-  };
-  // The static links followed Level times from BP for the instruction at `where`; false, with
-  // the fault set, when the walk leaves the stack.
-  auto walk = [&](const Decoded* where, std::int32_t& a) {
-    const std::int32_t level = where->level;
-    fault_pc = at(where);
-    a = bp;
-    if (level > stack_cells) {
-      try {
-        a = long_base_walk(a, level, checked);
-      } catch (const CellFault& fault) {
-        fault_cell = fault.index;
-        return false;
-      }
-      return true;
-    }
-    for (std::int32_t step = 0; step < level; ++step) {
-      if (outside(a)) {
-        fault_cell = a;
-        return false;
-      }
-      a = cells[a];
-    }
-    return true;
+    m.sp = r.sp;
+    m.bp = r.bp;
+    m.ax = r.ax;
+    m.bx = r.bx;
+    m.tx = r.tx;
   };
 
-  // clang-format off
-  static const void* const labels[kind_count] = {
-    &&op_lit, &&op_lod0, &&op_lod1, &&op_lod, &&op_sto0, &&op_sto1, &&op_sto, &&op_cal,
-    &&op_int, &&op_jmp, &&op_jpc, &&op_rtn, &&op_write, &&op_read, &&op_putc, &&op_getc,
-    &&op_ldt0, &&op_ldt, &&op_stt0, &&op_stt, &&op_neg, &&op_odd,
-    &&op_add, &&op_min, &&op_mul, &&op_div, &&op_mod,
-    &&op_equ, &&op_neq, &&op_les, &&op_leq, &&op_gtr, &&op_geq,
-    &&op_nop, &&op_end,
-    &&lit_add, &&lit_min, &&lit_mul, &&lit_div, &&lit_mod,
-    &&lit_equ, &&lit_neq, &&lit_les, &&lit_leq, &&lit_gtr, &&lit_geq,
-    &&lod0_add, &&lod0_min, &&lod0_mul, &&lod0_div, &&lod0_mod,
-    &&lod0_equ, &&lod0_neq, &&lod0_les, &&lod0_leq, &&lod0_gtr, &&lod0_geq,
-    &&equ_jpc, &&neq_jpc, &&les_jpc, &&leq_jpc, &&gtr_jpc, &&geq_jpc,
-    &&lod0_lod0, &&lit_sto0, &&lod1_sto0, &&lod0_sto1, &&lod0_ldt0,
-    &&lod0_lit_add, &&lod0_lit_min, &&lod0_lit_mul, &&lod0_lit_div, &&lod0_lit_mod,
-    &&lod0_lit_equ, &&lod0_lit_neq, &&lod0_lit_les, &&lod0_lit_leq, &&lod0_lit_gtr,
-    &&lod0_lit_geq,
-    &&lod0_lod0_add, &&lod0_lod0_min, &&lod0_lod0_mul, &&lod0_lod0_div, &&lod0_lod0_mod,
-    &&lod0_lod0_equ, &&lod0_lod0_neq, &&lod0_lod0_les, &&lod0_lod0_leq, &&lod0_lod0_gtr,
-    &&lod0_lod0_geq,
-    &&lod0_equ_jpc, &&lod0_neq_jpc, &&lod0_les_jpc, &&lod0_leq_jpc, &&lod0_gtr_jpc,
-    &&lod0_geq_jpc,
-    &&lit_equ_jpc, &&lit_neq_jpc, &&lit_les_jpc, &&lit_leq_jpc, &&lit_gtr_jpc, &&lit_geq_jpc,
-    &&lod0_lit_equ_jpc, &&lod0_lit_neq_jpc, &&lod0_lit_les_jpc, &&lod0_lit_leq_jpc,
-    &&lod0_lit_gtr_jpc, &&lod0_lit_geq_jpc,
-    &&lod0_lit_add_sto0, &&lod0_lit_min_sto0, &&lod0_lit_add_sto1, &&lod0_lit_min_sto1,
-  };
-  // clang-format on
+#define PL0_LABEL(name, length) &&do_##name,
+  static const void* const labels[] = {PL0_KINDS(PL0_LABEL)};
+#undef PL0_LABEL
+  static_assert(sizeof labels / sizeof *labels == kind_count);
 
   try {
-    goto* labels[ip->kind];
+    goto* labels[static_cast<int>(ip->kind)];
 
-  op_lit:
-    bx = ip->operand;
-    ax = bx;
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
+  do_LIT:
+    PL0_CHECK(r.lit(ip->operand, 0));
     PL0_NEXT(1);
-  op_lod0:
-    bx = ip->operand;
-    ax = wrap_sub(bp, bx);
-    PL0_CHECK(ax, ip);
-    ax = cells[ax];
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
+  do_LOD0:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0));
     PL0_NEXT(1);
-  op_lod:
-    if (!walk(ip, ax)) goto cell_fault;
-    goto lod_from_base;
-  op_lod1:
-    PL0_CHECK(bp, ip);
-    ax = cells[bp];
-  lod_from_base:
-    bx = ip->operand;
-    ax = wrap_sub(ax, bx);
-    PL0_CHECK(ax, ip);
-    ax = cells[ax];
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
+  do_LOD1:
+    PL0_CHECK(r.static_link(0) && r.load(r.ax, ip->operand, 0));
     PL0_NEXT(1);
-  op_sto0:
-    bx = ip->operand;
-    ax = wrap_sub(bp, bx);
-    PL0_CHECK(sp, ip);
-    bx = cells[sp++];
-    PL0_CHECK(ax, ip);
-    cells[ax] = bx;
-    ++ip;
+  do_LOD:
+    PL0_CHECK(r.base(ip->level, 0) && r.load(r.ax, ip->operand, 0));
     PL0_NEXT(1);
-  op_sto:
-    if (!walk(ip, ax)) goto cell_fault;
-    goto sto_from_base;
-  op_sto1:
-    PL0_CHECK(bp, ip);
-    ax = cells[bp];
-  sto_from_base:
-    bx = ip->operand;
-    ax = wrap_sub(ax, bx);
-    PL0_CHECK(sp, ip);
-    bx = cells[sp++];
-    PL0_CHECK(ax, ip);
-    cells[ax] = bx;
-    ++ip;
+  do_STO0:
+    PL0_CHECK(r.store(r.bp, ip->operand, 0));
     PL0_NEXT(1);
-  op_cal : {
-    if (!walk(ip, ax)) goto cell_fault;
-    const std::int32_t s = sp;
-    PL0_CHECK(wrap_sub(s, 1), ip);
-    cells[s - 1] = ax;  // static link
-    PL0_CHECK(wrap_sub(s, 2), ip);
-    cells[s - 2] = bp;  // dynamic link
-    PL0_CHECK(wrap_sub(s, 3), ip);
-    cells[s - 3] = at(ip) + 1;  // return address
-    ax = s;
-    bp = s - 1;
-    target = ip->operand;
-    PL0_JUMP(1);
+  do_STO1:
+    PL0_CHECK(r.static_link(0) && r.store(r.ax, ip->operand, 0));
+    PL0_NEXT(1);
+  do_STO:
+    PL0_CHECK(r.base(ip->level, 0) && r.store(r.ax, ip->operand, 0));
+    PL0_NEXT(1);
+  do_CAL:
+    PL0_CHECK(r.call(ip->level, at(ip) + 1, 0));
+    PL0_JUMP(1, ip->operand);
+  do_INT:
+    r.reserve(ip->operand);
+    PL0_NEXT(1);
+  do_JMP:
+    PL0_JUMP(1, ip->operand);
+  do_JPC:
+    PL0_CHECK(r.pop(r.ax, 0));
+    if (r.ax == 0) PL0_JUMP(1, ip->operand);
+    PL0_NEXT(1);
+  do_RTN:
+    PL0_CHECK(r.return_from(target, 0));
+    PL0_JUMP(1, target);
+  do_WRITE:
+    PL0_CHECK(r.pop(r.ax, 0));
+    write_number(io, r.ax);
+    PL0_NEXT(1);
+  do_READ: {
+    std::int32_t value = r.ax;  // a copy: see LongWalk
+    read_number(io, value);
+    r.ax = value;
   }
-  op_int:
-    bx = ip->operand;
-    ax = wrap_sub(sp, bx);
-    sp = ax;
-    ++ip;
+    PL0_CHECK(r.push(r.ax, 0));
     PL0_NEXT(1);
-  op_jmp:
-    target = ip->operand;
-    PL0_JUMP(1);
-  op_jpc:
-    PL0_CHECK(sp, ip);
-    ax = cells[sp++];
-    if (ax == 0) {
-      target = ip->operand;
-      PL0_JUMP(1);
-    }
-    ++ip;
+  do_PUTC:
+    PL0_CHECK(r.pop(r.ax, 0));
+    write_character(io, r.ax);
     PL0_NEXT(1);
-  op_rtn:
-    sp = wrap_sub(bp, 2);
-    PL0_CHECK(sp, ip);
-    target = cells[sp++];
-    PL0_CHECK(sp, ip);
-    bp = cells[sp++];
-    PL0_CHECK(sp, ip);
-    ax = cells[sp++];
-    PL0_JUMP(1);
-  op_write:
-    PL0_CHECK(sp, ip);
-    ax = cells[sp++];
-    write_number(io, ax);
-    ++ip;
-    PL0_NEXT(1);
-  op_read:
-    read_number(io, ax);
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
-    PL0_NEXT(1);
-  op_putc:
-    PL0_CHECK(sp, ip);
-    ax = cells[sp++];
-    write_character(io, ax);
-    ++ip;
-    PL0_NEXT(1);
-  op_getc:
+  do_GETC:
     read_character(io, m);
-    ax = m.ax;
-    sp = wrap_sub(sp, 1);
-    PL0_CHECK(sp, ip);
-    cells[sp] = ax;
-    ++ip;
+    r.ax = m.ax;
+    PL0_CHECK(r.push(r.ax, 0));
     PL0_NEXT(1);
-  op_ldt0:
-    bx = ip->operand;
-    ax = wrap_sub(bp, bx);
-    goto ldt_index;
-  op_ldt:
-    if (!walk(ip, ax)) goto cell_fault;
-    bx = ip->operand;
-    ax = wrap_sub(ax, bx);
-  ldt_index:
-    PL0_CHECK(sp, ip);
-    bx = cells[sp];
-    ax = wrap_sub(ax, bx);
-    PL0_CHECK(ax, ip);
-    ax = cells[ax];
-    cells[sp] = ax;
-    ++ip;
+  do_LDT0:
+    PL0_CHECK(r.load_element(r.bp, ip->operand, 0));
     PL0_NEXT(1);
-  op_stt0:
-    PL0_CHECK(sp, ip);
-    tx = cells[sp++];
-    bx = ip->operand;
-    ax = wrap_sub(bp, bx);
-    goto stt_index;
-  op_stt:
-    PL0_CHECK(sp, ip);
-    tx = cells[sp++];
-    if (!walk(ip, ax)) goto cell_fault;
-    bx = ip->operand;
-    ax = wrap_sub(ax, bx);
-  stt_index:
-    PL0_CHECK(sp, ip);
-    bx = cells[sp++];
-    ax = wrap_sub(ax, bx);
-    bx = tx;
-    PL0_CHECK(ax, ip);
-    cells[ax] = bx;
-    ++ip;
+  do_LDT:
+    PL0_CHECK(r.base(ip->level, 0) && r.load_element(r.ax, ip->operand, 0));
     PL0_NEXT(1);
-  op_neg:
-    PL0_CHECK(sp, ip);
-    bx = cells[sp];
-    ax = wrap_neg(bx);
-    cells[sp] = ax;
-    ++ip;
+  do_STT0:
+    PL0_CHECK(r.pop(r.tx, 0) && r.store_element(r.bp, ip->operand, 0));
     PL0_NEXT(1);
-  op_odd:
-    PL0_CHECK(sp, ip);
-    ax = cells[sp] & 1;
-    cells[sp] = ax;
-    ++ip;
+  do_STT:
+    PL0_CHECK(r.pop(r.tx, 0) && r.base(ip->level, 0) && r.store_element(r.ax, ip->operand, 0));
     PL0_NEXT(1);
-  op_add:
-    PL0_BINARY(k_add);
-  op_min:
-    PL0_BINARY(k_min);
-  op_mul:
-    PL0_BINARY(k_mul);
-  op_div:
-    PL0_BINARY(k_div);
-  op_mod:
-    PL0_BINARY(k_mod);
-  op_equ:
-    PL0_BINARY(k_equ);
-  op_neq:
-    PL0_BINARY(k_neq);
-  op_les:
-    PL0_BINARY(k_les);
-  op_leq:
-    PL0_BINARY(k_leq);
-  op_gtr:
-    PL0_BINARY(k_gtr);
-  op_geq:
-    PL0_BINARY(k_geq);
-  op_nop:
-    ++ip;
+  do_NEG:
+    PL0_CHECK(r.negate(0));
     PL0_NEXT(1);
-  op_end:
-    fetch_pc = at(ip);
+  do_ODD:
+    PL0_CHECK(r.odd(0));
+    PL0_NEXT(1);
+  do_ADD:
+    PL0_CHECK(r.binary(ADD, 0));
+    PL0_NEXT(1);
+  do_MIN:
+    PL0_CHECK(r.binary(MIN, 0));
+    PL0_NEXT(1);
+  do_MUL:
+    PL0_CHECK(r.binary(MUL, 0));
+    PL0_NEXT(1);
+  do_DIV:
+    PL0_CHECK(r.binary(DIV, 0));
+    PL0_NEXT(1);
+  do_MOD:
+    PL0_CHECK(r.binary(MOD, 0));
+    PL0_NEXT(1);
+  do_EQU:
+    PL0_CHECK(r.binary(EQU, 0));
+    PL0_NEXT(1);
+  do_NEQ:
+    PL0_CHECK(r.binary(NEQ, 0));
+    PL0_NEXT(1);
+  do_LES:
+    PL0_CHECK(r.binary(LES, 0));
+    PL0_NEXT(1);
+  do_LEQ:
+    PL0_CHECK(r.binary(LEQ, 0));
+    PL0_NEXT(1);
+  do_GTR:
+    PL0_CHECK(r.binary(GTR, 0));
+    PL0_NEXT(1);
+  do_GEQ:
+    PL0_CHECK(r.binary(GEQ, 0));
+    PL0_NEXT(1);
+  do_NOP:
+    PL0_NEXT(1);
+  do_END:
+    target = at(ip);
     goto fetch_fault;
 
-  lit_add:
-    PL0_WITH_OPERAND(k_add, ip->operand)
-  lit_min:
-    PL0_WITH_OPERAND(k_min, ip->operand)
-  lit_mul:
-    PL0_WITH_OPERAND(k_mul, ip->operand)
-  lit_div:
-    PL0_WITH_OPERAND(k_div, ip->operand)
-  lit_mod:
-    PL0_WITH_OPERAND(k_mod, ip->operand)
-  lit_equ:
-    PL0_WITH_OPERAND(k_equ, ip->operand)
-  lit_neq:
-    PL0_WITH_OPERAND(k_neq, ip->operand)
-  lit_les:
-    PL0_WITH_OPERAND(k_les, ip->operand)
-  lit_leq:
-    PL0_WITH_OPERAND(k_leq, ip->operand)
-  lit_gtr:
-    PL0_WITH_OPERAND(k_gtr, ip->operand)
-  lit_geq:
-    PL0_WITH_OPERAND(k_geq, ip->operand)
-
-    // LOD at level 0 first reads its variable, with its own check.
-#define PL0_LOD0_WITH(kind)                              \
-  {                                                      \
-    const std::int32_t cell = wrap_sub(bp, ip->operand); \
-    PL0_CHECK(cell, ip);                                 \
-    PL0_WITH_OPERAND(kind, cells[cell])                  \
-  }
-  lod0_add:
-    PL0_LOD0_WITH(k_add)
-  lod0_min:
-    PL0_LOD0_WITH(k_min)
-  lod0_mul:
-    PL0_LOD0_WITH(k_mul)
-  lod0_div:
-    PL0_LOD0_WITH(k_div)
-  lod0_mod:
-    PL0_LOD0_WITH(k_mod)
-  lod0_equ:
-    PL0_LOD0_WITH(k_equ)
-  lod0_neq:
-    PL0_LOD0_WITH(k_neq)
-  lod0_les:
-    PL0_LOD0_WITH(k_les)
-  lod0_leq:
-    PL0_LOD0_WITH(k_leq)
-  lod0_gtr:
-    PL0_LOD0_WITH(k_gtr)
-  lod0_geq:
-    PL0_LOD0_WITH(k_geq)
-#undef PL0_LOD0_WITH
-
-  equ_jpc:
-    PL0_COMPARE_JUMP(k_equ);
-  neq_jpc:
-    PL0_COMPARE_JUMP(k_neq);
-  les_jpc:
-    PL0_COMPARE_JUMP(k_les);
-  leq_jpc:
-    PL0_COMPARE_JUMP(k_leq);
-  gtr_jpc:
-    PL0_COMPARE_JUMP(k_gtr);
-  geq_jpc:
-    PL0_COMPARE_JUMP(k_geq);
-
-  lod0_lod0 : {
-    const std::int32_t first = wrap_sub(bp, ip->operand);
-    PL0_CHECK(first, ip);
-    const std::int32_t s1 = wrap_sub(sp, 1);
-    PL0_CHECK(s1, ip);
-    cells[s1] = cells[first];
-    bx = ip->second;
-    const std::int32_t second = wrap_sub(bp, bx);
-    PL0_CHECK(second, ip + 1);
-    const std::int32_t s2 = wrap_sub(s1, 1);
-    PL0_CHECK(s2, ip + 1);
-    ax = cells[second];
-    cells[s2] = ax;
-    sp = s2;
-    ip += 2;
+    // The fused groups: each runs its instructions' steps one after the other.
+  do_LIT_ADD:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(ADD, 1));
     PL0_NEXT(2);
-  }
-  lit_sto0 : {
-    const std::int32_t value = ip->operand;
-    const std::int32_t s1 = wrap_sub(sp, 1);
-    PL0_CHECK(s1, ip);
-    cells[s1] = value;
-    ax = wrap_sub(bp, ip->second);
-    bx = value;
-    PL0_CHECK(ax, ip + 1);
-    cells[ax] = value;
-    ip += 2;
+  do_LIT_MIN:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MIN, 1));
     PL0_NEXT(2);
-  }
-
-  lod0_lit_add:
-    PL0_LIT_TRIPLE(k_add)
-  lod0_lit_min:
-    PL0_LIT_TRIPLE(k_min)
-  lod0_lit_mul:
-    PL0_LIT_TRIPLE(k_mul)
-  lod0_lit_div:
-    PL0_LIT_TRIPLE(k_div)
-  lod0_lit_mod:
-    PL0_LIT_TRIPLE(k_mod)
-  lod0_lit_equ:
-    PL0_LIT_TRIPLE(k_equ)
-  lod0_lit_neq:
-    PL0_LIT_TRIPLE(k_neq)
-  lod0_lit_les:
-    PL0_LIT_TRIPLE(k_les)
-  lod0_lit_leq:
-    PL0_LIT_TRIPLE(k_leq)
-  lod0_lit_gtr:
-    PL0_LIT_TRIPLE(k_gtr)
-  lod0_lit_geq:
-    PL0_LIT_TRIPLE(k_geq)
-  lod0_lod0_add:
-    PL0_LOD_TRIPLE(k_add)
-  lod0_lod0_min:
-    PL0_LOD_TRIPLE(k_min)
-  lod0_lod0_mul:
-    PL0_LOD_TRIPLE(k_mul)
-  lod0_lod0_div:
-    PL0_LOD_TRIPLE(k_div)
-  lod0_lod0_mod:
-    PL0_LOD_TRIPLE(k_mod)
-  lod0_lod0_equ:
-    PL0_LOD_TRIPLE(k_equ)
-  lod0_lod0_neq:
-    PL0_LOD_TRIPLE(k_neq)
-  lod0_lod0_les:
-    PL0_LOD_TRIPLE(k_les)
-  lod0_lod0_leq:
-    PL0_LOD_TRIPLE(k_leq)
-  lod0_lod0_gtr:
-    PL0_LOD_TRIPLE(k_gtr)
-  lod0_lod0_geq:
-    PL0_LOD_TRIPLE(k_geq)
-
-  lod0_equ_jpc:
-    PL0_LOD_COMPARE_JUMP(k_equ)
-  lod0_neq_jpc:
-    PL0_LOD_COMPARE_JUMP(k_neq)
-  lod0_les_jpc:
-    PL0_LOD_COMPARE_JUMP(k_les)
-  lod0_leq_jpc:
-    PL0_LOD_COMPARE_JUMP(k_leq)
-  lod0_gtr_jpc:
-    PL0_LOD_COMPARE_JUMP(k_gtr)
-  lod0_geq_jpc:
-    PL0_LOD_COMPARE_JUMP(k_geq)
-  lit_equ_jpc:
-    PL0_LIT_COMPARE_JUMP(k_equ)
-  lit_neq_jpc:
-    PL0_LIT_COMPARE_JUMP(k_neq)
-  lit_les_jpc:
-    PL0_LIT_COMPARE_JUMP(k_les)
-  lit_leq_jpc:
-    PL0_LIT_COMPARE_JUMP(k_leq)
-  lit_gtr_jpc:
-    PL0_LIT_COMPARE_JUMP(k_gtr)
-  lit_geq_jpc:
-    PL0_LIT_COMPARE_JUMP(k_geq)
-  lod0_lit_equ_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_equ)
-  lod0_lit_neq_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_neq)
-  lod0_lit_les_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_les)
-  lod0_lit_leq_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_leq)
-  lod0_lit_gtr_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_gtr)
-  lod0_lit_geq_jpc:
-    PL0_FOUR_COMPARE_JUMP(k_geq)
-  lod0_lit_add_sto0:
-    PL0_FOUR_STORE(k_add, 0)
-  lod0_lit_min_sto0:
-    PL0_FOUR_STORE(k_min, 0)
-  lod0_lit_add_sto1:
-    PL0_FOUR_STORE(k_add, 1)
-  lod0_lit_min_sto1:
-    PL0_FOUR_STORE(k_min, 1)
-
-  lod1_sto0 : {
-    PL0_CHECK(bp, ip);
-    const std::int32_t from = wrap_sub(cells[bp], ip->operand);
-    PL0_CHECK(from, ip);
-    const std::int32_t s1 = wrap_sub(sp, 1);
-    PL0_CHECK(s1, ip);
-    bx = cells[from];
-    cells[s1] = bx;
-    ax = wrap_sub(bp, ip->second);
-    PL0_CHECK(ax, ip + 1);
-    cells[ax] = bx;
-    ip += 2;
+  do_LIT_MUL:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MUL, 1));
     PL0_NEXT(2);
-  }
-  lod0_sto1 : {
-    const std::int32_t from = wrap_sub(bp, ip->operand);
-    PL0_CHECK(from, ip);
-    const std::int32_t s1 = wrap_sub(sp, 1);
-    PL0_CHECK(s1, ip);
-    bx = cells[from];
-    cells[s1] = bx;
-    PL0_CHECK(bp, ip + 1);
-    ax = wrap_sub(cells[bp], ip->second);
-    PL0_CHECK(ax, ip + 1);
-    cells[ax] = bx;
-    ip += 2;
+  do_LIT_DIV:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(DIV, 1));
     PL0_NEXT(2);
-  }
+  do_LIT_MOD:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MOD, 1));
+    PL0_NEXT(2);
+  do_LIT_EQU:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(EQU, 1));
+    PL0_NEXT(2);
+  do_LIT_NEQ:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(NEQ, 1));
+    PL0_NEXT(2);
+  do_LIT_LES:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LES, 1));
+    PL0_NEXT(2);
+  do_LIT_LEQ:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LEQ, 1));
+    PL0_NEXT(2);
+  do_LIT_GTR:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GTR, 1));
+    PL0_NEXT(2);
+  do_LIT_GEQ:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GEQ, 1));
+    PL0_NEXT(2);
+  do_LOD0_ADD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(ADD, 1));
+    PL0_NEXT(2);
+  do_LOD0_MIN:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MIN, 1));
+    PL0_NEXT(2);
+  do_LOD0_MUL:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MUL, 1));
+    PL0_NEXT(2);
+  do_LOD0_DIV:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(DIV, 1));
+    PL0_NEXT(2);
+  do_LOD0_MOD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MOD, 1));
+    PL0_NEXT(2);
+  do_LOD0_EQU:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(EQU, 1));
+    PL0_NEXT(2);
+  do_LOD0_NEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(NEQ, 1));
+    PL0_NEXT(2);
+  do_LOD0_LES:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LES, 1));
+    PL0_NEXT(2);
+  do_LOD0_LEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LEQ, 1));
+    PL0_NEXT(2);
+  do_LOD0_GTR:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GTR, 1));
+    PL0_NEXT(2);
+  do_LOD0_GEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GEQ, 1));
+    PL0_NEXT(2);
+  do_EQU_JPC:
+    PL0_CHECK(r.binary(EQU, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_NEQ_JPC:
+    PL0_CHECK(r.binary(NEQ, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_LES_JPC:
+    PL0_CHECK(r.binary(LES, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_LEQ_JPC:
+    PL0_CHECK(r.binary(LEQ, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_GTR_JPC:
+    PL0_CHECK(r.binary(GTR, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_GEQ_JPC:
+    PL0_CHECK(r.binary(GEQ, 0) && r.pop(r.ax, 1));
+    if (r.ax == 0) PL0_JUMP(2, ip->last);
+    PL0_NEXT(2);
+  do_LOD0_LOD0:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1));
+    PL0_NEXT(2);
+  do_LIT_STO0:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.store(r.bp, ip->second, 1));
+    PL0_NEXT(2);
+  do_LOD1_STO0:
+    PL0_CHECK(r.static_link(0) && r.load(r.ax, ip->operand, 0) && r.store(r.bp, ip->second, 1));
+    PL0_NEXT(2);
+  do_LOD0_STO1:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.static_link(1) && r.store(r.ax, ip->second, 1));
+    PL0_NEXT(2);
+  do_LOD0_LDT0:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load_element(r.bp, ip->second, 1));
+    PL0_NEXT(2);
+  do_LOD0_LIT_ADD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(ADD, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_MIN:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MIN, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_MUL:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MUL, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_DIV:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(DIV, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_MOD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MOD, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_EQU:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(EQU, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_NEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(NEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_LES:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LES, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_LEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_GTR:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GTR, 2));
+    PL0_NEXT(3);
+  do_LOD0_LIT_GEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_ADD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(ADD, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_MIN:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(MIN, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_MUL:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(MUL, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_DIV:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(DIV, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_MOD:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(MOD, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_EQU:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(EQU, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_NEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(NEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_LES:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(LES, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_LEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(LEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_GTR:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(GTR, 2));
+    PL0_NEXT(3);
+  do_LOD0_LOD0_GEQ:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
+              r.binary(GEQ, 2));
+    PL0_NEXT(3);
+  do_LOD0_EQU_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(EQU, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_NEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(NEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_LES_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LES, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_LEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_GTR_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GTR, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_GEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_EQU_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(EQU, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_NEQ_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(NEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_LES_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LES, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_LEQ_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_GTR_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GTR, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LIT_GEQ_JPC:
+    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GEQ, 1) && r.pop(r.ax, 2));
+    if (r.ax == 0) PL0_JUMP(3, ip->last);
+    PL0_NEXT(3);
+  do_LOD0_LIT_EQU_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(EQU, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_NEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(NEQ, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_LES_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LES, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_LEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LEQ, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_GTR_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GTR, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_GEQ_JPC:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GEQ, 2) &&
+              r.pop(r.ax, 3));
+    if (r.ax == 0) PL0_JUMP(4, ip->last);
+    PL0_NEXT(4);
+  do_LOD0_LIT_ADD_STO0:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(ADD, 2) &&
+              r.store(r.bp, ip->last, 3));
+    PL0_NEXT(4);
+  do_LOD0_LIT_MIN_STO0:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MIN, 2) &&
+              r.store(r.bp, ip->last, 3));
+    PL0_NEXT(4);
+  do_LOD0_LIT_ADD_STO1:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(ADD, 2) &&
+              r.static_link(3) && r.store(r.ax, ip->last, 3));
+    PL0_NEXT(4);
+  do_LOD0_LIT_MIN_STO1:
+    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MIN, 2) &&
+              r.static_link(3) && r.store(r.ax, ip->last, 3));
+    PL0_NEXT(4);
 
-  lod0_ldt0: {
-    const std::int32_t index_cell = wrap_sub(bp, ip->operand);
-    PL0_CHECK(index_cell, ip);
-    const std::int32_t s1 = wrap_sub(sp, 1);
-    PL0_CHECK(s1, ip);
-    bx = cells[index_cell];
-    cells[s1] = bx;
-    ax = wrap_sub(wrap_sub(bp, ip->second), bx);
-    PL0_CHECK(ax, ip + 1);
-    ax = cells[ax];
-    cells[s1] = ax;
-    sp = s1;
-    ip += 2;
-    PL0_NEXT(2);
-  }
   } catch (const OutputFailed&) {
     save(at(ip));
     return {RunResult::write_failed, ""};
@@ -742,36 +652,23 @@ finished:
   save(target);
   if constexpr (Observer::active) observer(m, executed);
   return {RunResult::finished, ""};
-cell_fault:
-  save(fault_pc);
-  return {RunResult::fault, "stack cell " + std::to_string(fault_cell) + " out of range at PC " +
-                                std::to_string(fault_pc)};
+cell_fault : {
+  const std::int32_t pc = at(ip) + r.bad_step;
+  save(pc);
+  return {RunResult::fault, "stack cell " + std::to_string(r.bad_cell) + " out of range at PC " +
+                                std::to_string(pc)};
+}
 fetch_fault:
-  save(fetch_pc);
-  return {RunResult::fault, "no instruction at PC " + std::to_string(fetch_pc)};
+  save(target);
+  return {RunResult::fault, "no instruction at PC " + std::to_string(target)};
 stopped:  // reached only with an active observer
   __attribute__((unused));
   return {RunResult::stopped, ""};
 }
 
-#undef PL0_NEXT
 #undef PL0_CHECK
+#undef PL0_NEXT
 #undef PL0_JUMP
-#undef PL0_BINARY
-#undef PL0_WITH_OPERAND
-#undef PL0_COMPARE_JUMP
-#undef PL0_TRIPLE
-#undef PL0_RIGHT_CELL
-#undef PL0_CHECK_RIGHT_CELL
-#undef PL0_LIT_TRIPLE
-#undef PL0_LOD_TRIPLE
-#undef PL0_VALUE_COMPARE_JUMP
-#undef PL0_LEFT_CELL
-#undef PL0_LOD_COMPARE_JUMP
-#undef PL0_LIT_COMPARE_JUMP
-#undef PL0_VARIABLE_WITH_LITERAL
-#undef PL0_FOUR_COMPARE_JUMP
-#undef PL0_FOUR_STORE
 
 }  // namespace pl0::interpreter::detail
 

@@ -87,7 +87,7 @@ TEST(FastMachine, JumpIntoTheMiddleOfAPairRunsThePlainInstruction) {
   // 3 and 4 (LIT, ADD) fuse; the jump to 4 must add the two pushed values, not the 1.
   const std::vector<Instruction> program = {{LIT, 0, 10}, {LIT, 0, 20},  {JMP, 0, 4}, {LIT, 0, 1},
                                             {ADD, 0, 0},  {WRITE, 0, 0}, {JMP, 0, 0}};
-  ASSERT_EQ(decode(program)[3].kind, k_lit_add);
+  ASSERT_EQ(decode(program)[3].kind, Kind::LIT_ADD);
   EXPECT_EQ(run_fast(program).output, "30 ");
   expect_same_run(program);
 }
@@ -97,7 +97,7 @@ TEST(FastMachine, JumpsIntoATripleAndFaultsInItsSecondPart) {
   const std::vector<Instruction> into_second = {{LIT, 0, 100}, {JMP, 0, 3}, {LOD, 0, 3},
                                                 {LIT, 0, 1},   {ADD, 0, 0}, {WRITE, 0, 0},
                                                 {JMP, 0, 0}};
-  ASSERT_EQ(decode(into_second)[2].kind, k_lod0_lit_add);
+  ASSERT_EQ(decode(into_second)[2].kind, Kind::LOD0_LIT_ADD);
   EXPECT_EQ(run_fast(into_second).output, "101 ");
   // 3, 4, 5 fuse; the jump to 5 runs ADD alone on the 30 and 2 pushed before.
   const std::vector<Instruction> into_third = {{LIT, 0, 30},  {LIT, 0, 2}, {JMP, 0, 5},
