@@ -14,7 +14,8 @@ namespace pl0::compiler {
   X(1,  unexpected_end,               "unexpected end of input file.")                           \
   X(2,  number_after_eq,              "a number must follow a '='.")                             \
   X(3,  eq_after_identifier,          "an '=' must follow an identifier.")                       \
-  X(4,  identifier_after_declaration, "an identifier must follow a 'const', 'var' or 'procedure'.") \
+  X(4,  identifier_after_declaration,                                                            \
+        "an identifier must follow a 'const', 'var' or 'procedure'.")                            \
   X(5,  comma_expected,               "expected a ','.")                                         \
   X(6,  number_after_lbracket,        "a number must follow a '['.")                             \
   X(7,  code_too_long,                "code exceeds code buffer size.")                          \

@@ -45,8 +45,9 @@ Kind by_level(std::int32_t level, Kind zero, Kind one, Kind any) {
   return level == 0 ? zero : level == 1 ? one : any;
 }
 
+// Every opcode has its case (-Wswitch); any other number is a NOP.
 Kind plain_kind(const Instruction& i) {
-  switch (i.opcode) {
+  switch (static_cast<OpCode>(i.opcode)) {
     case LIT: return Kind::LIT;
     case LOD: return by_level(i.level, Kind::LOD0, Kind::LOD1, Kind::LOD);
     case STO: return by_level(i.level, Kind::STO0, Kind::STO1, Kind::STO);
@@ -63,11 +64,19 @@ Kind plain_kind(const Instruction& i) {
     case STT: return i.level == 0 ? Kind::STT0 : Kind::STT;
     case NEG: return Kind::NEG;
     case ODD: return Kind::ODD;
-    default: {
-      const int op = operation_index(i.opcode);
-      return op >= 0 ? plain_operation[op] : Kind::NOP;
-    }
+    case ADD:
+    case MIN:
+    case MUL:
+    case DIV:
+    case MOD:
+    case EQU:
+    case NEQ:
+    case LES:
+    case LEQ:
+    case GTR:
+    case GEQ: return plain_operation[operation_index(i.opcode)];
   }
+  return Kind::NOP;
 }
 
 bool is_lod0(const Instruction& i) {

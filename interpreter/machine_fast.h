@@ -23,23 +23,6 @@ inline bool outside(std::int32_t index) {
   return static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(top_cell);
 }
 
-// The operations ADD .. GEQ and MOD on a left and a right operand.
-[[gnu::always_inline]] inline std::int32_t operate(OpCode op, std::int32_t l, std::int32_t r) {
-  switch (op) {
-    case ADD: return wrap_add(l, r);
-    case MIN: return wrap_sub(l, r);
-    case MUL: return wrap_mul(l, r);
-    case DIV: return divide(l, r);
-    case MOD: return remainder(l, r);
-    case EQU: return l == r;
-    case NEQ: return l != r;
-    case LES: return l < r;
-    case LEQ: return l <= r;
-    case GTR: return l > r;
-    default: return l >= r;
-  }
-}
-
 // A base walk longer than the stack, kept out of line: the registers must not have their address
 // taken, or the compiler keeps them in memory.
 struct LongWalk {

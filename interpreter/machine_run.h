@@ -65,7 +65,8 @@ RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, c
       }
       m.pc = at + 1;
       const std::int32_t a = i.operand;
-      switch (i.opcode) {
+      // Every opcode has its case (-Wswitch); any other number only advances PC.
+      switch (static_cast<OpCode>(i.opcode)) {
         case LIT:
           m.bx = a;
           m.ax = a;
@@ -180,23 +181,10 @@ RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, c
           m.bx = pop();
           const std::int32_t l = pop();
           const std::int32_t r = m.bx;
-          switch (i.opcode) {
-            case ADD: m.ax = wrap_add(l, r); break;
-            case MIN: m.ax = wrap_sub(l, r); break;
-            case MUL: m.ax = wrap_mul(l, r); break;
-            case DIV: m.ax = detail::divide(l, r); break;
-            case MOD: m.ax = detail::remainder(l, r); break;
-            case EQU: m.ax = l == r; break;
-            case NEQ: m.ax = l != r; break;
-            case LES: m.ax = l < r; break;
-            case LEQ: m.ax = l <= r; break;
-            case GTR: m.ax = l > r; break;
-            default: m.ax = l >= r; break;
-          }
+          m.ax = detail::operate(static_cast<OpCode>(i.opcode), l, r);
           push(m.ax);
           break;
         }
-        default: break;  // an unknown OpCode only advances PC
       }
       if constexpr (Observer::active) {
         if (!observer(m, 1)) return {RunResult::stopped, ""};

@@ -25,7 +25,7 @@ std::size_t find_deep_walk(const std::vector<Instruction>& program) {
   for (std::size_t position = 0; position < program.size(); ++position) {
     const Instruction& i = program[position];
     if (!is_opcode(i.opcode) || i.level <= deepest_level) continue;
-    const Sequence& group = opcode_sequences[i.opcode];
+    const Sequence group = opcode_sequence(static_cast<OpCode>(i.opcode));
     for (int k = 0; k < group.length; ++k) {
       if (group.ops[static_cast<std::size_t>(k)] == base_walk) return position;
     }
@@ -40,7 +40,7 @@ void translate_program(const std::vector<Instruction>& program, std::FILE* out) 
     std::fprintf(out, "%zu:\t; %s\t%d\t%d\n", position, known ? opcode_names[current.opcode] : "?",
                  current.level, current.operand);
     if (!known) continue;
-    const Sequence& group = opcode_sequences[current.opcode];
+    const Sequence group = opcode_sequence(static_cast<OpCode>(current.opcode));
     for (int k = 0; k < group.length; ++k) {
       const RegOp op = group.ops[static_cast<std::size_t>(k)];
       if (op == base_walk) {
