@@ -69,7 +69,7 @@ static_assert(last_keyword + 1 == eof_sym && eof_sym + 1 == error_sym &&
 static_assert(last_operator + 1 == first_keyword);
 
 // A relation's opcode is its symbol number plus this difference ("eq" -> EQU, ...).
-inline constexpr int relation_to_opcode = EQU - eq_sym;
+inline constexpr int relation_to_opcode = static_cast<int>(EQU) - static_cast<int>(eq_sym);
 static_assert(neq_sym + relation_to_opcode == NEQ && les_sym + relation_to_opcode == LES &&
               leq_sym + relation_to_opcode == LEQ && gtr_sym + relation_to_opcode == GTR &&
               geq_sym + relation_to_opcode == GEQ);

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
-extern char** environ;
+// POSIX asks a program to declare it; some C libraries do too.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace pl0::driver {
 

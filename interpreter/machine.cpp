@@ -38,7 +38,8 @@ void read_character(const MachineIO& io, MachineState& state) {
   show_pending_output(io);
   const int c = std::fgetc(io.in);
   if (c != EOF) state.character = static_cast<unsigned char>(c);
-  state.ax = static_cast<std::int8_t>(state.character);
+  // The character's code as a signed 8-bit value (-128 .. 127), as the machine defines GETC.
+  state.ax = static_cast<std::int8_t>(state.character);  // NOLINT(bugprone-signed-char-misuse)
 }
 
 }  // namespace detail
@@ -86,13 +87,13 @@ constexpr std::size_t longest_trace_line = 48 + stack_cells * 12;
 }  // namespace
 
 // Shows only cells that exist: a frame base or stack pointer outside the stack is not followed.
-void write_trace_line(Output& trace, const MachineState& m, const Instruction& next) {
+void write_trace_line(Output& trace, const MachineState& state, const Instruction& next) {
   char* at = trace.claim(longest_trace_line);
-  at = format_right(at, m.pc, 5);
+  at = format_right(at, state.pc, 5);
   *at++ = ' ';
-  at = format_right(at, m.sp, 5);
+  at = format_right(at, state.sp, 5);
   *at++ = ' ';
-  at = format_right(at, m.bp, 5);
+  at = format_right(at, state.bp, 5);
   *at++ = ' ';
   const char* name = is_opcode(next.opcode) ? opcode_names[next.opcode] : "?";
   const auto length = static_cast<int>(std::strlen(name));
@@ -104,17 +105,17 @@ void write_trace_line(Output& trace, const MachineState& m, const Instruction& n
   *at++ = ' ';
   at = format_right(at, next.operand, 7);
   *at++ = ' ';
-  const std::int64_t bp = m.bp;
+  const std::int64_t bp = state.bp;
   for (std::int64_t c = top_cell; c >= std::max<std::int64_t>(bp + 1, 0); --c) {
-    at = put_cell(at, m.cells[static_cast<std::size_t>(c)]);
+    at = put_cell(at, state.cells[static_cast<std::size_t>(c)]);
   }
   if (bp >= 0 && bp <= top_cell) {
     *at++ = '|';
-    at = format_right(at, m.cells[static_cast<std::size_t>(bp)], 3);
+    at = format_right(at, state.cells[static_cast<std::size_t>(bp)], 3);
   }
   for (std::int64_t c = std::min<std::int64_t>(bp - 1, top_cell);
-       c >= std::max<std::int64_t>(m.sp, 0); --c) {
-    at = put_cell(at, m.cells[static_cast<std::size_t>(c)]);
+       c >= std::max<std::int64_t>(state.sp, 0); --c) {
+    at = put_cell(at, state.cells[static_cast<std::size_t>(c)]);
   }
   *at++ = '\n';
   trace.done_at(at);
