@@ -66,13 +66,19 @@ void expect_same_run(const std::vector<Instruction>& program) {
   const Outcome slow = run_simple(program);
   const Outcome fast = run_fast(program);
   // Every state the fast loop reports must be the simple loop's after as many instructions.
+  const std::vector<Decoded> decoded = decode(program);
   std::size_t k = 0;
+  std::int32_t from = 0;  // where the group just run started
   for (const auto& [count, state] : fast.trail.states) {
     while (k < slow.trail.states.size() && slow.trail.states[k].first < count) ++k;
     if (k == slow.trail.states.size()) break;  // the simple loop stopped at its limit first
     ASSERT_EQ(slow.trail.states[k].first, count);
     ASSERT_TRUE(same_state(slow.trail.states[k].second, state))
-        << "after " << count << " instructions, at PC " << state.pc;
+        << "after " << count << " instructions, at PC " << state.pc << ", after the kind "
+        << (from >= 0 && static_cast<std::size_t>(from) < decoded.size()
+                ? kind_names[static_cast<int>(decoded[static_cast<std::size_t>(from)].kind)]
+                : "?");
+    from = state.pc;
   }
   const bool both_ended =
       slow.result.kind != RunResult::stopped && fast.result.kind != RunResult::stopped;
