@@ -8,6 +8,7 @@
 namespace pl0::compiler {
 
 CodeBuffer code;
+CompileObserver* compile_observer = nullptr;
 
 namespace {
 
@@ -40,6 +41,7 @@ void skip(int symbol, ErrorNumber error) {
 void emit(int opcode, int level, std::int32_t operand) {
   if (code.count >= code_max) report_error(code_too_long);
   code.code[static_cast<std::size_t>(code.count)] = {opcode, level, operand};
+  if (compile_observer != nullptr) compile_observer->emitted(code.count, reader.line_count);
   ++code.count;
 }
 
@@ -389,7 +391,8 @@ void reset_code() {
 void parse_block() {
   Nesting nesting;
   const int own = names.top;
-  entry(own).address = code.count;
+  const int jump = code.count;
+  entry(own).address = jump;
   emit(JMP, 0, 0);
   for (;;) {
     if (current() == const_sym) {
@@ -408,9 +411,11 @@ void parse_block() {
   // reserves its three link cells too.
   const int frame =
       names.level == 0 ? wrap_sub(names.data_address, first_data_address) : names.data_address;
+  const int body = code.count;
   emit(INT, 0, frame);
   parse_statement();
   emit(RTN, 0, 0);
+  if (compile_observer != nullptr) compile_observer->block_compiled(own, jump, body, code.count - 1);
 }
 
 }  // namespace pl0::compiler

@@ -20,6 +20,21 @@ struct CodeBuffer {
 
 extern CodeBuffer code;
 
+// Lets a tool watch the compilation: the explorer learns from it which source line each
+// instruction was compiled from and where each block's code lies. The Compiler sets none, so it
+// pays one test of a null pointer per instruction.
+class CompileObserver {
+ public:
+  virtual ~CompileObserver() = default;
+  // Instruction `address` was emitted while the token file's line `line` was current.
+  virtual void emitted(int address, int line) = 0;
+  // A block is compiled: `own` is its name entry (0 for the main block), `jump` the address of
+  // its first JMP, `body` of its INT and `end` of its RTN. Its names are still in the table.
+  virtual void block_compiled(int own, int jump, int body, int end) = 0;
+};
+
+extern CompileObserver* compile_observer;
+
 void reset_code();
 // Compiles one block. Its own name entry is the table top on entry: the procedure just
 // entered, or entry 0 for the main block.

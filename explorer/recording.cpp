@@ -1,0 +1,302 @@
+// Recording runs the programs' own code in-process on files in a private folder, exactly as the
+// four programs run it, and watches the Compiler and the machine through their observers.
+#include "recording.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "code_file.h"
+#include "compiler.h"
+#include "machine_run.h"
+#include "name_table.h"
+#include "parser.h"
+#include "tokeniser.h"
+#include "translate.h"
+#include "vocabulary.h"
+
+namespace pl0::explorer {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Folder {
+ public:
+  Folder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/pl0x.XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot create a temporary folder: " +
+                               std::string(std::strerror(errno)));
+    }
+    path_ = pattern;
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  std::string operator/(const char* name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+std::string read_text(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void write_text(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary);
+  file << text;
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+// The whole contents of a temporary stream, from its start.
+std::string read_stream(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+// Runs one program's entry function; its messages land in `message`.
+int run_entry(int (*entry)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*),
+              std::vector<std::string> args, std::string& message) {
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::FILE* err = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  if (err == nullptr || out == nullptr) throw std::runtime_error("cannot create a temporary file");
+  const int status = entry(static_cast<int>(argv.size()), argv.data(), nullptr, out, err);
+  message = read_stream(err);
+  std::fclose(err);
+  std::fclose(out);
+  return status;
+}
+
+// The number after `marker` in a message ("Line 7:", "on line 7:"), or 0.
+int line_named(const std::string& message, const char* marker) {
+  const std::size_t at = message.find(marker);
+  return at == std::string::npos ? 0 : std::atoi(message.c_str() + at + std::strlen(marker));
+}
+
+class Watcher : public compiler::CompileObserver {
+ public:
+  explicit Watcher(Recording& r) : r_(r) {}
+  void emitted(int address, int line) override {
+    if (static_cast<std::size_t>(address) >= lines.size()) lines.resize(address + 1u, 0);
+    lines[static_cast<std::size_t>(address)] = line;
+  }
+  void block_compiled(int own, int jump, int body, int end) override {
+    const compiler::NameTable& names = compiler::names;
+    Procedure p{names.entries[static_cast<std::size_t>(own)].name, names.level, jump, body, end,
+                {}};
+    if (own == 0) p.name.clear();
+    for (int i = own + 1; i <= names.top; ++i) {
+      const compiler::NameEntry& e = names.entries[static_cast<std::size_t>(i)];
+      if (e.kind == compiler::variable_kind && e.level == names.level) {
+        p.variables.push_back({e.name, e.address, e.value});
+      }
+    }
+    if (own == 0) {
+      r_.procedures.insert(r_.procedures.begin(), p);
+    } else {
+      r_.procedures.push_back(p);
+    }
+  }
+  std::vector<int> lines;
+
+ private:
+  Recording& r_;
+};
+
+// Registers its observer for as long as it lives, so that an early end cannot leave it set.
+struct Watching {
+  explicit Watching(compiler::CompileObserver* w) { compiler::compile_observer = w; }
+  ~Watching() { compiler::compile_observer = nullptr; }
+  Watching(const Watching&) = delete;
+  Watching& operator=(const Watching&) = delete;
+};
+
+// Each instruction's lines of the opcode file: a header line "N:\t; ..." and its operations.
+void split_operations(Recording& r) {
+  std::istringstream text(r.opcodes);
+  std::string line;
+  long current = -1;
+  while (std::getline(text, line)) {
+    if (!line.empty() && line[0] != '\t') {
+      ++current;
+    } else if (current >= 0 && static_cast<std::size_t>(current) < r.instructions.size()) {
+      r.instructions[static_cast<std::size_t>(current)].operations.push_back(line.substr(1));
+    }
+  }
+}
+
+// Sees the state after every instruction and keeps what changed.
+struct Recorder {
+  static constexpr bool active = true;
+  Recording& r;
+  const std::vector<Instruction>& program;
+  std::FILE* in;
+  std::FILE* out_file;
+  interpreter::Output& out;
+  interpreter::MachineState last;
+
+  void keep(const interpreter::MachineState& s) {
+    for (std::int32_t v : {s.pc, s.sp, s.bp, s.ax, s.bx, s.tx}) r.registers.push_back(v);
+    for (int c = 0; c < interpreter::stack_cells; ++c) {
+      if (s.cells[static_cast<std::size_t>(c)] != last.cells[static_cast<std::size_t>(c)]) {
+        r.change_cell.push_back(c);
+        r.change_value.push_back(s.cells[static_cast<std::size_t>(c)]);
+      }
+    }
+    r.change_start.push_back(static_cast<std::int32_t>(r.change_cell.size()));
+    if (r.steps % snapshot_every == 0) r.snapshots.push_back(s.cells);
+  }
+
+  bool operator()(const interpreter::MachineState& s, int /*instructions*/) {
+    const std::int32_t opcode = program[static_cast<std::size_t>(last.pc)].opcode;
+    ++r.steps;
+    keep(s);
+    if (opcode == WRITE || opcode == PUTC) {
+      out.flush();
+      r.output_at.emplace_back(r.steps, static_cast<std::size_t>(std::ftell(out_file)));
+    } else if (opcode == READ || opcode == GETC) {
+      r.input_at.emplace_back(r.steps, static_cast<std::size_t>(std::ftell(in)));
+    }
+    last = s;
+    return r.steps < r.max_steps;
+  }
+};
+
+void run(Recording& r, const std::vector<Instruction>& program, std::size_t max_output) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out_file = std::tmpfile();
+  if (in == nullptr || out_file == nullptr) throw std::runtime_error("cannot create a temp file");
+  std::fwrite(r.input.data(), 1, r.input.size(), in);
+  std::rewind(in);
+  interpreter::RunResult result;
+  {
+    interpreter::Output off;
+    interpreter::Output out(out_file);
+    interpreter::MachineState state;
+    Recorder recorder{r, program, in, out_file, out, state};
+    r.change_start.push_back(0);
+    recorder.keep(state);
+    result = interpreter::detail::run_simple(
+        program, state, interpreter::MachineIO{in, &off, &out, &off}, recorder);
+  }
+  r.ran = true;
+  switch (result.kind) {
+    case interpreter::RunResult::finished: r.end.kind = RunEnd::finished; break;
+    case interpreter::RunResult::fault: r.end.kind = RunEnd::fault; break;
+    case interpreter::RunResult::stopped: r.end.kind = RunEnd::step_cap; break;
+    case interpreter::RunResult::write_failed: r.end.kind = RunEnd::write_failed; break;
+  }
+  r.end.message = result.message;
+  r.output = read_stream(out_file);
+  if (r.output.size() > max_output) {
+    r.output.resize(max_output);
+    r.output_cut = true;
+    for (auto& [state, length] : r.output_at) length = std::min(length, max_output);
+  }
+  std::fclose(in);
+  std::fclose(out_file);
+}
+
+}  // namespace
+
+Recording record(const std::string& source, const std::string& input, long max_steps,
+                 std::size_t max_output) {
+  Recording r;
+  r.source = source;
+  r.input = input;
+  r.max_steps = max_steps;
+  Folder folder;
+  const std::string src = folder / "program.pl0", tok = folder / "program.tok",
+                    code = folder / "program.code", sym = folder / "program.sym",
+                    ops = folder / "program.ops";
+  write_text(src, source);
+
+  std::string message;
+  if (run_entry(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"}, message) != 0) {
+    r.tokens = read_text(tok);
+    r.error_program = "Tokeniser";
+    r.error_message = message;
+    r.error_line = line_named(message, "Line ");
+    return r;
+  }
+  r.tokens = read_text(tok);
+
+  Watcher watcher(r);
+  int status;
+  {
+    Watching watching(&watcher);
+    status = run_entry(compiler_main, {"Compiler", "-i", tok, "-o", code, "-t", sym}, message);
+  }
+  r.code = read_text(code);
+  r.symbols = read_text(sym);
+  if (status != 0) {
+    r.error_program = "Compiler";
+    r.error_message = message;
+    r.error_line = line_named(message, " on line ");
+    r.procedures.clear();
+    return r;
+  }
+
+  std::vector<Instruction> program;
+  {
+    std::FILE* file = std::fopen(code.c_str(), "r");
+    if (file == nullptr) throw std::runtime_error("cannot read the code file");
+    load_code(file, program);
+    std::fclose(file);
+  }
+  for (std::size_t a = 0; a < program.size(); ++a) {
+    r.instructions.push_back({program[a], a < watcher.lines.size() ? watcher.lines[a] : 0, {}});
+  }
+  {
+    std::FILE* file = std::fopen(ops.c_str(), "w+");
+    if (file == nullptr) throw std::runtime_error("cannot write the opcode file");
+    translator::translate_program(program, file);
+    r.opcodes = read_stream(file);
+    std::fclose(file);
+  }
+  split_operations(r);
+  run(r, program, max_output);
+  return r;
+}
+
+interpreter::MachineState state_at(const Recording& r, long step) {
+  interpreter::MachineState s;
+  const auto k = static_cast<std::size_t>(step);
+  const std::int32_t* reg = &r.registers[6 * k];
+  s.pc = reg[0];
+  s.sp = reg[1];
+  s.bp = reg[2];
+  s.ax = reg[3];
+  s.bx = reg[4];
+  s.tx = reg[5];
+  const std::size_t base = k / snapshot_every * snapshot_every;
+  s.cells = r.snapshots[k / snapshot_every];
+  for (std::size_t state = base + 1; state <= k; ++state) {
+    for (auto c = static_cast<std::size_t>(r.change_start[state]);
+         c < static_cast<std::size_t>(r.change_start[state + 1]); ++c) {
+      s.cells[static_cast<std::size_t>(r.change_cell[c])] = r.change_value[c];
+    }
+  }
+  return s;
+}
+
+}  // namespace pl0::explorer

@@ -1,0 +1,111 @@
+// The explorer's recording must show the run the Interpreter makes: every recorded step, written
+// as a trace line, gives the Interpreter's own stack file byte for byte, and the recorded output
+// is the Interpreter's output.
+#include "recording.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "interpreter.h"
+#include "run_helpers.h"
+#include "vocabulary.h"
+
+namespace pl0 {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The stack file the recording describes: a trace line for every state that ran an instruction,
+// and for a fault the line of the instruction that faulted.
+std::string replayed_trace(const explorer::Recording& r) {
+  std::FILE* file = std::tmpfile();
+  {
+    interpreter::Output trace(file);
+    interpreter::write_trace_header(trace);
+    const long lines = r.end.kind == explorer::RunEnd::fault ? r.steps + 1 : r.steps;
+    for (long step = 0; step < lines; ++step) {
+      const interpreter::MachineState state = explorer::state_at(r, step);
+      interpreter::write_trace_line(trace, state,
+                                    r.instructions[static_cast<std::size_t>(state.pc)].instruction);
+    }
+  }
+  std::string text = test::read_all(file);
+  std::fclose(file);
+  return text;
+}
+
+// Records `source` and compares with the Interpreter; false when there was nothing to compare.
+bool check(const std::string& source, const std::string& input) {
+  const explorer::Recording r = explorer::record(source, input, 100000);
+  if (!r.ran || r.end.kind == explorer::RunEnd::step_cap) return false;
+  test::write_file("replay.code", r.code);
+  const auto run = test::run_entry(
+      interpreter_main, {"Interpreter", "-i", "replay.code", "-o", "replay.run", "-s", "replay.stk"},
+      input);
+  EXPECT_EQ(replayed_trace(r), test::read_file("replay.stk"));
+  EXPECT_EQ(r.output, run.out);
+  if (r.end.kind == explorer::RunEnd::fault) {
+    EXPECT_EQ("Interpreter: " + r.end.message + "\n", run.err);
+  }
+  for (const char* name : {"replay.code", "replay.run", "replay.stk"}) std::remove(name);
+  return true;
+}
+
+std::string read_or_empty(const fs::path& path) {
+  return fs::exists(path) ? test::read_file(path.string()) : "";
+}
+
+TEST(Recording, ReplaysEveryGoldenProgramAndExampleAsTheInterpreterRunsIt) {
+  const fs::path root = PL0_SOURCE_DIR;
+  int compared = 0;
+  for (const auto& item : fs::recursive_directory_iterator(root / "tests" / "golden")) {
+    const fs::path& path = item.path();
+    if (path.extension() != ".pl0" || path.parent_path().filename() != "in") continue;
+    SCOPED_TRACE(path.string());
+    const fs::path case_dir = path.parent_path().parent_path();
+    if (check(test::read_file(path.string()), read_or_empty(case_dir / "stdin"))) ++compared;
+  }
+  for (const auto& item : fs::directory_iterator(root / "examples")) {
+    fs::path path = item.path();
+    if (path.extension() != ".pl0") continue;
+    SCOPED_TRACE(path.string());
+    const std::string source = test::read_file(path.string());
+    if (check(source, read_or_empty(path.replace_extension(".stdin")))) ++compared;
+  }
+  EXPECT_GT(compared, 40);
+  std::printf("replayed %d programs\n", compared);
+}
+
+TEST(Recording, KeepsErrorsCapsAndFrames) {
+  const explorer::Recording error = explorer::record("var x;\nbegin\n  x := y\nend.\n", "");
+  EXPECT_FALSE(error.ran);
+  EXPECT_EQ(error.error_program, "Compiler");
+  EXPECT_EQ(error.error_line, 3);
+  EXPECT_EQ(error.error_message.rfind("Error 11 on line 3:", 0), 0u) << error.error_message;
+
+  const explorer::Recording loop =
+      explorer::record("var i; begin while 1 = 1 do begin i := i + 1; write i end end.", "", 5000,
+                       100);
+  EXPECT_EQ(loop.end.kind, explorer::RunEnd::step_cap);
+  EXPECT_EQ(loop.steps, 5000);
+  EXPECT_TRUE(loop.output_cut);
+  EXPECT_EQ(loop.output.size(), 100u);
+
+  const explorer::Recording frames = explorer::record(
+      "var a[2];\nprocedure p;\n  var k;\n  k := a[1];\nbegin\n  a[1] := 7;\n  call p\nend.\n",
+      "");
+  ASSERT_EQ(frames.procedures.size(), 2u);
+  EXPECT_EQ(frames.procedures[0].name, "");
+  ASSERT_EQ(frames.procedures[0].variables.size(), 1u);
+  EXPECT_EQ(frames.procedures[0].variables[0].cells, 3);
+  EXPECT_EQ(frames.procedures[1].name, "p");
+  EXPECT_EQ(frames.procedures[1].variables[0].name, "k");
+  const Instruction& int_of_p =
+      frames.instructions[static_cast<std::size_t>(frames.procedures[1].body)].instruction;
+  EXPECT_EQ(int_of_p.opcode, INT);
+  EXPECT_EQ(frames.instructions[static_cast<std::size_t>(frames.procedures[1].body)].line, 4);
+}
+
+}  // namespace
+}  // namespace pl0
