@@ -35,6 +35,12 @@ Commands:
                                  run FILE.pl0 with the stack trace on and write the trace to
                                  standard output (the program's own output is then not shown)
                                  or to FILE
+  explore FILE.pl0 [-o FILE] [--input FILE] [--max-steps N] [--json]
+                                 run FILE.pl0 and write FILE.html beside it (or FILE): one
+                                 page that steps through the run; --input is the program's
+                                 standard input (empty without it); at most N instructions
+                                 are recorded (default 1000000); --json writes the recording
+                                 itself (FILE.json)
   help, --help                   show this text
   --version                      show the version
 
@@ -153,13 +159,10 @@ int run_stage(const Stage& stage, const Options& options, const Workspace& work)
   const fs::path errors = work.path() / (std::string(stage.program) + ".err");
   const int status = run_program(path, stage.args, Redirect{"", "", errors.string()});
   const std::string message = read_text(errors);
-  std::fputs(message.c_str(), stderr);
-  if (stage.line_marker != nullptr && !message.empty()) {
-    const long line = line_named(message, stage.line_marker);
-    if (const auto text = source_line(options.source, line); line > 0 && text) {
-      std::fprintf(stderr, "%4ld | %s\n", line, text->c_str());
-    }
-  }
+  const long line = stage.line_marker == nullptr || message.empty()
+                        ? 0
+                        : line_named(message, stage.line_marker);
+  show_stage_message(message, options.source, line);
   if (status < 0) std::fprintf(stderr, "pl0: cannot start %s\n", stage.program);
   return status < 0 ? 127 : status;
 }
@@ -235,6 +238,13 @@ int trace_command(const Options& options) {
 
 }  // namespace
 
+void show_stage_message(const std::string& message, const std::string& source, long line) {
+  std::fputs(message.c_str(), stderr);
+  if (const auto text = source_line(source, line); line > 0 && text) {
+    std::fprintf(stderr, "%4ld | %s\n", line, text->c_str());
+  }
+}
+
 int driver_main(int argc, const char* const* argv) {
   if (argc < 2) {
     std::fputs("Usage: pl0 COMMAND FILE.pl0 [OPTIONS]\nTry 'pl0 --help'.\n", stderr);
@@ -249,6 +259,7 @@ int driver_main(int argc, const char* const* argv) {
     std::puts(version);
     return 0;
   }
+  if (command == "explore") return explore_main(argc - 2, argv + 2);
   try {
     if (command != "run" && command != "build" && command != "trace") {
       throw UsageError{"unknown command '" + command + "'"};

@@ -14,15 +14,22 @@ class Json {
  public:
   std::string text;
 
-  void raw(const char* s) { text += s; }
+  // Each value ends with fresh_ false, so that the next one in its array or object is
+  // preceded by a comma.
+  void raw(const char* s) {
+    text += s;
+    fresh_ = false;
+  }
   void number(long long n) {
     char buffer[24];
     std::snprintf(buffer, sizeof buffer, "%lld", n);
     text += buffer;
+    fresh_ = false;
   }
   void string(const std::string& s) {
     text += '"';
-    for (const unsigned char c : s) {
+    for (const char byte : s) {
+      const auto c = static_cast<unsigned char>(byte);
       if (c == '"' || c == '\\') {
         text += '\\';
         text += static_cast<char>(c);
@@ -37,6 +44,7 @@ class Json {
       }
     }
     text += '"';
+    fresh_ = false;
   }
   void key(const char* name) {
     separate();

@@ -73,8 +73,9 @@ std::string read_stream(std::FILE* file) {
 
 // Runs one program's entry function; its messages land in `message`.
 int run_entry(int (*entry)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*),
-              std::vector<std::string> args, std::string& message) {
+              const std::vector<std::string>& args, std::string& message) {
   std::vector<const char*> argv;
+  argv.reserve(args.size());
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::FILE* err = std::tmpfile();
   std::FILE* out = std::tmpfile();
@@ -96,7 +97,7 @@ class Watcher : public compiler::CompileObserver {
  public:
   explicit Watcher(Recording& r) : r_(r) {}
   void emitted(int address, int line) override {
-    if (static_cast<std::size_t>(address) >= lines.size()) lines.resize(address + 1u, 0);
+    if (static_cast<std::size_t>(address) >= lines.size()) lines.resize(static_cast<std::size_t>(address) + 1, 0);
     lines[static_cast<std::size_t>(address)] = line;
   }
   void block_compiled(int own, int jump, int body, int end) override {

@@ -1,0 +1,276 @@
+// The explorer's page in headless Chromium: the state it shows at any step must be the
+// Interpreter's own, as its stack file gives it, and every control must work from the keyboard.
+//   PL0_BIN=build/bin node --test tests/browser/
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, existsSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve, basename } from 'node:path';
+import { createServer } from 'node:http';
+import puppeteer from 'puppeteer-core';
+
+const root = resolve(import.meta.dirname, '../..');
+const bin = resolve(process.env.PL0_BIN ?? join(root, 'build/bin'));
+const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
+const work = mkdtempSync(join(tmpdir(), 'pl0-browser-'));
+let browser;
+let server;
+let base;
+const problems = [];
+
+before(async () => {
+  assert.ok(existsSync(chromium), `no ${chromium}: install Debian's chromium (see README)`);
+  server = createServer((request, response) => {
+    const file = join(work, basename(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
+    if (!existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'content-type': 'text/html; charset=utf-8' }).end(readFileSync(file));
+  });
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  base = `http://127.0.0.1:${server.address().port}`;
+  browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.close();
+  assert.deepEqual(problems, [], 'the browser console reported errors');
+});
+
+// Writes the page for `source` (with `input`) and returns its name; `options` go to pl0 explore.
+function explore(name, source, input = '', options = []) {
+  const sourceFile = join(work, `${name}.pl0`);
+  const inputFile = join(work, `${name}.stdin`);
+  writeFileSync(sourceFile, source);
+  writeFileSync(inputFile, input);
+  spawnSync(join(bin, 'pl0'), ['explore', sourceFile, '--input', inputFile, ...options], { encoding: 'utf8' });
+  return `${name}.html`;
+}
+
+// The Interpreter's stack file for the same program and input, as {pc, sp, bp, cells} per line.
+function trace(name) {
+  const code = join(work, `${name}.code`);
+  execFileSync(join(bin, 'Tokeniser'), ['-i', join(work, `${name}.pl0`), '-o', join(work, `${name}.tok`), '-nl']);
+  execFileSync(join(bin, 'Compiler'), ['-i', join(work, `${name}.tok`), '-o', code]);
+  const stack = join(work, `${name}.stk`);
+  spawnSync(join(bin, 'Interpreter'), ['-i', code, '-o', join(work, `${name}.run`), '-s', stack],
+    { input: readFileSync(join(work, `${name}.stdin`)) });
+  const output = spawnSync(join(bin, 'Interpreter'), ['-i', code, '-o', join(work, `${name}.run`)],
+    { input: readFileSync(join(work, `${name}.stdin`)), encoding: 'latin1' }).stdout;
+  const lines = readFileSync(stack, 'utf8').split('\n').slice(1).filter((l) => l !== '');
+  return {
+    output,
+    program: readFileSync(code, 'utf8').split('\n').slice(1).filter((l) => l !== '')
+      .map((l) => l.trim().split(/\s+/).slice(0, 4).map(Number)),
+    steps: lines.map((line) => {
+      const [pc, sp, bp] = line.slice(0, 17).trim().split(/\s+/).map(Number);
+      return { pc, sp, bp, line };
+    }),
+  };
+}
+
+async function open(name, via = 'http') {
+  const page = await browser.newPage();
+  page.on('pageerror', (error) => problems.push(`${name}: ${error.message}`));
+  page.on('console', (message) => {
+    if (message.type() === 'error') problems.push(`${name}: ${message.text()}`);
+  });
+  await page.setViewport({ width: 1300, height: 900 });
+  await page.goto(via === 'file' ? `file://${join(work, name)}` : `${base}/${name}`);
+  await page.waitForFunction(() => window.pl0Explorer || document.getElementById('error-message'));
+  return page;
+}
+
+const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
+
+// The page's state at its current step against one line of the stack file.
+async function expectStep(page, trace, step, label) {
+  const want = trace.steps[step];
+  const shown = await page.evaluate(() => ({
+    state: window.pl0Explorer.state(),
+    pc: document.getElementById('pc').textContent,
+    sp: document.getElementById('sp').textContent,
+    bp: document.getElementById('bp').textContent,
+  }));
+  const { state } = shown;
+  assert.equal(Number(shown.pc), want.pc, `${label}: #pc`);
+  assert.equal(Number(shown.sp), want.sp, `${label}: #sp`);
+  assert.equal(Number(shown.bp), want.bp, `${label}: #bp`);
+  assert.deepEqual([state.pc, state.sp, state.bp], [want.pc, want.sp, want.bp], `${label}: state()`);
+  assert.equal(traceLine(state, trace.program), want.line, `${label}: the trace line`);
+}
+
+// The stack-file line of a state, as the Interpreter formats it.
+const opcodeNames = ['LIT', 'LOD', 'STO', 'CAL', 'INT', 'JMP', 'JPC', 'RTN', 'WRITE', 'READ', 'PUTC', 'GETC', 'LDT',
+  'STT', 'NEG', 'ADD', 'MIN', 'MUL', 'DIV', 'ODD', 'EQU', 'NEQ', 'LES', 'LEQ', 'GTR', 'GEQ', 'MOD'];
+function traceLine(state, program) {
+  const pad = (value, width) => String(value).padStart(width);
+  const [, opcode, level, operand] = program[state.pc];
+  let line = `${pad(state.pc, 5)} ${pad(state.sp, 5)} ${pad(state.bp, 5)} ${pad(opcodeNames[opcode], 6)} ` +
+    `${pad(level, 5)} ${pad(operand, 7)} `;
+  for (let c = 100; c >= Math.max(state.bp + 1, 0); c--) line += pad(state.cells[c], 4);
+  if (state.bp >= 0 && state.bp <= 100) line += `|${pad(state.cells[state.bp], 3)}`;
+  for (let c = Math.min(state.bp - 1, 100); c >= Math.max(state.sp, 0); c--) line += pad(state.cells[c], 4);
+  return line;
+}
+
+const examples = ['hanoi', 'bubble_sort', 'counted_string', 'gcd_lcm', 'sentinel', 'shout'];
+
+test('examples step forward, back and by jumps as the stack file says', async () => {
+  for (const example of examples.filter((e) => existsSync(join(root, 'examples', `${e}.pl0`)))) {
+    const stdin = join(root, 'examples', `${example}.stdin`);
+    const name = explore(example, readFileSync(join(root, 'examples', `${example}.pl0`)),
+      existsSync(stdin) ? readFileSync(stdin) : '');
+    const want = trace(example);
+    const page = await open(name);
+    assert.equal(await page.evaluate(() => window.pl0Explorer.stepCount()), want.steps.length);
+    assert.equal(Number(await text(page, '#step-count')), want.steps.length);
+    for (let s = 0; s < Math.min(30, want.steps.length); s++) {
+      assert.equal(Number(await text(page, '#step')), s);
+      await expectStep(page, want, s, `${example} forward to ${s}`);
+      await page.click('#forward');
+    }
+    for (let k = 0; k < 5; k++) {
+      await page.click('#back');
+    }
+    await expectStep(page, want, Math.min(30, want.steps.length) - 5, `${example} back`);
+    for (const s of [want.steps.length - 1, 0, Math.floor(want.steps.length / 2), 7]) {
+      await page.evaluate((n) => window.pl0Explorer.go(n), s);
+      await expectStep(page, want, s, `${example} go(${s})`);
+    }
+    await page.click('#last');
+    const state = await page.evaluate(() => window.pl0Explorer.state());
+    assert.equal(state.step, want.steps.length);
+    assert.equal(await text(page, '#output'), Buffer.from(want.output, 'latin1').toString('utf8'));
+    await page.click('#first');
+    assert.equal(Number(await text(page, '#step')), 0);
+    await page.close();
+  }
+});
+
+test('a golden program with arrays and nested procedures, opened from file://', async () => {
+  const source = `var a[3], i;
+procedure outer;
+  var x;
+  procedure inner;
+  begin x := x + a[i]; i := i + 1 end;
+begin x := 0; while i < 3 do call inner; write x end;
+begin a[0] := 1; a[1] := 2; a[2] := 4; i := 0; call outer end.
+`;
+  const name = explore('nested', source);
+  const want = trace('nested');
+  const page = await open(name, 'file');
+  for (let s = 0; s < want.steps.length; s += 3) {
+    await page.evaluate((n) => window.pl0Explorer.go(n), s);
+    await expectStep(page, want, s, `nested ${s}`);
+  }
+  // Inside inner: its frame, the static link to outer's frame and the variable names.
+  const inInner = want.steps.findIndex((w, k) => k > 0 && w.bp < 90);
+  await page.evaluate((n) => window.pl0Explorer.go(n), inInner + 2);
+  const stack = await text(page, '.stack');
+  for (const words of ['outer: frame at', 'inner: frame at', 'static link', 'return address', 'a[2]', 'x']) {
+    assert.ok(stack.includes(words), `the stack shows "${words}"`);
+  }
+  assert.equal(await page.$$eval('.arrows path.arrow', (paths) => paths.length), 4);
+  await page.close();
+});
+
+test('breakpoints, step over and step out', async () => {
+  const name = explore('hanoi2', readFileSync(join(root, 'examples', 'hanoi.pl0')));
+  const want = trace('hanoi2');
+  const page = await open(name);
+  // A breakpoint on line 13 (moves := moves + 1): run to it, twice, and back.
+  await page.click('li[data-line="13"] .number');
+  await page.click('#next-break');
+  const first = Number(await text(page, '#step'));
+  assert.equal(await text(page, '.source li.current .number'), '13');
+  await page.click('#next-break');
+  const second = Number(await text(page, '#step'));
+  assert.ok(second > first);
+  await page.click('#previous-break');
+  assert.equal(Number(await text(page, '#step')), first);
+  // Step over the first call of the main program: back in the main frame, on the next line.
+  const main = want.steps[0].pc === 0 ? want.program[0][3] : 0;
+  const calls = want.program.filter(([address, opcode]) => opcode === 3 && address > main);
+  const call = want.steps.findIndex((w) => w.bp === 100 && w.pc === calls[0][0]);
+  assert.ok(call > 0);
+  await page.evaluate((n) => window.pl0Explorer.go(n), call);
+  await page.click('#over');
+  const afterCall = await page.evaluate(() => window.pl0Explorer.state());
+  assert.equal(afterCall.bp, 100);
+  assert.equal(afterCall.pc, want.steps[call].pc + 1);
+  // Step out of a procedure: the first step after it returned.
+  const inside = want.steps.findIndex((w) => w.bp < 100);
+  await page.evaluate((n) => window.pl0Explorer.go(n), inside + 3);
+  await page.click('#out');
+  const out = await page.evaluate(() => window.pl0Explorer.state());
+  assert.ok(out.bp > want.steps[inside + 3].bp);
+  await expectStep(page, want, out.step, 'after step out');
+  // The steps at which a chosen line ran.
+  await page.click('li[data-line="13"] code');
+  assert.match(await text(page, '#line-steps'), /Line 13 ran 7 times/);
+  await page.close();
+});
+
+test('the keyboard alone moves through the run', async () => {
+  const name = explore('keys', readFileSync(join(root, 'examples', 'gcd_lcm.pl0')));
+  const want = trace('keys');
+  const page = await open(name);
+  await page.focus('#explorer');
+  for (let k = 0; k < 3; k++) await page.keyboard.press('ArrowRight');
+  assert.equal(Number(await text(page, '#step')), 3);
+  await page.keyboard.press('ArrowLeft');
+  assert.equal(Number(await text(page, '#step')), 2);
+  await page.keyboard.down('Shift');
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.up('Shift');
+  assert.ok(Number(await text(page, '#step')) > 2);
+  await page.keyboard.press('End');
+  assert.equal(Number(await text(page, '#step')), want.steps.length);
+  await page.keyboard.press('Home');
+  assert.equal(Number(await text(page, '#step')), 0);
+  await page.keyboard.press('?');
+  assert.equal(await page.$eval('#help', (e) => e.hidden), false);
+  await page.keyboard.press('Escape');
+  assert.equal(await page.$eval('#help', (e) => e.hidden), true);
+  assert.match(await text(page, '#announce'), /^step 0: PC 0 JMP, SP 98$/);
+  // Tab reaches the buttons, and Enter presses them.
+  await page.focus('#forward');
+  await page.keyboard.press('Enter');
+  assert.equal(Number(await text(page, '#step')), 1);
+  await page.close();
+});
+
+test('a compile error shows the message and the line, and no machine', async () => {
+  const name = explore('broken', 'var x;\nbegin\n  x := y\nend.\n');
+  const page = await open(name);
+  assert.equal(await text(page, '#error-message'),
+    'Compiler stopped: Error 11 on line 3: After \'becomes\' found \'identifier\' "y", undeclared identifier.');
+  assert.equal(await text(page, '.error-line code'), '  x := y');
+  assert.equal(await page.$('.stack'), null);
+  await page.close();
+});
+
+test('a run-time fault shows the faulting step; a capped run says where it stopped', async () => {
+  const fault = explore('fault', 'var a[2], i; begin i := 500; a[i] := 1 end.');
+  let page = await open(fault);
+  const steps = await page.evaluate(() => window.pl0Explorer.stepCount());
+  assert.equal(Number(await text(page, '#step')), 0);
+  await page.click('#last');
+  assert.match(await text(page, '#status'), /Run-time fault after \d+ instructions: stack cell -\d+ out of range at PC \d+/);
+  assert.equal(Number(await text(page, '#step')), steps);
+  await page.close();
+
+  const loop = explore('loop', 'var i; begin while 1 = 1 do begin i := i + 1; write i end end.', '', ['--max-steps', '5000']);
+  page = await open(loop);
+  assert.equal(await page.evaluate(() => window.pl0Explorer.stepCount()), 5000);
+  assert.match(await text(page, '#status'), /Stopped after 5000 instructions/);
+  await page.close();
+});

@@ -1,0 +1,584 @@
+// The explorer: one recorded run shown step by step. The view is plain HTML (tables and lists)
+// rebuilt from the state of the current step; every control has a key, active only while the
+// explorer has focus. Embedded pages inline this module with recording.js (see driver/page.cpp):
+// keep imports and exports on lines of their own.
+import { Run, bytesToText } from './recording.js';
+
+// Okabe and Ito's palette, which readers with any common colour blindness can tell apart.
+const palette = ['#E69F00', '#56B4E9', '#009E73', '#F0E442', '#0072B2', '#D55E00', '#CC79A7', '#999999'];
+const registerNames = ['pc', 'sp', 'bp', 'ax', 'bx', 'tx'];
+const linkLabels = ['static link', 'dynamic link', 'return address'];
+const mostStepsListed = 200;
+
+const keys = [
+  ['→ / ←', 'forward / back one instruction'],
+  ['Shift+→ / Shift+←', 'next / previous source line'],
+  ['Home / End', 'first / last step'],
+  ['o', 'step over a call'],
+  ['u', 'step out of the procedure'],
+  ['b', 'breakpoint on the current line'],
+  ['n / p', 'run forward / back to a breakpoint'],
+  ['g', 'jump to a step number'],
+  ['?', 'this help; Esc closes it'],
+];
+
+function element(tag, attributes = {}, ...children) {
+  const node = document.createElement(tag);
+  for (const [name, value] of Object.entries(attributes)) {
+    if (name === 'text') node.textContent = value;
+    else if (name.startsWith('on')) node.addEventListener(name.slice(2), value);
+    else node.setAttribute(name, value);
+  }
+  for (const child of children) node.append(child);
+  return node;
+}
+
+export function mountExplorer(root, recording) {
+  root.replaceChildren();
+  root.classList.add('explorer');
+  if (!root.hasAttribute('tabindex')) root.tabIndex = 0;
+  const sourceLines = bytesToText(recording.source).split('\n');
+  if (sourceLines.length > 1 && sourceLines[sourceLines.length - 1] === '') sourceLines.pop();
+  if (recording.error || !recording.run) {
+    showError(root, recording, sourceLines);
+    return { stepCount: () => 0, go: () => {}, state: () => null };
+  }
+  return new Explorer(root, recording, sourceLines).api();
+}
+
+function showError(root, recording, sourceLines) {
+  const error = recording.error;
+  const message = error ? bytesToText(error.message).trimEnd() : 'nothing was run';
+  root.append(
+    element('h1', { text: 'PL/0 explorer' }),
+    element('p', { class: 'status fault', id: 'error-message', role: 'alert' },
+      `${error ? error.program : ''} stopped: ${message}`),
+  );
+  const list = element('ol', { class: 'source', 'aria-label': 'source' });
+  sourceLines.forEach((text, k) => {
+    const line = k + 1;
+    const item = element('li', { class: line === error?.line ? 'error-line' : '' },
+      element('span', { class: 'number', text: String(line) }), element('code', { text }));
+    list.append(item);
+  });
+  root.append(element('section', { class: 'pane' }, element('h2', { text: 'Source' }), list));
+  root.querySelector('.error-line')?.scrollIntoView({ block: 'center' });
+}
+
+class Explorer {
+  constructor(root, recording, sourceLines) {
+    this.root = root;
+    this.recording = recording;
+    this.sourceLines = sourceLines;
+    this.instructions = recording.instructions;
+    this.names = recording.opcodeNames;
+    this.run = new Run(recording.run, this.instructions.length);
+    this.step = 0;
+    this.lineBreaks = new Set();
+    this.instructionBreaks = new Set();
+    this.selectedLine = 0;
+    this.lineColour = new Map();
+    [...new Set(this.instructions.map((i) => i[3]))].sort((a, b) => a - b)
+      .forEach((line, k) => this.lineColour.set(line, palette[k % palette.length]));
+    this.build();
+    this.show();
+  }
+
+  api() {
+    return {
+      stepCount: () => this.run.steps,
+      go: (n) => this.go(n),
+      state: () => {
+        const s = this.run.state(this.step);
+        return { ...s, output: this.outputText(this.step) };
+      },
+    };
+  }
+
+  // The instruction about to run at `step`, or -1 once the program has finished.
+  pcAt(step) {
+    if (step === this.run.steps && this.run.end === 'finished') return -1;
+    return this.run.pc(step);
+  }
+
+  line(step) {
+    const pc = this.pcAt(step);
+    return pc >= 0 && pc < this.instructions.length ? this.instructions[pc][3] : 0;
+  }
+
+  outputText(step) {
+    return bytesToText(this.run.output.slice(0, this.run.outputLength(step)));
+  }
+
+  // ---- building the panes once ----
+
+  build() {
+    const r = this.run;
+    this.status = element('p', { class: 'status', id: 'status' });
+    this.live = element('p', { class: 'visually-hidden', 'aria-live': 'polite', id: 'announce' });
+    const button = (id, text, title, action) =>
+      element('button', { id, type: 'button', title, 'aria-label': title, onclick: action }, text);
+    this.slider = element('input', {
+      type: 'range', min: '0', max: String(r.steps), value: '0', id: 'slider', 'aria-label': 'step',
+      oninput: () => this.go(Number(this.slider.value)),
+    });
+    this.jumpBox = element('input', {
+      type: 'number', min: '0', max: String(r.steps), id: 'jump', 'aria-label': 'jump to step',
+      onchange: () => this.go(Number(this.jumpBox.value)),
+    });
+    const toolbar = element('div', { class: 'toolbar', role: 'toolbar', 'aria-label': 'steps' },
+      button('first', 'first', 'first step (Home)', () => this.go(0)),
+      button('back-line', '◀ line', 'previous source line (Shift+←)', () => this.go(this.previousLine())),
+      button('back', '◀', 'back one instruction (←)', () => this.go(this.step - 1)),
+      button('forward', '▶', 'forward one instruction (→)', () => this.go(this.step + 1)),
+      button('forward-line', 'line ▶', 'next source line (Shift+→)', () => this.go(this.nextLine())),
+      button('last', 'last', 'last step (End)', () => this.go(r.steps)),
+      button('over', 'over', 'step over a call (o)', () => this.go(this.stepOver())),
+      button('out', 'out', 'step out of the procedure (u)', () => this.go(this.stepOut())),
+      button('previous-break', '◀ break', 'back to a breakpoint (p)', () => this.go(this.findBreak(-1))),
+      button('next-break', 'break ▶', 'forward to a breakpoint (n)', () => this.go(this.findBreak(1))),
+      button('help-button', '?', 'keyboard shortcuts (?)', () => this.toggleHelp()),
+    );
+    const counter = element('span', { class: 'counter' }, 'step ',
+      element('output', { id: 'step' }), ' of ', element('span', { id: 'step-count', text: String(r.steps) }),
+      ' ', element('label', {}, 'go to ', this.jumpBox));
+    this.root.append(
+      element('header', {}, element('h1', { text: 'PL/0 explorer' }), this.status, toolbar,
+        element('div', { class: 'navigation' }, this.slider, counter)),
+      this.live,
+    );
+
+    this.sourceList = element('ol', { class: 'source', 'aria-label': 'source' });
+    this.sourceItems = this.sourceLines.map((text, k) => {
+      const line = k + 1;
+      const colour = this.lineColour.get(line);
+      const item = element('li', { 'data-line': String(line) },
+        element('button', { class: 'number', type: 'button', text: String(line),
+          title: `breakpoint on line ${line}`, 'aria-label': `breakpoint on line ${line}`,
+          onclick: () => this.toggle(this.lineBreaks, line) }),
+        element('code', { text, onclick: () => this.select(line), onmouseenter: () => this.hover(line),
+          onmouseleave: () => this.hover(0) }));
+      if (colour) item.style.setProperty('--line-colour', colour);
+      this.sourceList.append(item);
+      return item;
+    });
+    this.stepsOfLine = element('div', { class: 'line-steps', id: 'line-steps' });
+
+    this.codeBody = element('tbody');
+    this.codeRows = this.instructions.map(([opcode, level, operand, line], address) => {
+      const row = element('tr', { 'data-line': String(line), onmouseenter: () => this.hover(line),
+        onmouseleave: () => this.hover(0), onclick: () => this.select(line) },
+        element('td', {}, element('button', { type: 'button', class: 'number', text: String(address),
+          title: `breakpoint at instruction ${address}`, 'aria-label': `breakpoint at instruction ${address}`,
+          onclick: (event) => { event.stopPropagation(); this.toggle(this.instructionBreaks, address); } })),
+        element('td', { text: this.names[opcode] ?? '?' }), element('td', { text: String(level) }),
+        element('td', { text: String(operand) }), element('td', { class: 'line-ref', text: String(line) }));
+      const colour = this.lineColour.get(line);
+      if (colour) row.style.setProperty('--line-colour', colour);
+      this.codeBody.append(row);
+      return row;
+    });
+    const codeTable = element('table', { class: 'code', 'aria-label': 'p-code' },
+      element('thead', {}, element('tr', {}, ...['Addr', 'Op', 'Level', 'Operand', 'Line']
+        .map((h) => element('th', { scope: 'col', text: h })))), this.codeBody);
+
+    this.registerCells = {};
+    const registerTable = element('table', { class: 'registers', 'aria-label': 'registers' },
+      element('tbody', {}, ...registerNames.map((name) => {
+        const value = element('td', { id: name });
+        const old = element('td', { class: 'old' });
+        this.registerCells[name] = { value, old };
+        return element('tr', {}, element('th', { scope: 'row', text: name === 'pc' || name === 'sp' || name === 'bp'
+          ? name.toUpperCase() : name[0].toUpperCase() + name[1] }), value, old);
+      })));
+    this.operationsHeader = element('p', { class: 'operations-header' });
+    this.operationsList = element('ol', { class: 'operations', 'aria-label': 'register operations' });
+    this.stackBody = element('tbody');
+    this.arrows = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+    this.arrows.setAttribute('class', 'arrows');
+    this.arrows.setAttribute('aria-hidden', 'true');
+    const stackTable = element('table', { class: 'stack', 'aria-label': 'stack, cell 100 down to SP' },
+      element('thead', {}, element('tr', {}, ...['Cell', 'Value', 'Meaning']
+        .map((h) => element('th', { scope: 'col', text: h })))), this.stackBody);
+    this.outputBox = element('pre', { id: 'output', class: 'output', 'aria-label': 'output so far' });
+    this.inputBox = element('pre', { id: 'input', class: 'input', 'aria-label': 'input consumed so far' });
+
+    this.help = element('div', { class: 'help', id: 'help', role: 'dialog', 'aria-label': 'keyboard shortcuts', hidden: '' },
+      element('h2', { text: 'Keyboard' }),
+      element('dl', {}, ...keys.flatMap(([key, what]) => [element('dt', { text: key }), element('dd', { text: what })])),
+      element('button', { type: 'button', onclick: () => this.toggleHelp() }, 'Close'));
+
+    const pane = (title, ...content) => element('section', { class: 'pane' }, element('h2', { text: title }), ...content);
+    this.root.append(element('div', { class: 'panes' },
+      element('div', { class: 'column' }, pane('Source', this.sourceList, this.stepsOfLine),
+        pane('Output', this.outputBox), pane('Input consumed', this.inputBox)),
+      element('div', { class: 'column' }, pane('P-code', element('div', { class: 'scroll' }, codeTable))),
+      element('div', { class: 'column' }, pane('Registers', registerTable),
+        pane('Register operations', this.operationsHeader, this.operationsList),
+        pane('Stack', element('div', { class: 'stack-box' }, stackTable, this.arrows)))),
+      this.help);
+    this.root.addEventListener('keydown', (event) => this.key(event));
+  }
+
+  // ---- moving ----
+
+  go(step) {
+    if (!Number.isFinite(step)) return;
+    this.step = Math.max(0, Math.min(this.run.steps, Math.trunc(step)));
+    this.show();
+  }
+
+  nextLine() {
+    const line = this.line(this.step);
+    let s = this.step + 1;
+    while (s < this.run.steps && this.line(s) === line) s++;
+    return s;
+  }
+
+  previousLine() {
+    const line = this.line(this.step);
+    let s = this.step - 1;
+    while (s > 0 && this.line(s) === line) s--;
+    const target = this.line(s);
+    while (s > 0 && this.line(s - 1) === target) s--;
+    return s;
+  }
+
+  // The next step on another line in this frame or an outer one: calls are run through.
+  stepOver() {
+    const base = this.run.bp(this.step);
+    const line = this.line(this.step);
+    for (let s = this.step + 1; s <= this.run.steps; s++) {
+      if (this.run.bp(s) >= base && this.line(s) !== line) return s;
+    }
+    return this.run.steps;
+  }
+
+  // The first step back in the caller's frame.
+  stepOut() {
+    const base = this.run.bp(this.step);
+    for (let s = this.step + 1; s <= this.run.steps; s++) if (this.run.bp(s) > base) return s;
+    return this.run.steps;
+  }
+
+  isBreak(s) {
+    const pc = this.run.pc(s);
+    if (this.instructionBreaks.has(pc)) return true;
+    const line = this.line(s);
+    return this.lineBreaks.has(line) && (s === 0 || this.line(s - 1) !== line);
+  }
+
+  findBreak(direction) {
+    for (let s = this.step + direction; s >= 0 && s <= this.run.steps; s += direction) {
+      if (this.isBreak(s)) return s;
+    }
+    return direction > 0 ? this.run.steps : 0;
+  }
+
+  toggle(set, key) {
+    if (set.has(key)) set.delete(key);
+    else set.add(key);
+    this.show();
+  }
+
+  select(line) {
+    this.selectedLine = this.selectedLine === line ? 0 : line;
+    this.show();
+  }
+
+  hover(line) {
+    for (const item of this.sourceItems) item.classList.toggle('linked', Number(item.dataset.line) === line);
+    for (const row of this.codeRows) row.classList.toggle('linked', Number(row.dataset.line) === line);
+  }
+
+  toggleHelp() {
+    this.help.hidden = !this.help.hidden;
+    if (!this.help.hidden) this.help.querySelector('button').focus();
+    else this.root.focus();
+  }
+
+  key(event) {
+    if (event.target instanceof HTMLInputElement && event.key !== 'Escape') return;
+    const actions = {
+      ArrowRight: () => this.go(event.shiftKey ? this.nextLine() : this.step + 1),
+      ArrowLeft: () => this.go(event.shiftKey ? this.previousLine() : this.step - 1),
+      Home: () => this.go(0),
+      End: () => this.go(this.run.steps),
+      o: () => this.go(this.stepOver()),
+      u: () => this.go(this.stepOut()),
+      b: () => this.toggle(this.lineBreaks, this.line(this.step)),
+      n: () => this.go(this.findBreak(1)),
+      p: () => this.go(this.findBreak(-1)),
+      g: () => this.jumpBox.focus(),
+      '?': () => this.toggleHelp(),
+      Escape: () => { if (!this.help.hidden) this.toggleHelp(); },
+    };
+    const action = actions[event.key];
+    if (!action || event.ctrlKey || event.altKey || event.metaKey) return;
+    event.preventDefault();
+    action();
+  }
+
+  // ---- showing a step ----
+
+  show() {
+    const r = this.run;
+    const step = this.step;
+    const state = r.state(step);
+    const before = step > 0 ? r.state(step - 1) : null;
+    const pc = this.pcAt(step);
+    const line = this.line(step);
+    document.getElementById('step').textContent = String(step);
+    this.slider.value = String(step);
+    this.jumpBox.value = String(step);
+    this.status.textContent = this.statusText(step);
+    this.status.classList.toggle('fault', r.end === 'fault' && step === r.steps);
+
+    for (const name of registerNames) {
+      const cells = this.registerCells[name];
+      cells.value.textContent = String(state[name]);
+      const changed = before && before[name] !== state[name];
+      cells.value.classList.toggle('changed', Boolean(changed));
+      cells.old.textContent = changed ? `was ${before[name]}` : '';
+    }
+
+    this.sourceItems.forEach((item, k) => {
+      const n = k + 1;
+      item.classList.toggle('current', n === line);
+      item.classList.toggle('break', this.lineBreaks.has(n));
+      item.classList.toggle('selected', n === this.selectedLine);
+      if (n === line) item.setAttribute('aria-current', 'step');
+      else item.removeAttribute('aria-current');
+    });
+    this.codeRows.forEach((row, address) => {
+      row.classList.toggle('current', address === pc);
+      row.classList.toggle('break', this.instructionBreaks.has(address));
+      row.classList.toggle('selected', this.instructions[address][3] === this.selectedLine);
+      if (address === pc) row.setAttribute('aria-current', 'step');
+      else row.removeAttribute('aria-current');
+    });
+    this.sourceItems[line - 1]?.scrollIntoView({ block: 'nearest' });
+    this.codeRows[pc]?.scrollIntoView({ block: 'nearest' });
+
+    this.showOperations(state, pc);
+    this.showStack(state, before);
+    this.showStepsOfLine();
+
+    const output = this.outputText(step);
+    const grew = before && r.outputLength(step) !== r.outputLength(step - 1);
+    this.outputBox.textContent = output;
+    this.outputBox.classList.toggle('changed', Boolean(grew));
+    if (r.outputCut && step === r.steps) this.outputBox.append(element('span', { class: 'note', text: '\n[output cut: the recording keeps its first bytes only]' }));
+    this.inputBox.textContent = bytesToText(this.recording.input.slice(0, r.inputConsumed(step)));
+
+    const name = pc >= 0 && pc < this.instructions.length ? ` ${this.names[this.instructions[pc][0]] ?? '?'}` : '';
+    this.live.textContent = `step ${step}: PC ${state.pc}${name}, SP ${state.sp}`;
+  }
+
+  statusText(step) {
+    const r = this.run;
+    const where = step === r.steps ? '' : ` Step ${step} of ${r.steps}.`;
+    switch (r.end) {
+      case 'finished': return `The program ran ${r.steps} instructions and finished.${where}`;
+      case 'fault': return `Run-time fault after ${r.steps} instructions: ${r.message}.${where}`;
+      case 'step-cap': return `Stopped after ${r.steps} instructions: the recording keeps at most ${r.maxSteps} (--max-steps). The program had not finished.${where}`;
+      default: return `The output could not be written after ${r.steps} instructions.${where}`;
+    }
+  }
+
+  showOperations(state, pc) {
+    this.operationsList.replaceChildren();
+    if (pc < 0 || pc >= this.instructions.length) {
+      this.operationsHeader.textContent = pc < 0 ? 'The program has finished.' : `No instruction at ${pc}.`;
+      return;
+    }
+    const [opcode, level, operand] = this.instructions[pc];
+    this.operationsHeader.textContent = `${pc}: ${this.names[opcode] ?? '?'} ${level} ${operand}`;
+    const machine = { ...state, cells: state.cells.slice(), pc: pc + 1 };
+    for (const text of this.recording.operations[pc]) {
+      const effect = operate(machine, text, operand);
+      this.operationsList.append(element('li', {}, element('code', { text: text.replace('\t', ' ') }),
+        element('span', { class: 'effect', text: effect })));
+    }
+  }
+
+  // Frames from BP outward along the dynamic links, each with the procedure its CAL entered.
+  frames(state) {
+    const frames = [];
+    let base = state.bp;
+    for (let guard = 0; guard < 101 && base >= 0 && base <= 100; guard++) {
+      frames.push({ base, procedure: this.procedureOf(state, base) });
+      if (base === 100) break;
+      const caller = state.cells[base - 1];
+      if (!(caller > base)) break;
+      base = caller;
+    }
+    return frames;
+  }
+
+  procedureOf(state, base) {
+    const procedures = this.recording.procedures;
+    if (base === 100) return procedures[0];
+    const call = this.instructions[state.cells[base - 2] - 1];
+    if (!call) return null;
+    return procedures.find((p) => p.body === call[2] || p.jump === call[2]) ?? null;
+  }
+
+  showStack(state, before) {
+    const meaning = new Map();
+    const frameOf = new Map();
+    const frames = this.frames(state);
+    frames.forEach((frame, k) => {
+      const name = frame.procedure ? frame.procedure.name || 'main program' : 'unknown procedure';
+      for (let n = 0; n < 3; n++) meaning.set(frame.base - n, linkLabels[n]);
+      for (const [variable, offset, cells] of frame.procedure?.variables ?? []) {
+        for (let i = 0; i < cells; i++) {
+          meaning.set(frame.base - offset - i, cells > 1 ? `${variable}[${i}]` : variable);
+        }
+      }
+      const lowest = k === 0 ? state.sp : frames[k - 1].base + 1;
+      for (let c = frame.base; c >= lowest; c--) {
+        frameOf.set(c, { k, name });
+        if (!meaning.has(c)) meaning.set(c, 'temporary');
+      }
+    });
+    const changed = this.run.changedCells(this.step);
+    this.stackBody.replaceChildren();
+    const rows = new Map();
+    const lowest = Math.max(0, Math.min(state.sp, 100));
+    for (let c = 100; c >= lowest; c--) {
+      const frame = frameOf.get(c);
+      if (frame && frames[frame.k].base === c) {
+        this.stackBody.append(element('tr', { class: 'frame-header' },
+          element('th', { colspan: '3', scope: 'rowgroup', text: `${frame.name}: frame at ${c}` })));
+      }
+      const value = element('td', { class: 'value', text: String(state.cells[c]) });
+      if (changed.has(c) && before) {
+        value.classList.add('changed');
+        value.append(element('span', { class: 'old', text: ` was ${before.cells[c]}` }));
+      }
+      const kind = meaning.get(c) ?? '';
+      const row = element('tr', { class: `${frame ? `frame-${frame.k % 2}` : ''} ${kind.includes('link') || kind === 'return address' ? 'link' : ''} ${kind === 'temporary' ? 'temporary' : ''}`.trim() },
+        element('th', { scope: 'row', text: String(c) }), value, element('td', { text: kind }));
+      this.stackBody.append(row);
+      rows.set(c, row);
+    }
+    requestAnimationFrame(() => this.drawArrows(frames, state, rows));
+  }
+
+  drawArrows(frames, state, rows) {
+    const svg = this.arrows;
+    const box = svg.parentElement.getBoundingClientRect();
+    svg.replaceChildren();
+    svg.setAttribute('width', '60');
+    svg.setAttribute('height', String(Math.max(1, box.height)));
+    const ns = 'http://www.w3.org/2000/svg';
+    const defs = document.createElementNS(ns, 'defs');
+    for (const kind of ['static', 'dynamic']) {
+      const marker = document.createElementNS(ns, 'marker');
+      marker.setAttribute('id', `head-${kind}`);
+      for (const [name, value] of Object.entries({ viewBox: '0 0 10 10', refX: '9', refY: '5', markerWidth: '6', markerHeight: '6', orient: 'auto-start-reverse' })) marker.setAttribute(name, value);
+      const head = document.createElementNS(ns, 'path');
+      head.setAttribute('d', 'M0,0 L10,5 L0,10 z');
+      head.setAttribute('class', kind);
+      marker.append(head);
+      defs.append(marker);
+    }
+    svg.append(defs);
+    const middle = (cell) => {
+      const row = rows.get(cell);
+      if (!row) return null;
+      const r = row.getBoundingClientRect();
+      return r.top - box.top + r.height / 2;
+    };
+    for (const frame of frames) {
+      if (frame.base === 100) continue;
+      [['static', frame.base, 18], ['dynamic', frame.base - 1, 42]].forEach(([kind, from, reach]) => {
+        const to = state.cells[from];
+        const y1 = middle(from);
+        const y2 = middle(to);
+        if (y1 === null || y2 === null) return;
+        const path = document.createElementNS(ns, 'path');
+        path.setAttribute('d', `M0,${y1} C${reach},${y1} ${reach},${y2} 2,${y2}`);
+        path.setAttribute('class', `arrow ${kind}`);
+        path.setAttribute('marker-end', `url(#head-${kind})`);
+        svg.append(path);
+      });
+    }
+  }
+
+  showStepsOfLine() {
+    const line = this.selectedLine;
+    this.stepsOfLine.replaceChildren();
+    if (!line) return;
+    const steps = [];
+    let total = 0;
+    for (let s = 0; s <= this.run.steps; s++) {
+      if (this.line(s) === line && (s === 0 || this.line(s - 1) !== line)) {
+        total++;
+        if (steps.length < mostStepsListed) steps.push(s);
+      }
+    }
+    this.stepsOfLine.append(element('p', { text: `Line ${line} ran ${total} time${total === 1 ? '' : 's'}${total > steps.length ? ` (the first ${steps.length} listed)` : ''}:` }));
+    const list = element('ul', { 'aria-label': `steps at which line ${line} ran` });
+    for (const s of steps) list.append(element('li', {}, element('button', { type: 'button', class: s === this.step ? 'current' : '', onclick: () => this.go(s) }, String(s))));
+    this.stepsOfLine.append(list);
+  }
+}
+
+// One register operation on a copy of the machine, returning what it did in words. The copy
+// starts from the recorded state before the instruction; the recording's next state is the truth.
+function operate(m, text, operand) {
+  const [name] = text.split('\t');
+  const cell = (i) => (i >= 0 && i <= 100 ? m.cells[i] : NaN);
+  const wrap = (v) => v | 0;
+  switch (name) {
+    case 'push_Ax': m.sp -= 1; if (m.sp >= 0 && m.sp <= 100) m.cells[m.sp] = m.ax; return `cell ${m.sp} ← ${m.ax}`;
+    case 'pop_Ax': m.ax = cell(m.sp); m.sp += 1; return `Ax ← ${m.ax}, SP ${m.sp}`;
+    case 'pop Bx': m.bx = cell(m.sp); m.sp += 1; return `Bx ← ${m.bx}, SP ${m.sp}`;
+    case 'mov_Bx,Imm': m.bx = operand; return `Bx ← ${operand}`;
+    case 'mov_Ax,Bx': m.ax = m.bx; return `Ax ← ${m.ax}`;
+    case 'mov_Tx,Ax': m.tx = m.ax; return `Tx ← ${m.tx}`;
+    case 'mov_Bx,Tx': m.bx = m.tx; return `Bx ← ${m.bx}`;
+    case 'mov_Ax,PC': m.ax = m.pc; return `Ax ← ${m.ax}`;
+    case 'mov_PC,Ax': m.pc = m.ax; return `PC ← ${m.pc}`;
+    case 'mov_Ax,SP': m.ax = m.sp; return `Ax ← ${m.ax}`;
+    case 'mov_SP,Ax': m.sp = m.ax; return `SP ← ${m.sp}`;
+    case 'mov_Ax,BP': m.ax = m.bp; return `Ax ← ${m.ax}`;
+    case 'mov_BP,Ax': m.bp = m.ax; return `BP ← ${m.bp}`;
+    case 'mov_Ax,[Ax]': m.ax = cell(m.ax); return `Ax ← ${m.ax}`;
+    case 'mov_[Ax],Bx': if (m.ax >= 0 && m.ax <= 100) m.cells[m.ax] = m.bx; return `cell ${m.ax} ← ${m.bx}`;
+    case 'inc_Ax': m.ax = wrap(m.ax + 1); return `Ax ← ${m.ax}`;
+    case 'dec_Ax': m.ax = wrap(m.ax - 1); return `Ax ← ${m.ax}`;
+    case 'sub_Ax,Bx': m.ax = wrap(m.ax - m.bx); return `Ax ← ${m.ax}`;
+    case 'add_Ax,Bx': m.ax = wrap(m.ax + m.bx); return `Ax ← ${m.ax}`;
+    case 'imul_Ax,Bx': m.ax = Math.imul(m.ax, m.bx); return `Ax ← ${m.ax}`;
+    case 'idiv_Ax,Bx': m.ax = m.bx === 0 ? -2147483648 : m.bx === -1 ? wrap(-m.ax) : wrap(Math.trunc(m.ax / m.bx)); return `Ax ← ${m.ax}`;
+    case 'mod_Ax,Bx': m.ax = m.bx === 0 ? -2147483648 : m.bx === -1 ? 0 : wrap(m.ax % m.bx); return `Ax ← ${m.ax}`;
+    case 'odd_Ax': m.ax &= 1; return `Ax ← ${m.ax}`;
+    case 'eq_Ax,Bx': m.ax = Number(m.ax === m.bx); return `Ax ← ${m.ax}`;
+    case 'ne_Ax,Bx': m.ax = Number(m.ax !== m.bx); return `Ax ← ${m.ax}`;
+    case 'lt_Ax,Bx': m.ax = Number(m.ax < m.bx); return `Ax ← ${m.ax}`;
+    case 'le_Ax,Bx': m.ax = Number(m.ax <= m.bx); return `Ax ← ${m.ax}`;
+    case 'gt_Ax,Bx': m.ax = Number(m.ax > m.bx); return `Ax ← ${m.ax}`;
+    case 'ge_Ax,Bx': m.ax = Number(m.ax >= m.bx); return `Ax ← ${m.ax}`;
+    case 'jmp': m.pc = operand; return `PC ← ${operand}`;
+    case 'jz': if (m.ax === 0) { m.pc = operand; return `Ax is 0: PC ← ${operand}`; } return 'Ax is not 0: no jump';
+    case 'write_Ax': return `writes ${m.ax}`;
+    case 'putc_Ax': return `writes the character ${m.ax & 0xff}`;
+    case 'read_Ax': return 'reads a number into Ax';
+    case 'getc_Ax': return 'reads a character into Ax';
+    default: return '';
+  }
+}
+
+// A page with an embedded recording mounts itself and offers the testing interface.
+const embedded = document.getElementById('recording');
+const root = document.getElementById('explorer');
+if (embedded && root) {
+  const recording = JSON.parse(embedded.textContent);
+  if (recording) {
+    window.pl0Explorer = mountExplorer(root, recording);
+    root.focus();
+  }
+}
