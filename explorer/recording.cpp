@@ -300,4 +300,23 @@ interpreter::MachineState state_at(const Recording& r, long step) {
   return s;
 }
 
+std::string stack_file_of(const Recording& r) {
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) throw std::runtime_error("cannot create a temporary file");
+  {
+    interpreter::Output trace(file);
+    interpreter::write_trace_header(trace);
+    const long lines = r.end.kind == RunEnd::fault ? r.steps + 1 : r.steps;
+    for (long step = 0; step < lines; ++step) {
+      const interpreter::MachineState state = state_at(r, step);
+      interpreter::write_trace_line(trace,
+                                    state,
+                                    r.instructions[static_cast<std::size_t>(state.pc)].instruction);
+    }
+  }
+  std::string text = read_stream(file);
+  std::fclose(file);
+  return text;
+}
+
 }  // namespace pl0::explorer

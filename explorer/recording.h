@@ -76,6 +76,10 @@ Recording record(const std::string& source, const std::string& input,
 // The machine state before instruction `step` (0 .. steps), rebuilt from the recording.
 interpreter::MachineState state_at(const Recording& recording, long step);
 
+// The stack file that the recorded run describes: a trace line for every state that ran an
+// instruction and, after a fault, the line of the instruction that faulted.
+std::string stack_file_of(const Recording& recording);
+
 // The recording as JSON (docs/recording.md).
 std::string to_json(const Recording& recording);
 

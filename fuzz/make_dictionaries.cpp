@@ -13,7 +13,8 @@ using namespace pl0;
 // Libfuzzer's dictionary syntax: one quoted entry a line, with \xNN for bytes outside ASCII text.
 void entry(std::FILE* out, const std::string& text) {
   std::fputc('"', out);
-  for (const unsigned char c : text) {
+  for (const char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
     if (c == '"' || c == '\\' || c < 32 || c > 126) {
       std::fprintf(out, "\\x%02x", c);
     } else {

@@ -368,7 +368,10 @@ class Explorer {
     const grew = before && r.outputLength(step) !== r.outputLength(step - 1);
     this.outputBox.textContent = output;
     this.outputBox.classList.toggle('changed', Boolean(grew));
-    if (r.outputCut && step === r.steps) this.outputBox.append(element('span', { class: 'note', text: '\n[output cut: the recording keeps its first bytes only]' }));
+    if (r.outputCut && r.outputLength(step) === r.output.length) {
+      this.outputBox.append(element('span', { class: 'note', id: 'output-cut',
+        text: `\n[The output is cut here: the recording keeps its first ${r.output.length} bytes.]` }));
+    }
     this.inputBox.textContent = bytesToText(this.recording.input.slice(0, r.inputConsumed(step)));
 
     const name = pc >= 0 && pc < this.instructions.length ? ` ${this.names[this.instructions[pc][0]] ?? '?'}` : '';

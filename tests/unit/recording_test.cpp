@@ -16,25 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The stack file the recording describes: a trace line for every state that ran an instruction,
-// and for a fault the line of the instruction that faulted.
-std::string replayed_trace(const explorer::Recording& r) {
-  std::FILE* file = std::tmpfile();
-  {
-    interpreter::Output trace(file);
-    interpreter::write_trace_header(trace);
-    const long lines = r.end.kind == explorer::RunEnd::fault ? r.steps + 1 : r.steps;
-    for (long step = 0; step < lines; ++step) {
-      const interpreter::MachineState state = explorer::state_at(r, step);
-      interpreter::write_trace_line(trace, state,
-                                    r.instructions[static_cast<std::size_t>(state.pc)].instruction);
-    }
-  }
-  std::string text = test::read_all(file);
-  std::fclose(file);
-  return text;
-}
-
 // Records `source` and compares with the Interpreter; false when there was nothing to compare.
 bool check(const std::string& source, const std::string& input) {
   const explorer::Recording r = explorer::record(source, input, 100000);
@@ -43,7 +24,7 @@ bool check(const std::string& source, const std::string& input) {
   const auto run = test::run_entry(
       interpreter_main, {"Interpreter", "-i", "replay.code", "-o", "replay.run", "-s", "replay.stk"},
       input);
-  EXPECT_EQ(replayed_trace(r), test::read_file("replay.stk"));
+  EXPECT_EQ(explorer::stack_file_of(r), test::read_file("replay.stk"));
   EXPECT_EQ(r.output, run.out);
   if (r.end.kind == explorer::RunEnd::fault) {
     EXPECT_EQ("Interpreter: " + r.end.message + "\n", run.err);
