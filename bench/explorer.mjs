@@ -6,7 +6,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium } from '../tests/browser/chromium.mjs';
 
 const root = resolve(import.meta.dirname, '..');
 const bin = resolve(process.argv[2] ?? join(root, 'build/bin'));
@@ -19,11 +19,7 @@ let start = performance.now();
 execFileSync(join(bin, 'pl0'), ['explore', source, '-o', page], { stdio: ['ignore', 'ignore', 'pipe'] });
 const writeSeconds = (performance.now() - start) / 1000;
 
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchChromium();
 const tab = await browser.newPage();
 await tab.setViewport({ width: 1400, height: 900 });
 start = performance.now();

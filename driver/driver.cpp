@@ -3,7 +3,6 @@
 // the source line that a Tokeniser or Compiler message names.
 #include "driver.h"
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <sstream>
 
 #include "process.h"
+#include "temporary_folder.h"
 
 namespace pl0::driver {
 
@@ -92,29 +92,8 @@ Options parse(int argc, const char* const* argv) {
   return options;
 }
 
-// A private folder for the intermediate files, removed at the end.
-class Workspace {
- public:
-  Workspace() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/pl0.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot create a temporary folder: " +
-                               std::string(std::strerror(errno)));
-    }
-    path_ = pattern;
-  }
-  ~Workspace() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+// The intermediate files live in a TemporaryFolder (common/temporary_folder.h).
+using Workspace = TemporaryFolder;
 
 std::string read_text(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -196,7 +175,7 @@ fs::path intermediate_folder(const Options& options, const Workspace& work) {
 }
 
 int run_command(const Options& options) {
-  Workspace work;
+  Workspace work("pl0");
   const Files f = files_in(intermediate_folder(options, work), options.source);
   if (int status = compile(options, f, work); status != 0) return status;
   // The banners go to the run file, so the console shows the program's own output alone.
@@ -205,7 +184,7 @@ int run_command(const Options& options) {
 }
 
 int build_command(const Options& options) {
-  Workspace work;
+  Workspace work("pl0");
   const fs::path folder =
       options.out.empty() ? fs::path(options.source).parent_path() : fs::path(options.out);
   if (!options.out.empty()) fs::create_directories(folder);
@@ -216,7 +195,7 @@ int build_command(const Options& options) {
 }
 
 int trace_command(const Options& options) {
-  Workspace work;
+  Workspace work("pl0");
   const Files f = files_in(intermediate_folder(options, work), options.source);
   if (int status = compile(options, f, work); status != 0) return status;
   const fs::path trace = options.out.empty() ? work.path() / "trace" : fs::path(options.out);

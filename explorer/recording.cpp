@@ -2,7 +2,6 @@
 // four programs run it, and watches the Compiler and the machine through their observers.
 #include "recording.h"
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "machine_run.h"
 #include "name_table.h"
 #include "parser.h"
+#include "temporary_folder.h"
 #include "tokeniser.h"
 #include "translate.h"
 #include "vocabulary.h"
@@ -25,29 +25,6 @@ namespace pl0::explorer {
 namespace fs = std::filesystem;
 
 namespace {
-
-class Folder {
- public:
-  Folder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/pl0x.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot create a temporary folder: " +
-                               std::string(std::strerror(errno)));
-    }
-    path_ = pattern;
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  std::string operator/(const char* name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
 
 std::string read_text(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -225,7 +202,7 @@ Recording record(const std::string& source, const std::string& input, long max_s
   r.source = source;
   r.input = input;
   r.max_steps = max_steps;
-  Folder folder;
+  TemporaryFolder folder("pl0x");
   const std::string src = folder / "program.pl0", tok = folder / "program.tok",
                     code = folder / "program.code", sym = folder / "program.sym",
                     ops = folder / "program.ops";

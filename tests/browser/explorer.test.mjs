@@ -8,11 +8,10 @@ import { mkdtempSync, readFileSync, existsSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, basename } from 'node:path';
 import { createServer } from 'node:http';
-import puppeteer from 'puppeteer-core';
+import { launchChromium, chromiumPath } from './chromium.mjs';
 
 const root = resolve(import.meta.dirname, '../..');
 const bin = resolve(process.env.PL0_BIN ?? join(root, 'build/bin'));
-const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
 const work = mkdtempSync(join(tmpdir(), 'pl0-browser-'));
 let browser;
 let server;
@@ -20,7 +19,7 @@ let base;
 const problems = [];
 
 before(async () => {
-  assert.ok(existsSync(chromium), `no ${chromium}: install Debian's chromium (see README)`);
+  assert.ok(existsSync(chromiumPath), `no ${chromiumPath}: install Debian's chromium (see README)`);
   server = createServer((request, response) => {
     const file = join(work, basename(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
     if (!existsSync(file)) {
@@ -31,11 +30,7 @@ before(async () => {
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
   base = `http://127.0.0.1:${server.address().port}`;
-  browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-  });
+  browser = await launchChromium();
 });
 
 after(async () => {

@@ -1,14 +1,10 @@
 // Takes a screenshot of an explorer page at a step, as the README's picture was made:
 //   node tests/browser/screenshot.mjs PAGE.html OUT.png [STEP]
 import { resolve } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium } from './chromium.mjs';
 
 const [page, out, step = '0'] = process.argv.slice(2);
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchChromium();
 const tab = await browser.newPage();
 await tab.setViewport({ width: 1400, height: 900 });
 await tab.goto(`file://${resolve(page)}`);
