@@ -283,7 +283,13 @@ std::string stack_file_of(const Recording& r) {
   {
     interpreter::Output trace(file);
     interpreter::write_trace_header(trace);
-    const long lines = r.end.kind == RunEnd::fault ? r.steps + 1 : r.steps;
+    // A cell fault happens inside the last state's instruction, which has its line; a jump to
+    // an address without an instruction faults before any line is written.
+    long lines = r.steps;
+    if (r.end.kind == RunEnd::fault) {
+      const auto pc = static_cast<std::size_t>(state_at(r, r.steps).pc);
+      if (pc < r.instructions.size()) ++lines;
+    }
     for (long step = 0; step < lines; ++step) {
       const interpreter::MachineState state = state_at(r, step);
       interpreter::write_trace_line(trace,

@@ -88,5 +88,13 @@ TEST(Recording, KeepsErrorsCapsAndFrames) {
   EXPECT_EQ(frames.instructions[static_cast<std::size_t>(frames.procedures[1].body)].line, 4);
 }
 
+// A return to an address without an instruction faults before its trace line is written (found
+// by the fuzzer: the replay wrote a line for the missing instruction).
+TEST(Recording, JumpToNoInstructionEndsWithoutATraceLine) {
+  const std::string source = "procedure p; var a; a[-1] := 500; call p.";
+  EXPECT_TRUE(check(source, ""));
+  EXPECT_EQ(explorer::record(source, "").end.message, "no instruction at PC 500");
+}
+
 }  // namespace
 }  // namespace pl0
