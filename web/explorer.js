@@ -19,6 +19,7 @@ const keys = [
   ['b', 'breakpoint on the current line'],
   ['n / p', 'run forward / back to a breakpoint'],
   ['g', 'jump to a step number'],
+  ['l', 'list the steps at which the current line ran'],
   ['?', 'this help; Esc closes it'],
 ];
 
@@ -310,6 +311,7 @@ class Explorer {
       n: () => this.go(this.findBreak(1)),
       p: () => this.go(this.findBreak(-1)),
       g: () => this.jumpBox.focus(),
+      l: () => this.select(this.line(this.step)),
       '?': () => this.toggleHelp(),
       Escape: () => { if (!this.help.hidden) this.toggleHelp(); },
     };
