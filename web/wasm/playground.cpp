@@ -18,11 +18,12 @@ namespace {
 
 using Entry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*);
 
-// Runs one program with its error stream appended to /work/stderr and its standard output to
-// `out` (or /work/stdout).
+// Runs one program with its error stream appended to /work/stderr and its standard output on
+// /work/stdout (a device that keeps what every program writes to it, so it is not appended to:
+// a device cannot seek to its end).
 int run(Entry entry, const std::vector<const char*>& args, const char* in = nullptr) {
   std::FILE* input = in != nullptr ? std::fopen(in, "rb") : nullptr;
-  std::FILE* out = std::fopen("/work/stdout", "ab");
+  std::FILE* out = std::fopen("/work/stdout", "wb");
   std::FILE* err = std::fopen("/work/stderr", "ab");
   const int status = entry(static_cast<int>(args.size()), args.data(), input, out, err);
   if (input != nullptr) std::fclose(input);
