@@ -1,0 +1,19 @@
+// Keeps the playground working offline once it has been loaded: every file of the site is
+// answered from the cache first, and fetched (and cached) when it is not there yet.
+const cacheName = 'pl0-playground-v1';
+const files = ['./', 'index.html', 'playground.js', 'playground.css', 'explorer.css', 'worker.js', 'chain.js',
+  'pl0_playground.mjs', 'pl0_playground.wasm', 'examples.json'];
+
+self.addEventListener('install', (event) => {
+  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)));
+});
+
+self.addEventListener('fetch', (event) => {
+  event.respondWith(caches.match(event.request, { ignoreSearch: true }).then((cached) => cached ?? fetch(event.request).then((response) => {
+    if (response.ok && new URL(event.request.url).origin === location.origin) {
+      const copy = response.clone();
+      caches.open(cacheName).then((cache) => cache.put(event.request, copy));
+    }
+    return response;
+  })));
+});
