@@ -22,7 +22,10 @@ export function toBytes(text) {
 // The files a program can write without end (its output, the run file, the stack file) are
 // devices that keep their first bytes; past that a write fails as on a full disk, and the
 // Interpreter stops with its message. `cut` tells the page.
-export const caps = { '/work/stdout': 1 << 20, '/work/program.run': 1 << 20, '/work/program.stk': 16 << 20 };
+export const caps = {
+  '/work/stdout': 1 << 20, '/work/program.run': 1 << 20, '/work/program.stk': 16 << 20,
+  '/work/trace.out': 1 << 20, '/work/trace.run': 1 << 20,  // the traced run's, not kept
+};
 const ENOSPC = 51;  // emscripten's number for "No space left on device"
 
 function makeSinks(module) {

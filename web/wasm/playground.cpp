@@ -21,10 +21,11 @@ using Entry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE
 // Runs one program with its error stream appended to /work/stderr and its standard output on
 // /work/stdout (a device that keeps what every program writes to it, so it is not appended to:
 // a device cannot seek to its end).
-int run(Entry entry, const std::vector<const char*>& args, const char* in = nullptr) {
+int run(Entry entry, const std::vector<const char*>& args, const char* in = nullptr,
+        const char* out_path = "/work/stdout", const char* err_path = "/work/stderr") {
   std::FILE* input = in != nullptr ? std::fopen(in, "rb") : nullptr;
-  std::FILE* out = std::fopen("/work/stdout", "wb");
-  std::FILE* err = std::fopen("/work/stderr", "ab");
+  std::FILE* out = std::fopen(out_path, "wb");
+  std::FILE* err = std::fopen(err_path, "ab");
   const int status = entry(static_cast<int>(args.size()), args.data(), input, out, err);
   if (input != nullptr) std::fclose(input);
   std::fclose(out);
@@ -69,12 +70,18 @@ EMSCRIPTEN_KEEPALIVE int pl0_compile(int max_steps) {
   return status;
 }
 
-// The Interpreter with a run file and a stack file, reading /work/input.
+// The Interpreter with a run file, reading /work/input; then again with the stack file on, whose
+// device keeps only the start of a long trace: that second run ends where its trace is cut,
+// and what it writes besides is not kept, so a long program still runs to its end in the first.
 EMSCRIPTEN_KEEPALIVE int pl0_interpret() {
-  return run(pl0::interpreter_main,
-             {"Interpreter", "-i", "/work/program.code", "-o", "/work/program.run", "-s",
-              "/work/program.stk"},
-             "/work/input");
+  const int status =
+      run(pl0::interpreter_main,
+          {"Interpreter", "-i", "/work/program.code", "-o", "/work/program.run"}, "/work/input");
+  run(pl0::interpreter_main,
+      {"Interpreter", "-i", "/work/program.code", "-o", "/work/trace.run", "-s",
+       "/work/program.stk"},
+      "/work/input", "/work/trace.out", "/work/trace.err");
+  return status;
 }
 
 }  // extern "C"
