@@ -2,17 +2,15 @@
 // to the first result, and bench/primes.pl0 run in the page against the native Interpreter.
 //   node bench/playground.mjs [SITE_DIR] [BIN_DIR]   (default build-web/site, build/bin)
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readdirSync, readFileSync, statSync } from 'node:fs';
-import { createServer } from 'node:http';
+import { mkdtempSync, readdirSync, readFileSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { extname, join, normalize, resolve } from 'node:path';
+import { join, resolve } from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { launchChromium } from '../tests/browser/chromium.mjs';
+import { launchChromium, serveFolder } from '../tests/browser/chromium.mjs';
 
 const root = resolve(import.meta.dirname, '..');
 const site = resolve(process.argv[2] ?? join(root, 'build-web/site'));
 const bin = resolve(process.argv[3] ?? join(root, 'build/bin'));
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm' };
 
 let raw = 0;
 let gzipped = 0;
@@ -21,16 +19,11 @@ for (const file of readdirSync(site)) {
   gzipped += gzipSync(readFileSync(join(site, file)), { level: 9 }).length;
 }
 
-const server = createServer((request, response) => {
-  const file = join(site, normalize(new URL(request.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html');
-  if (!existsSync(file)) return response.writeHead(404).end();
-  return response.writeHead(200, { 'content-type': types[extname(file)] ?? 'application/octet-stream' }).end(readFileSync(file));
-});
-await new Promise((done) => server.listen(0, '127.0.0.1', done));
+const { server, base } = await serveFolder(site);
 const browser = await launchChromium();
 const page = await browser.newPage();
 let start = performance.now();
-await page.goto(`http://127.0.0.1:${server.address().port}/`);
+await page.goto(base);
 await page.waitForFunction(() => window.pl0Playground);
 await page.evaluate(() => {
   window.pl0Playground.setSource('begin write 42 end.');

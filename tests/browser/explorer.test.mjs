@@ -7,8 +7,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, existsSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, basename } from 'node:path';
-import { createServer } from 'node:http';
-import { launchChromium, chromiumPath } from './chromium.mjs';
+import { launchChromium, chromiumPath, serveFolder } from './chromium.mjs';
 
 const root = resolve(import.meta.dirname, '../..');
 const bin = resolve(process.env.PL0_BIN ?? join(root, 'build/bin'));
@@ -20,16 +19,7 @@ const problems = [];
 
 before(async () => {
   assert.ok(existsSync(chromiumPath), `no ${chromiumPath}: install Debian's chromium (see README)`);
-  server = createServer((request, response) => {
-    const file = join(work, basename(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
-    if (!existsSync(file)) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'content-type': 'text/html; charset=utf-8' }).end(readFileSync(file));
-  });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  base = `http://127.0.0.1:${server.address().port}`;
+  ({ server, base } = await serveFolder(work));
   browser = await launchChromium();
 });
 
@@ -83,7 +73,7 @@ async function open(name, via = 'http') {
     if (message.type() === 'error') problems.push(`${name}: ${message.text()}`);
   });
   await page.setViewport({ width: 1300, height: 900 });
-  await page.goto(via === 'file' ? `file://${join(work, name)}` : `${base}/${name}`);
+  await page.goto(via === 'file' ? `file://${join(work, name)}` : `${base}${name}`);
   await page.waitForFunction(() => window.pl0Explorer || document.getElementById('error-message'));
   return page;
 }

@@ -5,13 +5,11 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, readFileSync, readdirSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { extname, join, resolve, normalize } from 'node:path';
-import { launchChromium } from './chromium.mjs';
+import { join, resolve } from 'node:path';
+import { launchChromium, serveFolder } from './chromium.mjs';
 
 const root = resolve(import.meta.dirname, '../..');
 const site = resolve(process.env.PL0_SITE ?? join(root, 'build-web/site'));
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm' };
 if (!existsSync(join(site, 'index.html'))) {
   console.log(`no site in ${site}: run cmake --workflow --preset web`);
   process.exit(77);  // skipped
@@ -22,17 +20,7 @@ let base;
 const problems = [];
 
 before(async () => {
-  server = createServer((request, response) => {
-    const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/^\/+/, '') || 'index.html';
-    const file = join(site, path);
-    if (!file.startsWith(site) || !existsSync(file)) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'content-type': types[extname(file)] ?? 'application/octet-stream' }).end(readFileSync(file));
-  });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  base = `http://127.0.0.1:${server.address().port}/`;
+  ({ server, base } = await serveFolder(site));
   browser = await launchChromium();
 });
 
