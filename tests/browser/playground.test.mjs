@@ -121,6 +121,23 @@ test('a share link opens with its source and input; a broken one opens empty', a
   await page.close();
 });
 
+test('once loaded, the page works offline', async () => {
+  let page = await open();
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await page.close();
+  page = await browser.newPage();
+  page.on('pageerror', (error) => problems.push(error.message));
+  await page.setOfflineMode(true);
+  await page.goto(base);
+  await page.waitForFunction(() => window.pl0Playground);
+  const result = await page.evaluate(() => {
+    window.pl0Playground.setSource('begin write 1 + 1 end.');
+    return window.pl0Playground.run();
+  });
+  assert.equal(result.output, '2 ');
+  await page.close();
+});
+
 test('the Explore tab steps through the same run', async () => {
   const page = await open();
   await page.evaluate(() => {
