@@ -359,8 +359,8 @@ class Explorer {
       if (address === pc) row.setAttribute('aria-current', 'step');
       else row.removeAttribute('aria-current');
     });
-    this.sourceItems[line - 1]?.scrollIntoView({ block: 'nearest' });
-    this.codeRows[pc]?.scrollIntoView({ block: 'nearest' });
+    scrollWithin(this.sourceList, this.sourceItems[line - 1]);
+    scrollWithin(this.codeRows[0]?.closest('.scroll'), this.codeRows[pc]);
 
     this.showOperations(state, pc);
     this.showStack(state, before);
@@ -529,6 +529,16 @@ class Explorer {
     for (const s of steps) list.append(element('li', {}, element('button', { type: 'button', class: s === this.step ? 'current' : '', onclick: () => this.go(s) }, String(s))));
     this.stepsOfLine.append(list);
   }
+}
+
+// Brings `item` into view inside its scrolling `box` only, so that stepping never scrolls the
+// page itself.
+function scrollWithin(box, item) {
+  if (!box || !item) return;
+  const shown = box.getBoundingClientRect();
+  const wanted = item.getBoundingClientRect();
+  if (wanted.top < shown.top) box.scrollTop -= shown.top - wanted.top;
+  else if (wanted.bottom > shown.bottom) box.scrollTop += wanted.bottom - shown.bottom;
 }
 
 // One register operation on a copy of the machine, returning what it did in words. The copy
