@@ -348,6 +348,7 @@ class Explorer {
       const n = k + 1;
       item.classList.toggle('current', n === line);
       item.classList.toggle('break', this.lineBreaks.has(n));
+      item.firstChild.setAttribute('aria-pressed', String(this.lineBreaks.has(n)));
       item.classList.toggle('selected', n === this.selectedLine);
       if (n === line) item.setAttribute('aria-current', 'step');
       else item.removeAttribute('aria-current');
@@ -355,6 +356,7 @@ class Explorer {
     this.codeRows.forEach((row, address) => {
       row.classList.toggle('current', address === pc);
       row.classList.toggle('break', this.instructionBreaks.has(address));
+      row.querySelector('button').setAttribute('aria-pressed', String(this.instructionBreaks.has(address)));
       row.classList.toggle('selected', this.instructions[address][3] === this.selectedLine);
       if (address === pc) row.setAttribute('aria-current', 'step');
       else row.removeAttribute('aria-current');
