@@ -73,7 +73,7 @@ class Explorer {
     this.sourceLines = sourceLines;
     this.instructions = recording.instructions;
     this.names = recording.opcodeNames;
-    this.run = new Run(recording.run, this.instructions.length);
+    this.run = new Run(recording.run);
     this.step = 0;
     this.lineBreaks = new Set();
     this.instructionBreaks = new Set();

@@ -11,14 +11,13 @@ export function bytesToText(bytes) {
 }
 
 export class Run {
-  constructor(run, instructionCount) {
+  constructor(run) {
     this.end = run.end;
     this.message = run.message;
     this.steps = run.steps;
     this.maxSteps = run.maxSteps;
     this.output = run.output;
     this.outputCut = run.outputCut;
-    this.instructionCount = instructionCount;
     const states = run.steps + 1;
     // Registers: differences from the state before, summed back up.
     this.registers = new Int32Array(6 * states);
@@ -43,9 +42,6 @@ export class Run {
     this.inputAt = pairs(run.inputAt);
   }
 
-  register(step, k) {
-    return this.registers[6 * step + k];
-  }
   pc(step) {
     return this.registers[6 * step];
   }
