@@ -6,14 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "machine.h"
-#include "program.h"
-
 namespace pl0 {
 
-namespace {
+namespace interpreter {
 
-using namespace interpreter;
+namespace {
 
 constexpr const char* usage =
     "Usage: Interpreter -i Input Code File [-o Output Run File] [-s List Stack File]\n";
@@ -28,13 +25,12 @@ struct Streams {
 
 // Returns 0, or 1 after a run-time fault (reported on `err`) or a failed write (reported by
 // the caller, which knows the files' names).
-int run_machine(const std::vector<Instruction>& program, Streams& s, std::FILE* in,
-                std::FILE* err) {
+int run_machine(Runnable& program, Streams& s, std::FILE* in, std::FILE* err) {
   Output& banners = s.run.on() ? s.run : s.out;
   banners.put("Begin PL/0:\n");
   if (s.trace.on()) write_trace_header(s.trace);
   MachineState state;
-  const RunResult result = run_program(program, state, MachineIO{in, &s.run, &s.out, &s.trace});
+  const RunResult result = program.run(state, MachineIO{in, &s.run, &s.out, &s.trace});
   if (result.kind == RunResult::fault) {
     s.out.sync();
     std::fprintf(err, "Interpreter: %s\n", result.message.c_str());
@@ -45,38 +41,37 @@ int run_machine(const std::vector<Instruction>& program, Streams& s, std::FILE* 
   return 0;
 }
 
-}  // namespace
-
-int interpreter_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                     std::FILE* err) {
-  std::vector<Switch> switches{{"-i", true}, {"-o", true}, {"-s", true}};
-  const Switch& input = switches[0];
-  const Switch& run = switches[1];
-  const Switch& stack = switches[2];
-  scan_switches(argc, argv, switches);
-  if (!input.seen) {
-    std::fputs(usage, out);
-    return 0;
+class CodeFile : public Runnable {
+ public:
+  explicit CodeFile(std::FILE* code) : code_(code) {}
+  bool load() override { return load_code(code_, program_); }
+  RunResult run(MachineState& state, const MachineIO& io) override {
+    return run_program(program_, state, io);
   }
 
-  FileOpener files("Interpreter", err);
-  std::FILE* code = files.open_input("code file", input);
-  if (code == nullptr) return 1;
+ private:
+  std::FILE* code_;
+  std::vector<Instruction> program_;
+};
+
+}  // namespace
+
+int run_session(FileOpener& files, const Switch& run, const Switch* stack, Runnable& program,
+                std::FILE* in, std::FILE* out, std::FILE* err) {
   std::FILE* run_file = run.seen ? files.open_output("run file", run) : nullptr;
-  std::FILE* stack_file = (!run.seen || run_file != nullptr) && stack.seen
-                              ? files.open_output("stack file", stack)
+  const bool tracing = stack != nullptr && stack->seen;
+  std::FILE* stack_file = (!run.seen || run_file != nullptr) && tracing
+                              ? files.open_output("stack file", *stack)
                               : nullptr;
-  if ((run.seen && run_file == nullptr) || (stack.seen && stack_file == nullptr)) {
+  if ((run.seen && run_file == nullptr) || (tracing && stack_file == nullptr)) {
     if (run_file != nullptr) std::fclose(run_file);
-    std::fclose(code);
     return 1;
   }
 
-  std::vector<Instruction> program;
   int status = 0;
   {
     auto streams = std::make_unique<Streams>(run_file, out, stack_file);
-    if (load_code(code, program)) status = run_machine(program, *streams, in, err);
+    if (program.load()) status = run_machine(program, *streams, in, err);
     const bool out_ok = streams->out.good();
     const bool run_ok = streams->run.good();
     const bool trace_ok = streams->trace.good();
@@ -88,10 +83,32 @@ int interpreter_main(int argc, const char* const* argv, std::FILE* in, std::FILE
     if (!out_ok) status = 1;
   }
   bool written = true;
-  if (stack_file != nullptr) written = files.close_output(stack_file, "stack file", stack);
+  if (stack_file != nullptr) written = files.close_output(stack_file, "stack file", *stack);
   if (run_file != nullptr) written = files.close_output(run_file, "run file", run) && written;
-  std::fclose(code);
   return written ? status : 1;
+}
+
+}  // namespace interpreter
+
+int interpreter_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                     std::FILE* err) {
+  std::vector<Switch> switches{{"-i", true}, {"-o", true}, {"-s", true}};
+  const Switch& input = switches[0];
+  const Switch& run = switches[1];
+  const Switch& stack = switches[2];
+  scan_switches(argc, argv, switches);
+  if (!input.seen) {
+    std::fputs(interpreter::usage, out);
+    return 0;
+  }
+
+  FileOpener files("Interpreter", err);
+  std::FILE* code = files.open_input("code file", input);
+  if (code == nullptr) return 1;
+  interpreter::CodeFile program(code);
+  const int status = interpreter::run_session(files, run, &stack, program, in, out, err);
+  std::fclose(code);
+  return status;
 }
 
 }  // namespace pl0

@@ -2,6 +2,8 @@
 // the long base walk and the input and output operations.
 #pragma once
 
+#include <string>
+
 #include "machine.h"
 #include "vocabulary.h"
 #include "wrapping.h"
@@ -60,6 +62,22 @@ std::int32_t long_base_walk(std::int32_t ax, std::int32_t level, Cell& cell) {
   } while (x != ax);
   for (std::int32_t left = (level - stack_cells) % length; left > 0; --left) ax = cell(ax);
   return ax;
+}
+
+// The static links followed `level` times from `bp` (none for a Level of 0 or less).
+template <typename Cell>
+std::int32_t base_walk(std::int32_t bp, std::int32_t level, Cell& cell) {
+  if (level > stack_cells) return long_base_walk(bp, level, cell);
+  for (std::int32_t step = 0; step < level; ++step) bp = cell(bp);
+  return bp;
+}
+
+// What a run reports when it stops at a fault.
+inline std::string cell_fault_message(std::int32_t index, std::int32_t at) {
+  return "stack cell " + std::to_string(index) + " out of range at PC " + std::to_string(at);
+}
+inline std::string no_instruction_message(std::int32_t at) {
+  return "no instruction at PC " + std::to_string(at);
 }
 
 void write_number(const MachineIO& io, std::int32_t value);

@@ -487,12 +487,11 @@ finished:
 cell_fault : {
   const std::int32_t pc = at(ip) + r.bad_step;
   save(pc);
-  return {RunResult::fault, "stack cell " + std::to_string(r.bad_cell) + " out of range at PC " +
-                                std::to_string(pc)};
+  return {RunResult::fault, cell_fault_message(r.bad_cell, pc)};
 }
 fetch_fault:
   save(target);
-  return {RunResult::fault, "no instruction at PC " + std::to_string(target)};
+  return {RunResult::fault, no_instruction_message(target)};
 stopped:  // reached only with an active observer
   __attribute__((unused));
   return {RunResult::stopped, ""};

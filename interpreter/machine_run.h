@@ -43,20 +43,13 @@ RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, c
     ++m.sp;  // cannot overflow: the cell check passed
     return value;
   };
-  auto base = [&](std::int32_t level) {  // the static links followed `level` times, into Ax
-    m.ax = m.bp;
-    if (level > stack_cells) {
-      m.ax = detail::long_base_walk(m.ax, level, cell);
-      return;
-    }
-    for (std::int32_t step = 0; step < level; ++step) m.ax = cell(m.ax);
-  };
+  auto base = [&](std::int32_t level) { m.ax = detail::base_walk(m.bp, level, cell); };
 
   try {
     for (;;) {
       at = m.pc;
       if (static_cast<std::uint32_t>(at) >= size) {
-        return {RunResult::fault, "no instruction at PC " + std::to_string(at)};
+        return {RunResult::fault, detail::no_instruction_message(at)};
       }
       const Instruction& i = code[at];
       if (tracing) {
@@ -196,8 +189,7 @@ RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, c
   } catch (const detail::OutputFailed&) {
     return {RunResult::write_failed, ""};
   } catch (const detail::CellFault& fault) {
-    return {RunResult::fault, "stack cell " + std::to_string(fault.index) + " out of range at PC " +
-                                  std::to_string(at)};
+    return {RunResult::fault, detail::cell_fault_message(fault.index, at)};
   }
 }
 
