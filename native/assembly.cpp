@@ -1,0 +1,201 @@
+// The generated code keeps the machine in registers: %rbx points at cell 0, %r12 is SP and %r13
+// BP (each the 64-bit sign extension of the machine's 32-bit register, so that they can index),
+// and %r14d is Ax where a READ can observe it. Bx and Tx are never observable and never kept.
+//
+// The cells in memory are always exactly the machine's: every push is stored. What a register
+// adds is a copy: the values on top of the stack stay in registers too, so that the next
+// operation takes them from there, LIT's constant becomes an immediate operand, and a
+// comparison feeding a JPC becomes one compare and branch.
+//
+// Straight-line code between entries is one block. Its pushes and pops and its Level-0 cells
+// lie at fixed distances from SP and BP at the block's start, so one check at the start proves
+// them all inside the stack; if it fails, a fault lies ahead in the block, and the Interpreter's
+// machine runs the program on from the block's start and reports it exactly. Cells reached
+// through a static link or an index are checked where they are used.
+#include "assembly.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "block.h"
+#include "flow.h"
+#include "vocabulary.h"
+
+namespace pl0::native {
+
+namespace {
+
+constexpr const char* prologue = R"(	.text
+	.globl	pl0_native_run
+	.type	pl0_native_run, @function
+# Entered with the cells' address in %rdi; returns when the program stops.
+pl0_native_run:
+	.cfi_startproc
+	pushq	%rbx
+	.cfi_def_cfa_offset 16
+	.cfi_offset %rbx, -16
+	pushq	%r12
+	.cfi_def_cfa_offset 24
+	.cfi_offset %r12, -24
+	pushq	%r13
+	.cfi_def_cfa_offset 32
+	.cfi_offset %r13, -32
+	pushq	%r14
+	.cfi_def_cfa_offset 40
+	.cfi_offset %r14, -40
+	pushq	%r15
+	.cfi_def_cfa_offset 48
+	.cfi_offset %r15, -48
+	pushq	%rbp
+	.cfi_def_cfa_offset 56
+	.cfi_offset %rbp, -56
+	subq	$8, %rsp
+	.cfi_def_cfa_offset 64
+	movq	%rdi, %rbx
+	movq	$98, %r12		# SP: the main frame's three link cells are in place
+	movq	$100, %r13		# BP
+	xorl	%r14d, %r14d		# Ax
+)";
+
+// Shared exits, placed after the blocks. The epilogue has no unwind notes of its own: nothing
+// is called from it.
+constexpr const char* exits = R"(
+# The machine stops: PC fell to 0 or less.
+.Lstop:
+	addq	$8, %rsp
+	popq	%rbp
+	popq	%r15
+	popq	%r14
+	popq	%r13
+	popq	%r12
+	popq	%rbx
+	ret
+
+# The Interpreter's machine runs on from the PC in %edi, with SP, BP and Ax as they are.
+.Lresume:
+	movl	%r12d, %esi
+	movl	%r13d, %edx
+	movl	%r14d, %ecx
+	call	pl0_resume
+	jmp	.Lstop
+
+# A return to an instruction that no block starts at: the machine takes over there.
+.Lresume_return:
+	movl	%eax, %edi
+	jmp	.Lresume
+
+# A return to an address without an instruction.
+.Lno_return:
+	movl	%eax, %edi
+	call	pl0_no_instruction
+)";
+
+std::string mnemonic(std::int32_t opcode) {
+  return is_opcode(opcode) ? opcode_names[opcode] : "?";
+}
+
+void append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void append(std::string& text, const char* format, ...) {
+  char buffer[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  text += buffer;
+}
+
+class Writer {
+ public:
+  Writer(const std::vector<Instruction>& program, const SourceLines* source)
+      : program_(program), source_(source), flow_(analyse(program)) {}
+
+  std::string write(bool loaded) {
+    std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's block\n"
+                       "# is headed by its address and instruction, as in the code file.\n";
+    text += prologue;
+    const auto size = static_cast<std::int32_t>(program_.size());
+    std::string cold;
+    if (size == 0) {
+      text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
+    }
+    int last_line = 0;
+    for (std::int32_t at = 0; at < size;) {
+      BlockWriter block(program_, flow_, at, cold);
+      block.header = [&](std::int32_t address) { return header(address, last_line); };
+      at = block.write(text);
+    }
+    if (size > 0 && falls_off_the_end()) {
+      append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",
+             size);
+    }
+    text += exits;
+    text += cold;
+    text += return_table();
+    text += "\t.cfi_endproc\n\t.size\tpl0_native_run, .-pl0_native_run\n";
+    text += data(loaded);
+    return text;
+  }
+
+ private:
+  bool falls_off_the_end() const {
+    const std::int32_t last = program_.back().opcode;
+    return last != JMP && last != RTN && last != CAL;
+  }
+
+  // "# 12: LOD 1 3", and the source line when it differs from the one before.
+  std::string header(std::int32_t at, int& last_line) const {
+    const Instruction& ins = program_[static_cast<std::size_t>(at)];
+    std::string text;
+    append(text, "\t# %d: %s %d %d", at, mnemonic(ins.opcode).c_str(), ins.level, ins.operand);
+    if (source_ != nullptr && static_cast<std::size_t>(at) < source_->line_of.size()) {
+      const int line = source_->line_of[static_cast<std::size_t>(at)];
+      if (line != last_line && line > 0 && static_cast<std::size_t>(line) <= source_->text.size()) {
+        const std::size_t pad = text.size() < 28 ? 28 - text.size() : 1;
+        text += std::string(pad, ' ') + "line " + std::to_string(line) + ": " +
+                source_->text[static_cast<std::size_t>(line - 1)];
+      }
+      last_line = line;
+    }
+    return text + "\n";
+  }
+
+  // Where a RTN to each address goes: the block that starts there, or the machine.
+  std::string return_table() const {
+    std::string text = "\n# Every instruction's entry, for RTN: its block, or the machine.\n\t.balign 4\npl0_returns:\n";
+    for (std::size_t at = 0; at < program_.size(); ++at) {
+      if (flow_.entry[at]) {
+        append(text, "\t.long\t.L%zu - pl0_returns\n", at);
+      } else {
+        text += "\t.long\t.Lresume_return - pl0_returns\n";
+      }
+    }
+    return text;
+  }
+
+  // The instruction list for the machine that takes over, and whether anything was loaded.
+  std::string data(bool loaded) const {
+    std::string text = "\n\t.section\t.rodata\n\t.globl\tpl0_loaded\npl0_loaded:\n";
+    append(text, "\t.byte\t%d\n\t.balign 4\n\t.globl\tpl0_code_size\npl0_code_size:\n\t.long\t%zu\n",
+           loaded ? 1 : 0, program_.size());
+    text += "\t.globl\tpl0_code\npl0_code:\n";
+    for (const Instruction& ins : program_) {
+      append(text, "\t.long\t%d, %d, %d\n", ins.opcode, ins.level, ins.operand);
+    }
+    text += "\t.section\t.note.GNU-stack,\"\",@progbits\n";
+    return text;
+  }
+
+  const std::vector<Instruction>& program_;
+  const SourceLines* source_;
+  Flow flow_;
+};
+
+}  // namespace
+
+std::string write_assembly(const std::vector<Instruction>& program, bool loaded,
+                           const SourceLines* source) {
+  return Writer(program, source).write(loaded);
+}
+
+}  // namespace pl0::native

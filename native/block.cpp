@@ -1,0 +1,590 @@
+#include "block.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "vocabulary.h"
+
+namespace pl0::native {
+
+namespace {
+
+// The registers that hold stack values; %eax and %edx are kept for addresses and division.
+constexpr const char* pool[] = {"%ecx", "%esi", "%edi", "%r8d", "%r9d", "%r10d", "%r11d"};
+constexpr int pool_size = sizeof pool / sizeof *pool;
+
+// Distances from SP or BP beyond which a block is left to the Interpreter's machine: its
+// cells could never all lie in the stack, and its displacements would not fit an instruction.
+constexpr int farthest = 10000;
+constexpr int top_cell = 100;
+
+const char* condition_of(std::int32_t opcode) {
+  switch (opcode) {
+    case EQU: return "e";
+    case NEQ: return "ne";
+    case LES: return "l";
+    case LEQ: return "le";
+    case GTR: return "g";
+    default: return "ge";
+  }
+}
+
+const char* opposite_of(std::int32_t opcode) {
+  switch (opcode) {
+    case EQU: return "ne";
+    case NEQ: return "e";
+    case LES: return "ge";
+    case LEQ: return "g";
+    case GTR: return "le";
+    default: return "l";
+  }
+}
+
+
+}  // namespace
+
+BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
+                         std::int32_t start, std::string& cold)
+    : program_(program), flow_(flow), start_(start), at_(start), cold_(cold) {}
+
+void BlockWriter::emit(const char* format, ...) {
+  char buffer[160];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  body_ += '\t';
+  body_ += buffer;
+  body_ += '\n';
+}
+
+std::string BlockWriter::cold_label() {
+  return ".Lc" + std::to_string(start_) + "_" + std::to_string(cold_count_++);
+}
+
+std::string BlockWriter::cell(int offset) const {
+  return std::to_string(4 * offset) + "(%rbx,%r12,4)";
+}
+
+std::string BlockWriter::frame_cell(std::int32_t operand) {
+  note_bp(-static_cast<std::int64_t>(operand));
+  if (wild_) return "0(%rbx,%r13,4)";
+  return std::to_string(-4 * operand) + "(%rbx,%r13,4)";
+}
+
+std::string BlockWriter::text(const Value& v) const {
+  switch (v.kind) {
+    case Value::constant: return "$" + std::to_string(v.number);
+    case Value::held: return pool[v.reg];
+    default: return cell(v.offset);
+  }
+}
+
+void BlockWriter::note_sp(int offset) {
+  if (!sp_used_) sp_low_ = sp_high_ = offset;
+  sp_used_ = true;
+  if (offset < sp_low_) sp_low_ = offset;
+  if (offset > sp_high_) sp_high_ = offset;
+}
+
+void BlockWriter::note_bp(std::int64_t offset) {
+  if (offset < -farthest || offset > farthest) wild_ = true;
+  if (!bp_used_) bp_low_ = bp_high_ = offset;
+  bp_used_ = true;
+  if (offset < bp_low_) bp_low_ = offset;
+  if (offset > bp_high_) bp_high_ = offset;
+}
+
+Value BlockWriter::pop() {
+  const int offset = delta_++;
+  note_sp(offset);
+  for (auto it = stack_.begin(); it != stack_.end(); ++it) {
+    if (it->first != offset) continue;
+    Value v = it->second;
+    stack_.erase(it);
+    if (v.kind == Value::held) busy_ |= 1u << v.reg;
+    v.offset = offset;
+    return v;
+  }
+  return {Value::stored, 0, 0, offset};
+}
+
+void BlockWriter::push(const Value& v) {
+  const int offset = --delta_;
+  note_sp(offset);
+  if (v.kind == Value::constant) {
+    emit("movl\t$%d, %s", v.number, cell(offset).c_str());
+  } else {
+    emit("movl\t%s, %s", pool[v.reg], cell(offset).c_str());
+  }
+  stack_.emplace_back(offset, Value{v.kind, v.number, v.reg, offset});
+}
+
+int BlockWriter::allocate() {
+  unsigned used = busy_;
+  for (const auto& [offset, v] : stack_) {
+    if (v.kind == Value::held) used |= 1u << v.reg;
+  }
+  for (int r = 0; r < pool_size; ++r) {
+    if ((used & (1u << r)) == 0) {
+      busy_ |= 1u << r;
+      return r;
+    }
+  }
+  // All taken: the deepest value is read from its cell when it is needed.
+  for (auto it = stack_.begin(); it != stack_.end(); ++it) {
+    if (it->second.kind != Value::held || (busy_ & (1u << it->second.reg)) != 0) continue;
+    const int r = it->second.reg;
+    stack_.erase(it);
+    busy_ |= 1u << r;
+    return r;
+  }
+  std::abort();  // an instruction holds at most three values
+}
+
+Value BlockWriter::in_memory(const Value& v) {
+  return v.kind == Value::held ? Value{Value::stored, 0, 0, v.offset} : v;
+}
+
+int BlockWriter::to_register(const Value& v) {
+  if (v.kind == Value::held) return v.reg;
+  const int r = allocate();
+  emit("movl\t%s, %s", text(v).c_str(), pool[r]);
+  return r;
+}
+
+// The cells hold every value, so forgetting the copies (before a call, which may change the
+// registers, or after a store, which may change a cell) costs nothing now.
+void BlockWriter::forget_registers() {
+  stack_.clear();
+}
+
+void BlockWriter::keep_ax(const std::string& source) {
+  if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) {
+    emit("movl\t%s, %%r14d\t\t# Ax, for a READ ahead", source.c_str());
+  }
+}
+
+// Checks the cell index in %eax and returns its address.
+std::string BlockWriter::checked_eax() {
+  const std::string fault = cold_label();
+  cold_ += fault + ":\n\tmovl\t%eax, %edi\n\tmovl\t$" + std::to_string(at_) +
+           ", %esi\n\tcall\tpl0_cell_fault\n";
+  emit("cmpl\t$%d, %%eax", top_cell);
+  emit("ja\t%s", fault.c_str());
+  return "(%rbx,%rax,4)";
+}
+
+// base(level) into %eax, for a Level of 1 or more: the static link is in the block's checked
+// cells, every further link is checked as it is followed.
+void BlockWriter::walk_into_eax(std::int32_t level) {
+  if (level > 3) {
+    forget_registers();
+    emit("movl\t%%r13d, %%edi");
+    emit("movl\t$%d, %%esi", level);
+    emit("movl\t$%d, %%edx", at_);
+    emit("call\tpl0_walk");
+    return;
+  }
+  note_bp(0);
+  emit("movl\t(%%rbx,%%r13,4), %%eax\t# static link");
+  for (std::int32_t step = 1; step < level; ++step) {
+    emit("movl\t%s, %%eax", checked_eax().c_str());
+  }
+}
+
+// The address of the cell (Level, Operand) names.
+std::string BlockWriter::variable(const Instruction& ins) {
+  if (ins.level <= 0) return frame_cell(ins.operand);
+  walk_into_eax(ins.level);
+  emit("subl\t$%d, %%eax", ins.operand);
+  return checked_eax();
+}
+
+// The address of element `index` of the array at (Level, Operand).
+std::string BlockWriter::element(const Instruction& ins, Value index) {
+  if (ins.level > 3) index = in_memory(index);
+  if (ins.level <= 0) {
+    emit("movl\t%%r13d, %%eax");
+  } else {
+    walk_into_eax(ins.level);
+  }
+  emit("subl\t$%d, %%eax", ins.operand);
+  emit("subl\t%s, %%eax", text(index).c_str());
+  return checked_eax();
+}
+
+// Brings %r12 up to date with the block's pushes and pops, leaving the flags alone.
+void BlockWriter::set_sp() {
+  if (delta_ == 0) return;
+  if (sp_used_) {  // the block's check put SP near the stack: no 32-bit wrap is possible
+    emit("leaq\t%d(%%r12), %%r12", delta_);
+  } else {
+    emit("leal\t%d(%%r12), %%r12d", delta_);
+    emit("movslq\t%%r12d, %%r12");
+  }
+  delta_ = 0;
+}
+
+void BlockWriter::jump(std::int32_t target) {
+  if (target <= 0) {
+    emit("jmp\t.Lstop");
+  } else if (static_cast<std::size_t>(target) >= program_.size()) {
+    emit("movl\t$%d, %%edi", target);
+    emit("call\tpl0_no_instruction");
+  } else {
+    emit("jmp\t.L%d", target);
+  }
+}
+
+void BlockWriter::jump_if(const char* condition, std::int32_t target) {
+  if (target <= 0) {
+    emit("j%s\t.Lstop", condition);
+  } else if (static_cast<std::size_t>(target) >= program_.size()) {
+    const std::string fault = cold_label();
+    cold_ += fault + ":\n\tmovl\t$" + std::to_string(target) + ", %edi\n\tcall\tpl0_no_instruction\n";
+    emit("j%s\t%s", condition, fault.c_str());
+  } else {
+    emit("j%s\t.L%d", condition, target);
+  }
+}
+
+std::int32_t BlockWriter::write(std::string& text) {
+  const auto size = static_cast<std::int32_t>(program_.size());
+  bool open = true;
+  while (open && at_ < size) {
+    body_ += header(at_);
+    const Instruction& ins = program_[static_cast<std::size_t>(at_)];
+    open = instruction(ins);
+    busy_ = 0;
+    ++at_;
+    if (at_ < size && flow_.entry[static_cast<std::size_t>(at_)]) break;
+  }
+  if (open) set_sp();  // falls through into the next block
+
+  text += "\n.L" + std::to_string(start_) + ":\n";
+  const std::size_t first_header = body_.find('\n') + 1;
+  text += body_.substr(0, first_header);
+  body_.erase(0, first_header);
+  const std::string fallback = ".Ld" + std::to_string(start_);
+  cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
+  const int sp_span = sp_high_ - sp_low_;
+  const std::int64_t bp_span = bp_high_ - bp_low_;
+  if (wild_ || sp_span > top_cell || bp_span > top_cell) {
+    text += "\t# cells that cannot all lie in the stack: the machine runs this block\n";
+    text += "\tjmp\t" + fallback + "\n";
+    return at_;
+  }
+  char check[200];
+  if (sp_used_) {
+    std::snprintf(check, sizeof check,
+                  "\tleal\t%d(%%r12), %%eax\t# the block's cells from SP%+d to SP%+d in the stack?\n"
+                  "\tcmpl\t$%d, %%eax\n\tja\t%s\n",
+                  sp_low_, sp_low_, sp_high_, top_cell - sp_span, fallback.c_str());
+    text += check;
+  }
+  if (bp_used_) {
+    std::snprintf(check, sizeof check,
+                  "\tleal\t%lld(%%r13), %%eax\t# and from BP%+lld to BP%+lld?\n"
+                  "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
+                  static_cast<long long>(bp_low_), static_cast<long long>(bp_low_),
+                  static_cast<long long>(bp_high_), static_cast<long long>(top_cell - bp_span),
+                  fallback.c_str());
+    text += check;
+  }
+  text += body_;
+  return at_;
+}
+
+bool BlockWriter::instruction(const Instruction& ins) {
+  const std::int32_t a = ins.operand;
+  switch (ins.opcode) {
+    case LIT:
+      push({Value::constant, a, 0, 0});
+      keep_ax("$" + std::to_string(a));
+      return true;
+    case LOD: {
+      const std::string address = variable(ins);
+      const int r = allocate();
+      emit("movl\t%s, %s", address.c_str(), pool[r]);
+      push({Value::held, 0, r, 0});
+      keep_ax(pool[r]);
+      return true;
+    }
+    case STO: {
+      const std::string address = variable(ins);
+      const Value v = pop();
+      if (ins.level > 0) {
+        keep_ax("%eax");  // Ax is the cell's index
+      } else if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) {
+        emit("movl\t%%r13d, %%r14d\t\t# Ax, for a READ ahead");
+        emit("subl\t$%d, %%r14d", a);
+      }
+      const int r = v.kind == Value::constant ? -1 : to_register(v);
+      if (r < 0) {
+        emit("movl\t$%d, %s", v.number, address.c_str());
+      } else {
+        emit("movl\t%s, %s", pool[r], address.c_str());
+      }
+      forget_registers();
+      return true;
+    }
+    case LDT: {
+      const Value index = pop();
+      const std::string address = element(ins, index);
+      const int r = allocate();
+      emit("movl\t%s, %s", address.c_str(), pool[r]);
+      push({Value::held, 0, r, 0});
+      keep_ax(pool[r]);
+      return true;
+    }
+    case STT: {
+      Value v = pop();
+      const Value index = pop();
+      if (ins.level > 3) v = in_memory(v);  // the walk calls out, which changes registers
+      const std::string address = element(ins, index);
+      const int r = v.kind == Value::constant ? -1 : to_register(v);
+      keep_ax("%eax");
+      if (r < 0) {
+        emit("movl\t$%d, %s", v.number, address.c_str());
+      } else {
+        emit("movl\t%s, %s", pool[r], address.c_str());
+      }
+      forget_registers();
+      return true;
+    }
+    case CAL:
+      call(ins.level, a);
+      return false;
+    case INT:
+      reserve(a);
+      return a >= -farthest && a <= farthest;
+    case JMP:
+      set_sp();
+      jump(a);
+      return false;
+    case JPC: {
+      const Value v = pop();
+      keep_ax(v);
+      if (v.kind == Value::constant) {
+        set_sp();
+        if (v.number == 0) jump(a);
+        return v.number != 0;
+      }
+      if (v.kind == Value::held) {
+        emit("testl\t%s, %s", pool[v.reg], pool[v.reg]);
+      } else {
+        emit("cmpl\t$0, %s", cell(v.offset).c_str());
+      }
+      set_sp();
+      jump_if("z", a);
+      return false;
+    }
+    case RTN:
+      give_back();
+      return false;
+    case WRITE:
+      output("pl0_write");
+      return true;
+    case PUTC:
+      output("pl0_putc");
+      return true;
+    case READ:
+      input("pl0_read");
+      return true;
+    case GETC:
+      input("pl0_getc");
+      return true;
+    case NEG:
+    case ODD: {
+      const int r = to_register(pop());
+      emit(ins.opcode == NEG ? "negl\t%s" : "andl\t$1, %s", pool[r]);
+      push({Value::held, 0, r, 0});
+      keep_ax(pool[r]);
+      return true;
+    }
+    case ADD:
+    case MIN:
+    case MUL:
+    case DIV:
+    case MOD:
+      arithmetic(ins.opcode);
+      return true;
+    case EQU:
+    case NEQ:
+    case LES:
+    case LEQ:
+    case GTR:
+    case GEQ: {
+      const auto next = static_cast<std::size_t>(at_) + 1;
+      const bool fuse = next < program_.size() && program_[next].opcode == JPC &&
+                        !flow_.entry[next];
+      return compare(ins.opcode, fuse);
+    }
+    default:  // no opcode: the instruction only advances PC
+      return true;
+  }
+}
+
+void BlockWriter::call(std::int32_t level, std::int32_t target) {
+  std::string link = "%r13d";
+  if (level > 0) {
+    walk_into_eax(level);
+    link = "%eax";
+  }
+  note_sp(delta_ - 1);
+  note_sp(delta_ - 3);
+  emit("movl\t%s, %s\t# static link", link.c_str(), cell(delta_ - 1).c_str());
+  emit("movl\t%%r13d, %s\t# dynamic link", cell(delta_ - 2).c_str());
+  emit("movl\t$%d, %s\t# return address", at_ + 1, cell(delta_ - 3).c_str());
+  if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("leal\t%d(%%r12), %%r14d", delta_);
+  emit("leaq\t%d(%%r12), %%r13", delta_ - 1);
+  set_sp();
+  jump(target);
+}
+
+void BlockWriter::reserve(std::int32_t count) {
+  if (count < -farthest || count > farthest) {
+    set_sp();
+    emit("subl\t$%d, %%r12d", count);
+    emit("movslq\t%%r12d, %%r12");
+    keep_ax("%r12d");
+    return;
+  }
+  delta_ -= count;
+  if (delta_ < -farthest || delta_ > farthest) wild_ = true;
+  for (auto it = stack_.begin(); it != stack_.end();) {  // cells given back are no longer values
+    it = it->first < delta_ ? stack_.erase(it) : it + 1;
+  }
+  if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("leal\t%d(%%r12), %%r14d", delta_);
+}
+
+// RTN: the frame's link cells give PC, BP and Ax back; the return goes through the table.
+void BlockWriter::give_back() {
+  note_bp(-2);
+  note_bp(0);
+  emit("movslq\t-8(%%rbx,%%r13,4), %%rax\t# PC: the return address");
+  if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("movl\t(%%rbx,%%r13,4), %%r14d");
+  emit("leaq\t1(%%r13), %%r12");
+  emit("movslq\t-4(%%rbx,%%r13,4), %%r13\t# BP: the dynamic link");
+  emit("testl\t%%eax, %%eax");
+  emit("jle\t.Lstop");
+  emit("cmpl\t$%zu, %%eax", program_.size());
+  emit("jge\t.Lno_return");
+  emit("leaq\tpl0_returns(%%rip), %%rdx");
+  emit("movslq\t(%%rdx,%%rax,4), %%rcx");
+  emit("addq\t%%rdx, %%rcx");
+  emit("jmp\t*%%rcx");
+}
+
+void BlockWriter::output(const char* service) {
+  const Value v = pop();
+  if (v.kind != Value::held || std::string(pool[v.reg]) != "%edi") {
+    emit("movl\t%s, %%edi", text(v).c_str());
+  }
+  keep_ax("%edi");
+  forget_registers();
+  emit("call\t%s", service);
+}
+
+void BlockWriter::input(const char* service) {
+  forget_registers();
+  if (std::string(service) == "pl0_read") emit("movl\t%%r14d, %%edi\t# kept when no number stands there");
+  emit("call\t%s", service);
+  keep_ax("%eax");
+  const int r = allocate();
+  emit("movl\t%%eax, %s", pool[r]);
+  push({Value::held, 0, r, 0});
+}
+
+void BlockWriter::arithmetic(std::int32_t opcode) {
+  const Value right = pop();
+  const Value left = pop();
+  if (opcode == DIV || opcode == MOD) {
+    divide(opcode, left, right);
+    return;
+  }
+  const int r = to_register(left);
+  if (opcode == MUL && right.kind == Value::constant) {
+    emit("imull\t$%d, %s, %s", right.number, pool[r], pool[r]);
+  } else {
+    const char* operation = opcode == ADD ? "addl" : opcode == MIN ? "subl" : "imull";
+    emit("%s\t%s, %s", operation, text(right).c_str(), pool[r]);
+  }
+  push({Value::held, 0, r, 0});
+  keep_ax(pool[r]);
+}
+
+// Division by 0 gives -2147483648, and by -1 the negation (which wraps): idiv would trap on
+// both, so they take a path of their own.
+void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& right) {
+  const bool quotient = opcode == DIV;
+  if (right.kind == Value::constant && (right.number == 0 || right.number == -1)) {
+    if (right.number == -1 && quotient) {
+      const int r = to_register(left);
+      emit("negl\t%s", pool[r]);
+      push({Value::held, 0, r, 0});
+      keep_ax(pool[r]);
+    } else {
+      const std::int32_t result = right.number == 0 ? INT32_MIN : 0;
+      push({Value::constant, result, 0, 0});
+      keep_ax("$" + std::to_string(result));
+    }
+    return;
+  }
+  emit("movl\t%s, %%eax", text(left).c_str());
+  const int r = right.kind == Value::held ? right.reg : allocate();
+  if (right.kind == Value::constant) {
+    emit("movl\t$%d, %s", right.number, pool[r]);
+  } else {
+    const std::string divisor = text(right);
+    const std::string zero = cold_label(), minus_one = cold_label(), done = cold_label();
+    emit("cmpl\t$0, %s", divisor.c_str());
+    emit("je\t%s", zero.c_str());
+    emit("cmpl\t$-1, %s", divisor.c_str());
+    emit("je\t%s", minus_one.c_str());
+    emit("cltd");
+    emit("idivl\t%s", divisor.c_str());
+    body_ += done + ":\n";
+    const char* result = quotient ? "%eax" : "%edx";
+    cold_ += zero + ":\n\tmovl\t$-2147483648, " + result + "\n\tjmp\t" + done + "\n";
+    cold_ += minus_one + ":\n\t" + (quotient ? "negl\t%eax" : "xorl\t%edx, %edx") + "\n\tjmp\t" +
+             done + "\n";
+    emit("movl\t%s, %s", result, pool[r]);
+    push({Value::held, 0, r, 0});
+    keep_ax(pool[r]);
+    return;
+  }
+  emit("cltd");
+  emit("idivl\t%s", pool[r]);
+  emit("movl\t%s, %s", quotient ? "%eax" : "%edx", pool[r]);
+  push({Value::held, 0, r, 0});
+  keep_ax(pool[r]);
+}
+
+// A comparison, and with `fuse` the JPC after it: one compare, its 0 or 1 stored in the cell
+// as the machine leaves it, and a jump on the opposite condition.
+bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
+  Value right = pop();
+  Value left = pop();
+  if (left.kind == Value::constant || (left.kind == Value::stored && right.kind == Value::stored)) {
+    left = {Value::held, 0, to_register(left), left.offset};
+  }
+  emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
+  const int r = allocate();
+  emit("set%s\t%%al", condition_of(opcode));
+  emit("movzbl\t%%al, %s", pool[r]);
+  push({Value::held, 0, r, 0});
+  keep_ax(pool[r]);
+  if (!fuse) return true;
+  ++at_;
+  body_ += header(at_);
+  pop();
+  keep_ax(pool[r]);
+  set_sp();
+  jump_if(opposite_of(opcode), program_[static_cast<std::size_t>(at_)].operand);
+  return false;
+}
+
+}  // namespace pl0::native

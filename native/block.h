@@ -1,0 +1,90 @@
+// One block of generated code: the instructions from an entry (or a break) up to the next jump
+// or entry, compiled with the values on top of the stack kept in registers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "code_file.h"
+#include "flow.h"
+
+namespace pl0::native {
+
+// Where a value taken from the stack is: a constant, a register of the pool, or only its cell.
+struct Value {
+  enum Kind { constant, held, stored } kind;
+  std::int32_t number;  // the constant
+  int reg;              // an index into the register pool
+  int offset;           // its cell: SP at the block's start plus this
+};
+
+class BlockWriter {
+ public:
+  BlockWriter(const std::vector<Instruction>& program, const Flow& flow, std::int32_t start,
+              std::string& cold);
+
+  // Writes the block into `text` and returns the address after it. Out-of-line paths go into
+  // the `cold` text given to the constructor.
+  std::int32_t write(std::string& text);
+
+  // The comment line that heads each instruction.
+  std::function<std::string(std::int32_t)> header;
+
+ private:
+  // One instruction (two for a comparison fused with its JPC); false when the block ends.
+  bool instruction(const Instruction& ins);
+
+  void emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  std::string cold_label();
+  std::string cell(int offset) const;
+  std::string frame_cell(std::int32_t operand);
+  std::string text(const Value& v) const;
+  void note_sp(int offset);
+  void note_bp(std::int64_t offset);
+
+  Value pop();
+  void push(const Value& v);
+  int allocate();
+  int to_register(const Value& v);
+  Value in_memory(const Value& v);
+  void forget_registers();
+  void keep_ax(const std::string& source);
+  void keep_ax(const Value& v) { keep_ax(text(v)); }
+
+  std::string checked_eax();
+  void walk_into_eax(std::int32_t level);
+  std::string variable(const Instruction& ins);
+  std::string element(const Instruction& ins, Value index);
+  void set_sp();
+  void jump(std::int32_t target);
+  void jump_if(const char* condition, std::int32_t target);
+
+  void call(std::int32_t level, std::int32_t target);
+  void reserve(std::int32_t count);
+  void give_back();
+  void output(const char* service);
+  void input(const char* service);
+  void arithmetic(std::int32_t opcode);
+  void divide(std::int32_t opcode, const Value& left, const Value& right);
+  bool compare(std::int32_t opcode, bool fuse);
+
+  const std::vector<Instruction>& program_;
+  const Flow& flow_;
+  std::int32_t start_;
+  std::int32_t at_;
+  std::string& cold_;
+  std::string body_;
+  int cold_count_ = 0;
+
+  int delta_ = 0;  // SP is SP at the block's start plus delta_
+  std::vector<std::pair<int, Value>> stack_;  // what registers hold of the cells, by offset
+  unsigned busy_ = 0;                         // registers taken by the current instruction
+  bool sp_used_ = false, bp_used_ = false, wild_ = false;
+  int sp_low_ = 0, sp_high_ = 0;
+  std::int64_t bp_low_ = 0, bp_high_ = 0;
+};
+
+}  // namespace pl0::native

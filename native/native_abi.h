@@ -1,0 +1,27 @@
+// How a native program's generated code and its runtime meet. The generated code defines the
+// first group; the runtime (runtime.cpp) defines the services that code calls.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// Defined by the generated assembly.
+extern const unsigned char pl0_loaded;  // 0 when the code file had no header: nothing runs
+extern const std::int32_t pl0_code_size;
+extern const std::int32_t pl0_code[];  // OpCode, Level and Operand of every instruction
+// Runs the program on the 101 cells until it stops; leaves by throwing at a fault.
+void pl0_native_run(std::int32_t* cells);
+
+// The services.
+void pl0_write(std::int32_t value);
+void pl0_putc(std::int32_t value);
+std::int32_t pl0_read(std::int32_t ax);  // the number read, or `ax` when none stands there
+std::int32_t pl0_getc();                 // the character cell as a signed 8-bit value
+// The static links followed `level` times from `bp`; a cell outside the stack faults at `at`.
+std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at);
+[[noreturn]] void pl0_cell_fault(std::int32_t index, std::int32_t at);
+[[noreturn]] void pl0_no_instruction(std::int32_t at);
+// Runs the rest of the program on the Interpreter's machine from this state.
+void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax);
+}

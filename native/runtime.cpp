@@ -1,0 +1,134 @@
+// What a native program links besides its own code: main, and the services its code calls.
+// The services are the Interpreter's own (its output buffers, number reading, session and
+// fault messages); a block whose cell checks fail, or a return to an address the code cannot
+// enter, is handed to the Interpreter's machine, which then runs to the end.
+//
+// The generated code calls these with the C convention. They leave by throwing (a fault, a
+// failed write): the generated function has unwind information, so the exception reaches
+// NativeCode::run through it.
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "interpreter.h"
+#include "machine_detail.h"
+#include "native_abi.h"
+
+namespace pl0::native {
+
+namespace {
+
+using namespace interpreter;
+
+struct Fault {
+  std::string message;
+};
+
+// The run in progress; there is one per process.
+MachineState* state = nullptr;
+const MachineIO* io = nullptr;
+
+class NativeCode : public Runnable {
+ public:
+  bool load() override { return pl0_loaded != 0; }
+  RunResult run(MachineState& machine, const MachineIO& streams) override {
+    state = &machine;
+    io = &streams;
+    try {
+      pl0_native_run(machine.cells.data());
+      return {RunResult::finished, ""};
+    } catch (const detail::OutputFailed&) {
+      return {RunResult::write_failed, ""};
+    } catch (const Fault& fault) {
+      return {RunResult::fault, fault.message};
+    }
+  }
+};
+
+}  // namespace
+
+}  // namespace pl0::native
+
+using namespace pl0;
+using namespace pl0::native;
+
+extern "C" {
+
+void pl0_write(std::int32_t value) {
+  interpreter::detail::write_number(*io, value);
+}
+
+void pl0_putc(std::int32_t value) {
+  interpreter::detail::write_character(*io, value);
+}
+
+std::int32_t pl0_read(std::int32_t ax) {
+  interpreter::detail::read_number(*io, ax);
+  return ax;
+}
+
+std::int32_t pl0_getc() {
+  interpreter::detail::read_character(*io, *state);
+  return state->ax;
+}
+
+std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at) {
+  auto cell = [at](std::int32_t index) {
+    if (static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(interpreter::top_cell)) {
+      throw Fault{interpreter::detail::cell_fault_message(index, at)};
+    }
+    return state->cells[static_cast<std::size_t>(index)];
+  };
+  return interpreter::detail::base_walk(bp, level, cell);
+}
+
+void pl0_cell_fault(std::int32_t index, std::int32_t at) {
+  throw Fault{interpreter::detail::cell_fault_message(index, at)};
+}
+
+void pl0_no_instruction(std::int32_t at) {
+  throw Fault{interpreter::detail::no_instruction_message(at)};
+}
+
+void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax) {
+  std::vector<Instruction> program(static_cast<std::size_t>(pl0_code_size));
+  for (std::size_t i = 0; i < program.size(); ++i) {
+    program[i] = {pl0_code[3 * i], pl0_code[3 * i + 1], pl0_code[3 * i + 2]};
+  }
+  state->pc = pc;
+  state->sp = sp;
+  state->bp = bp;
+  state->ax = ax;
+  const interpreter::RunResult result = interpreter::run_program(program, *state, *io);
+  if (result.kind == interpreter::RunResult::fault) throw Fault{result.message};
+  if (result.kind == interpreter::RunResult::write_failed) {
+    throw interpreter::detail::OutputFailed{};
+  }
+}
+
+}  // extern "C"
+
+namespace pl0::native {
+
+int native_main(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                std::FILE* err) {
+  std::vector<Switch> switches{{"-o", true}, {"-i", true}, {"-s", true}};
+  scan_switches(argc, argv, switches);
+  if (switches[1].seen || switches[2].seen) {  // its code is built in, and it keeps no trace
+    std::fprintf(out, "Usage: %s [-o Output Run File]\n", argc > 0 ? argv[0] : "program");
+    return 0;
+  }
+  FileOpener files("Interpreter", err);
+  NativeCode program;
+  return run_session(files, switches[0], nullptr, program, in, out, err);
+}
+
+}  // namespace pl0::native
+
+// A closed pipe is reported as a failed write rather than ending the program silently.
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  return pl0::native::native_main(argc, argv, stdin, stdout, stderr);
+}

@@ -1,0 +1,120 @@
+// Native code against the Interpreter on generated code files: each program that the
+// Interpreter's machine sees stop within a few thousand instructions is assembled, linked and
+// run, and must write the same output, run file and error stream and end with the same status.
+// PL0_NATIVE_PROGRAMS sets how many (a longer run: 5000).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+
+#include "assembly.h"
+#include "interpreter.h"
+#include "machine_run.h"
+#include "run_helpers.h"
+#include "temporary_folder.h"
+#include "vocabulary.h"
+
+namespace pl0 {
+namespace {
+
+using namespace interpreter;
+
+struct Limit {
+  static constexpr bool active = true;
+  long left = 5000;
+  bool operator()(const MachineState&, int count) { return (left -= count) > 0; }
+};
+
+const char* const input = "12 -7 x\n3\n";
+
+bool stops(const std::vector<Instruction>& program) {
+  std::FILE* in = std::tmpfile();
+  std::fputs(input, in);
+  std::rewind(in);
+  std::FILE* out = std::tmpfile();
+  Limit limit;
+  RunResult result;
+  {
+    Output off;
+    Output sink(out);
+    MachineState state;
+    result = detail::run_simple(program, state, MachineIO{in, &off, &sink, &off}, limit);
+  }
+  std::fclose(in);
+  std::fclose(out);
+  return result.kind != RunResult::stopped;
+}
+
+std::string code_file(const std::vector<Instruction>& program) {
+  std::string text = "Address OpCode Level Operand ; Code\n";
+  for (std::size_t i = 0; i < program.size(); ++i) {
+    const Instruction& ins = program[i];
+    text += std::to_string(i) + " " + std::to_string(ins.opcode) + " " + std::to_string(ins.level) +
+            " " + std::to_string(ins.operand) + " ; " +
+            (is_opcode(ins.opcode) ? opcode_names[ins.opcode] : "?") + "\n";
+  }
+  return text;
+}
+
+int shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void expect_same_as_interpreter(const std::vector<Instruction>& program, const TemporaryFolder& dir,
+                                const std::string& trail) {
+  const std::string code = dir / "prog.code", run = dir / "i.run";
+  test::write_file(code, code_file(program));
+  test::write_file(dir / "input", input);
+  test::write_file(dir / "prog.s", native::write_assembly(program, true));
+  ASSERT_EQ(shell("c++ " PL0_LINK_FLAGS " -o " + (dir / "prog") + " " + (dir / "prog.s") +
+                  " " PL0_RUNTIME_ARCHIVE),
+            0)
+      << trail;
+  const test::Outcome machine =
+      test::run_entry(interpreter_main, {"Interpreter", "-i", code.c_str(), "-o", run.c_str()}, input);
+  const int status = shell("cd " + dir.path().string() +
+                           " && ./prog -o n.run <input >n.out 2>n.err");
+  EXPECT_EQ(status, machine.status) << trail;
+  EXPECT_EQ(test::read_file(dir / "n.out"), machine.out) << trail;
+  EXPECT_EQ(test::read_file(dir / "n.err"), machine.err) << trail;
+  EXPECT_EQ(test::read_file(dir / "n.run"), test::read_file(run)) << trail;
+}
+
+TEST(Native, GeneratedProgramsRunAsInTheInterpreter) {
+  const std::int32_t opcodes[] = {LIT, LOD, STO, CAL, INT,  JMP,  JPC, RTN, WRITE, READ,
+                                  PUTC, GETC, LDT, STT, NEG, ADD, MIN, MUL, DIV,  MOD,
+                                  ODD, EQU, NEQ, LES, LEQ, GTR, GEQ, 27, LIT, LOD};
+  const char* wanted = std::getenv("PL0_NATIVE_PROGRAMS");
+  const int programs = wanted != nullptr ? std::atoi(wanted) : 120;
+  unsigned seed = 1234;
+  auto next = [&seed](unsigned range) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<std::int32_t>((seed >> 8) % range);
+  };
+  TemporaryFolder dir("pl0n");
+  int built = 0, tried = 0;
+  while (built < programs) {
+    ++tried;
+    std::vector<Instruction> program(static_cast<std::size_t>(3 + next(22)));
+    for (Instruction& i : program) {
+      i.opcode = opcodes[next(sizeof opcodes / sizeof *opcodes)];
+      i.level = next(4) == 0 ? next(4) - 1 : 0;
+      const auto size = static_cast<unsigned>(program.size());
+      i.operand = i.opcode == JMP || i.opcode == JPC || i.opcode == CAL ? next(size + 2) - 1
+                  : i.opcode == DIV || i.opcode == MOD                  ? 0
+                  : next(8) == 0                                        ? next(200) - 100
+                                                                        : next(16) - 3;
+    }
+    if (!stops(program)) continue;
+    ++built;
+    expect_same_as_interpreter(program, dir, "program " + std::to_string(built) + ":\n" +
+                                                 code_file(program));
+    if (HasFailure()) return;
+  }
+  std::printf("%d programs run both ways (%d generated)\n", built, tried);
+}
+
+}  // namespace
+}  // namespace pl0
