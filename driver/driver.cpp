@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 
+#include "native.h"
 #include "process.h"
 #include "temporary_folder.h"
 
@@ -27,10 +28,13 @@ constexpr const char* version = "pl0 1.0.0";
 constexpr const char* help = R"(Usage: pl0 COMMAND FILE.pl0 [OPTIONS]
 
 Commands:
-  run FILE.pl0 [--keep DIR]      compile FILE.pl0 and run it; its input and output are the
-                                 console's
-  build FILE.pl0 [-o DIR]        write FILE.tok, FILE.code, FILE.sym and FILE.ops beside the
-                                 source (or in DIR), running nothing
+  run FILE.pl0 [--keep DIR] [--native]
+                                 compile FILE.pl0 and run it; its input and output are the
+                                 console's; --native runs it as x86-64 machine code
+  build FILE.pl0 [-o DIR] [--native]
+                                 write FILE.tok, FILE.code, FILE.sym and FILE.ops beside the
+                                 source (or in DIR), running nothing; --native adds FILE.s
+                                 (x86-64 assembly) and the executable FILE
   trace FILE.pl0 [--out FILE] [--keep DIR]
                                  run FILE.pl0 with the stack trace on and write the trace to
                                  standard output (the program's own output is then not shown)
@@ -58,6 +62,7 @@ struct Options {
   std::string source;
   std::string out;   // -o DIR (build) or --out FILE (trace)
   std::string keep;  // --keep DIR
+  bool native = false;
 };
 
 Options parse(int argc, const char* const* argv) {
@@ -69,7 +74,9 @@ Options parse(int argc, const char* const* argv) {
     std::string* value = nullptr;
     if (arg == "--keep" && options.command != "build") value = &options.keep;
     if (arg == out_switch && options.command != "run") value = &options.out;
-    if (value != nullptr) {
+    if (arg == "--native" && options.command != "trace") {
+      options.native = true;
+    } else if (value != nullptr) {
       if (i + 1 == argc) throw UsageError{"'" + arg + "' needs a name after it"};
       *value = argv[++i];
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -147,13 +154,14 @@ int run_stage(const Stage& stage, const Options& options, const Workspace& work)
 }
 
 struct Files {
-  fs::path tokens, code, symbols, opcodes, run;
+  fs::path tokens, code, symbols, opcodes, run, assembly, executable;
 };
 
 Files files_in(const fs::path& folder, const std::string& source) {
   const std::string stem = fs::path(source).stem().string();
   return {folder / (stem + ".tok"), folder / (stem + ".code"), folder / (stem + ".sym"),
-          folder / (stem + ".ops"), folder / (stem + ".run")};
+          folder / (stem + ".ops"), folder / (stem + ".run"), folder / (stem + ".s"),
+          folder / stem};
 }
 
 // Tokeniser and Compiler; 0 when both succeeded.
@@ -179,6 +187,15 @@ int run_command(const Options& options) {
   const Files f = files_in(intermediate_folder(options, work), options.source);
   if (int status = compile(options, f, work); status != 0) return status;
   // The banners go to the run file, so the console shows the program's own output alone.
+  if (options.native) {
+    if (int status = build_native(options.source, f.tokens, f.code, f.assembly, f.executable,
+                                  work.path());
+        status != 0) {
+      return status;
+    }
+    const int status = run_program(f.executable.string(), {"-o", f.run.string()});
+    return status < 0 ? 127 : status;
+  }
   return run_stage({"Interpreter", {"-i", f.code.string(), "-o", f.run.string()}, nullptr}, options,
                    work);
 }
@@ -190,8 +207,10 @@ int build_command(const Options& options) {
   if (!options.out.empty()) fs::create_directories(folder);
   const Files f = files_in(folder, options.source);
   if (int status = compile(options, f, work); status != 0) return status;
-  return run_stage({"Translator", {"-i", f.code.string(), "-o", f.opcodes.string()}, nullptr},
-                   options, work);
+  const int status = run_stage(
+      {"Translator", {"-i", f.code.string(), "-o", f.opcodes.string()}, nullptr}, options, work);
+  if (status != 0 || !options.native) return status;
+  return build_native(options.source, f.tokens, f.code, f.assembly, f.executable, work.path());
 }
 
 int trace_command(const Options& options) {
@@ -244,6 +263,12 @@ int driver_main(int argc, const char* const* argv) {
       throw UsageError{"unknown command '" + command + "'"};
     }
     const Options options = parse(argc, argv);
+    if (options.native) {  // before anything is written
+      if (const std::string reason = native_unavailable(); !reason.empty()) {
+        std::fprintf(stderr, "pl0: %s\n", reason.c_str());
+        return 2;
+      }
+    }
     if (command == "run") return run_command(options);
     if (command == "build") return build_command(options);
     return trace_command(options);

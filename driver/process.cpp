@@ -23,18 +23,18 @@ bool is_executable(const fs::path& path) {
   return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
 }
 
-fs::path own_folder() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-}
-
 bool add_redirect(posix_spawn_file_actions_t& actions, int fd, const std::string& file, int flags) {
   if (file.empty()) return true;
   return posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), flags, 0644) == 0;
 }
 
 }  // namespace
+
+fs::path own_folder() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+}
 
 std::string find_program(const std::string& program) {
   const fs::path beside = own_folder() / program;

@@ -2,6 +2,7 @@
 // executable first and then on PATH.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct Redirect {
   std::string out;
   std::string err;
 };
+
+// The folder of the driver's own executable.
+std::filesystem::path own_folder();
 
 // The path of `program`, or an empty string when it is found nowhere.
 std::string find_program(const std::string& program);

@@ -70,13 +70,19 @@ int line_named(const std::string& message, const char* marker) {
   return at == std::string::npos ? 0 : std::atoi(message.c_str() + at + std::strlen(marker));
 }
 
-class Watcher : public compiler::CompileObserver {
+class LineWatcher : public compiler::CompileObserver {
  public:
-  explicit Watcher(Recording& r) : r_(r) {}
   void emitted(int address, int line) override {
     if (static_cast<std::size_t>(address) >= lines.size()) lines.resize(static_cast<std::size_t>(address) + 1, 0);
     lines[static_cast<std::size_t>(address)] = line;
   }
+  void block_compiled(int /*own*/, int /*jump*/, int /*body*/, int /*end*/) override {}
+  std::vector<int> lines;
+};
+
+class Watcher : public LineWatcher {
+ public:
+  explicit Watcher(Recording& r) : r_(r) {}
   void block_compiled(int own, int jump, int body, int end) override {
     const compiler::NameTable& names = compiler::names;
     Procedure p{names.entries[static_cast<std::size_t>(own)].name, names.level, jump, body, end,
@@ -94,7 +100,6 @@ class Watcher : public compiler::CompileObserver {
       r_.procedures.push_back(p);
     }
   }
-  std::vector<int> lines;
 
  private:
   Recording& r_;
@@ -254,6 +259,21 @@ Recording record(const std::string& source, const std::string& input, long max_s
   split_operations(r);
   run(r, program, max_output);
   return r;
+}
+
+std::vector<int> instruction_lines(const std::string& token_file) {
+  TemporaryFolder folder("pl0l");
+  LineWatcher watcher;
+  std::string message;
+  int status;
+  {
+    Watching watching(&watcher);
+    status = run_entry(compiler_main,
+                       {"Compiler", "-i", token_file, "-o", folder / "program.code", "-t",
+                        folder / "program.sym"},
+                       message);
+  }
+  return status == 0 ? watcher.lines : std::vector<int>{};
 }
 
 interpreter::MachineState state_at(const Recording& r, long step) {

@@ -7,23 +7,6 @@ namespace pl0::interpreter {
 
 namespace detail {
 
-void write_number(const MachineIO& io, std::int32_t value) {
-  if (io.run->on()) {
-    io.run->put_int(value);
-    io.run->put(' ');
-  }
-  io.out->put_int(value);
-  io.out->put(' ');
-  if (io.out->failed() || io.run->failed()) throw OutputFailed{};
-}
-
-void write_character(const MachineIO& io, std::int32_t value) {
-  const auto c = static_cast<char>(value & 0xff);
-  if (io.run->on()) io.run->put(c);
-  io.out->put(c);
-  if (io.out->failed() || io.run->failed()) throw OutputFailed{};
-}
-
 // A prompt written before a read must be visible before the machine waits for the answer.
 static void show_pending_output(const MachineIO& io) {
   if (io.out->pending()) io.out->sync();

@@ -80,8 +80,25 @@ inline std::string no_instruction_message(std::int32_t at) {
   return "no instruction at PC " + std::to_string(at);
 }
 
-void write_number(const MachineIO& io, std::int32_t value);
-void write_character(const MachineIO& io, std::int32_t value);
+// Inline, so that a native program's runtime, which calls them for each WRITE and PUTC, pays
+// no call beyond its own.
+inline void write_number(const MachineIO& io, std::int32_t value) {
+  if (io.run->on()) {
+    io.run->put_int(value);
+    io.run->put(' ');
+  }
+  io.out->put_int(value);
+  io.out->put(' ');
+  if (io.out->failed() || io.run->failed()) throw OutputFailed{};
+}
+
+inline void write_character(const MachineIO& io, std::int32_t value) {
+  const auto c = static_cast<char>(value & 0xff);
+  if (io.run->on()) io.run->put(c);
+  io.out->put(c);
+  if (io.out->failed() || io.run->failed()) throw OutputFailed{};
+}
+
 void read_number(const MachineIO& io, std::int32_t& ax);
 void read_character(const MachineIO& io, MachineState& state);
 

@@ -56,6 +56,7 @@ pl0_native_run:
 	movq	$98, %r12		# SP: the main frame's three link cells are in place
 	movq	$100, %r13		# BP
 	xorl	%r14d, %r14d		# Ax
+	leaq	pl0_returns(%rip), %r15	# where each return address leads
 )";
 
 // Shared exits, placed after the blocks. The epilogue has no unwind notes of its own: nothing
@@ -85,8 +86,10 @@ constexpr const char* exits = R"(
 	movl	%eax, %edi
 	jmp	.Lresume
 
-# A return to an address without an instruction.
-.Lno_return:
+# A return to an address below 0 stops; past the program it faults.
+.Lodd_return:
+	testl	%eax, %eax
+	jle	.Lstop
 	movl	%eax, %edi
 	call	pl0_no_instruction
 )";
@@ -120,10 +123,13 @@ class Writer {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
     }
     int last_line = 0;
+    Proof known;  // what the block before proved, for a block only it leads into
     for (std::int32_t at = 0; at < size;) {
-      BlockWriter block(program_, flow_, at, cold);
+      BlockWriter block(program_, flow_, at, cold,
+                        flow_.entry[static_cast<std::size_t>(at)] ? Proof{} : known);
       block.header = [&](std::int32_t address) { return header(address, last_line); };
       at = block.write(text);
+      known = block.proof_after();
     }
     if (size > 0 && falls_off_the_end()) {
       append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",
@@ -163,7 +169,8 @@ class Writer {
   // Where a RTN to each address goes: the block that starts there, or the machine.
   std::string return_table() const {
     std::string text = "\n# Every instruction's entry, for RTN: its block, or the machine.\n\t.balign 4\npl0_returns:\n";
-    for (std::size_t at = 0; at < program_.size(); ++at) {
+    text += "\t.long\t.Lstop - pl0_returns\t# 0 stops the machine\n";
+    for (std::size_t at = 1; at < program_.size(); ++at) {
       if (flow_.entry[at]) {
         append(text, "\t.long\t.L%zu - pl0_returns\n", at);
       } else {

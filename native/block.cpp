@@ -45,8 +45,8 @@ const char* opposite_of(std::int32_t opcode) {
 }  // namespace
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
-                         std::int32_t start, std::string& cold)
-    : program_(program), flow_(flow), start_(start), at_(start), cold_(cold) {}
+                         std::int32_t start, std::string& cold, const Proof& known)
+    : program_(program), flow_(flow), start_(start), at_(start), cold_(cold), known_(known) {}
 
 void BlockWriter::emit(const char* format, ...) {
   char buffer[160];
@@ -215,15 +215,19 @@ std::string BlockWriter::element(const Instruction& ins, Value index) {
   return checked_eax();
 }
 
-// Brings %r12 up to date with the block's pushes and pops, leaving the flags alone.
-void BlockWriter::set_sp() {
-  if (delta_ == 0) return;
+// The instructions that bring %r12 up to date with the block's pushes and pops, leaving the
+// flags alone.
+std::string BlockWriter::sp_update() const {
+  if (delta_ == 0) return "";
   if (sp_used_) {  // the block's check put SP near the stack: no 32-bit wrap is possible
-    emit("leaq\t%d(%%r12), %%r12", delta_);
-  } else {
-    emit("leal\t%d(%%r12), %%r12d", delta_);
-    emit("movslq\t%%r12d, %%r12");
+    return "\tleaq\t" + std::to_string(delta_) + "(%r12), %r12\n";
   }
+  return "\tleal\t" + std::to_string(delta_) + "(%r12), %r12d\n\tmovslq\t%r12d, %r12\n";
+}
+
+void BlockWriter::set_sp() {
+  body_ += sp_update();
+  moved_ += delta_;
   delta_ = 0;
 }
 
@@ -268,33 +272,58 @@ std::int32_t BlockWriter::write(std::string& text) {
   text += body_.substr(0, first_header);
   body_.erase(0, first_header);
   const std::string fallback = ".Ld" + std::to_string(start_);
-  cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
-  const int sp_span = sp_high_ - sp_low_;
-  const std::int64_t bp_span = bp_high_ - bp_low_;
-  if (wild_ || sp_span > top_cell || bp_span > top_cell) {
+  if (wild_ || sp_high_ - sp_low_ > top_cell || bp_high_ - bp_low_ > top_cell) {
+    cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
     text += "\t# cells that cannot all lie in the stack: the machine runs this block\n";
     text += "\tjmp\t" + fallback + "\n";
     return at_;
   }
-  char check[200];
-  if (sp_used_) {
-    std::snprintf(check, sizeof check,
-                  "\tleal\t%d(%%r12), %%eax\t# the block's cells from SP%+d to SP%+d in the stack?\n"
-                  "\tcmpl\t$%d, %%eax\n\tja\t%s\n",
-                  sp_low_, sp_low_, sp_high_, top_cell - sp_span, fallback.c_str());
-    text += check;
+  const std::string checks =
+      guard("%r12", "SP", sp_used_, sp_low_, sp_high_, known_.sp, known_.sp_low, known_.sp_high,
+            fallback) +
+      guard("%r13", "BP", bp_used_, bp_low_, bp_high_, known_.bp, known_.bp_low, known_.bp_high,
+            fallback);
+  cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
+  text += checks + body_;
+
+  // What holds on entering the next block: the cells proven here or before, seen from there.
+  if (falls_) {
+    after_.sp = !sp_lost_ && (sp_used_ || known_.sp);
+    after_.sp_low = (sp_used_ ? sp_low_ : known_.sp_low) - moved_;
+    after_.sp_high = (sp_used_ ? sp_high_ : known_.sp_high) - moved_;
+    if (sp_used_ && known_.sp && known_.sp_low <= sp_high_ + 1 && sp_low_ <= known_.sp_high + 1) {
+      after_.sp_low = std::min<std::int64_t>(sp_low_, known_.sp_low) - moved_;
+      after_.sp_high = std::max<std::int64_t>(sp_high_, known_.sp_high) - moved_;
+    }
+    after_.bp = bp_used_ || known_.bp;
+    after_.bp_low = bp_used_ ? bp_low_ : known_.bp_low;
+    after_.bp_high = bp_used_ ? bp_high_ : known_.bp_high;
+    if (bp_used_ && known_.bp && known_.bp_low <= bp_high_ + 1 && bp_low_ <= known_.bp_high + 1) {
+      after_.bp_low = std::min(bp_low_, known_.bp_low);
+      after_.bp_high = std::max(bp_high_, known_.bp_high);
+    }
   }
-  if (bp_used_) {
-    std::snprintf(check, sizeof check,
-                  "\tleal\t%lld(%%r13), %%eax\t# and from BP%+lld to BP%+lld?\n"
-                  "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
-                  static_cast<long long>(bp_low_), static_cast<long long>(bp_low_),
-                  static_cast<long long>(bp_high_), static_cast<long long>(top_cell - bp_span),
-                  fallback.c_str());
-    text += check;
-  }
-  text += body_;
   return at_;
+}
+
+// The check that the cells from `name`+low to `name`+high lie in the stack, unless the block
+// before proved them.
+std::string BlockWriter::guard(const char* reg, const char* name, bool used, std::int64_t low,
+                               std::int64_t high, bool known, std::int64_t known_low,
+                               std::int64_t known_high, const std::string& fallback) const {
+  if (!used) return "";
+  if (known && known_low <= low && high <= known_high) {
+    return std::string("\t# cells ") + name + std::to_string(low) + " to " + name +
+           std::to_string(high) + ": proven by the block before\n";
+  }
+  char check[200];
+  std::snprintf(check, sizeof check,
+                "\tleal\t%lld(%s), %%eax\t# cells from %s%+lld to %s%+lld in the stack?\n"
+                "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
+                static_cast<long long>(low), reg, name, static_cast<long long>(low), name,
+                static_cast<long long>(high), static_cast<long long>(top_cell - (high - low)),
+                fallback.c_str());
+  return check;
 }
 
 bool BlockWriter::instruction(const Instruction& ins) {
@@ -356,6 +385,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
     }
     case CAL:
       call(ins.level, a);
+      falls_ = false;
       return false;
     case INT:
       reserve(a);
@@ -363,6 +393,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case JMP:
       set_sp();
       jump(a);
+      falls_ = false;
       return false;
     case JPC: {
       const Value v = pop();
@@ -370,6 +401,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       if (v.kind == Value::constant) {
         set_sp();
         if (v.number == 0) jump(a);
+        falls_ = v.number != 0;
         return v.number != 0;
       }
       if (v.kind == Value::held) {
@@ -383,6 +415,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
     }
     case RTN:
       give_back();
+      falls_ = false;
       return false;
     case WRITE:
       output("pl0_write");
@@ -449,6 +482,7 @@ void BlockWriter::reserve(std::int32_t count) {
     set_sp();
     emit("subl\t$%d, %%r12d", count);
     emit("movslq\t%%r12d, %%r12");
+    sp_lost_ = true;
     keep_ax("%r12d");
     return;
   }
@@ -468,13 +502,10 @@ void BlockWriter::give_back() {
   if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("movl\t(%%rbx,%%r13,4), %%r14d");
   emit("leaq\t1(%%r13), %%r12");
   emit("movslq\t-4(%%rbx,%%r13,4), %%r13\t# BP: the dynamic link");
-  emit("testl\t%%eax, %%eax");
-  emit("jle\t.Lstop");
   emit("cmpl\t$%zu, %%eax", program_.size());
-  emit("jge\t.Lno_return");
-  emit("leaq\tpl0_returns(%%rip), %%rdx");
-  emit("movslq\t(%%rdx,%%rax,4), %%rcx");
-  emit("addq\t%%rdx, %%rcx");
+  emit("jae\t.Lodd_return\t\t# past the program, or below 0");
+  emit("movslq\t(%%r15,%%rax,4), %%rcx");
+  emit("addq\t%%r15, %%rcx");
   emit("jmp\t*%%rcx");
 }
 
@@ -572,6 +603,26 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
     left = {Value::held, 0, to_register(left), left.offset};
   }
   emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
+  const auto jpc = static_cast<std::size_t>(at_) + 1;
+  if (fuse && !flow_.keeps_ax[static_cast<std::size_t>(at_)] && !flow_.keeps_ax[jpc]) {
+    // Each way stores its own 0 or 1 where the comparison leaves it.
+    const std::string result = cell(delta_ - 1);
+    const std::string sp = sp_update();
+    const std::string taken = cold_label();
+    ++at_;
+    body_ += header(at_);
+    emit("j%s\t%s", opposite_of(opcode), taken.c_str());
+    emit("movl\t$1, %s", result.c_str());
+    note_sp(delta_ - 1);
+    body_ += sp;
+    moved_ += delta_;
+    delta_ = 0;
+    cold_ += taken + ":\n\tmovl\t$0, " + result + "\n" + sp;
+    std::swap(cold_, body_);  // the jump is written as for the block
+    jump(program_[jpc].operand);
+    std::swap(cold_, body_);
+    return false;
+  }
   const int r = allocate();
   emit("set%s\t%%al", condition_of(opcode));
   emit("movzbl\t%%al, %s", pool[r]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -21,14 +22,25 @@ struct Value {
   int offset;           // its cell: SP at the block's start plus this
 };
 
+// Cells known to lie in the stack on entering a block, as offsets from SP and from BP then.
+struct Proof {
+  bool sp = false, bp = false;
+  std::int64_t sp_low = 0, sp_high = 0, bp_low = 0, bp_high = 0;
+};
+
 class BlockWriter {
  public:
+  // `known`: what the block before proved, when it falls through into this one and nothing
+  // else leads here.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, std::int32_t start,
-              std::string& cold);
+              std::string& cold, const Proof& known);
 
   // Writes the block into `text` and returns the address after it. Out-of-line paths go into
   // the `cold` text given to the constructor.
   std::int32_t write(std::string& text);
+
+  // What the next block may take as proven (nothing when this block cannot fall into it).
+  const Proof& proof_after() const { return after_; }
 
   // The comment line that heads each instruction.
   std::function<std::string(std::int32_t)> header;
@@ -58,6 +70,7 @@ class BlockWriter {
   void walk_into_eax(std::int32_t level);
   std::string variable(const Instruction& ins);
   std::string element(const Instruction& ins, Value index);
+  std::string sp_update() const;
   void set_sp();
   void jump(std::int32_t target);
   void jump_if(const char* condition, std::int32_t target);
@@ -79,7 +92,15 @@ class BlockWriter {
   std::string body_;
   int cold_count_ = 0;
 
-  int delta_ = 0;  // SP is SP at the block's start plus delta_
+  std::string guard(const char* reg, const char* name, bool used, std::int64_t low,
+                    std::int64_t high, bool known, std::int64_t known_low,
+                    std::int64_t known_high, const std::string& fallback) const;
+
+  Proof known_, after_;
+  std::int64_t moved_ = 0;   // SP given to %r12 so far, from its value at the block's start
+  bool sp_lost_ = false;     // SP changed by an amount no block check covers
+  bool falls_ = true;        // the next instruction can follow the block's last
+  int delta_ = 0;  // SP is SP at the block's start plus moved_ plus delta_
   std::vector<std::pair<int, Value>> stack_;  // what registers hold of the cells, by offset
   unsigned busy_ = 0;                         // registers taken by the current instruction
   bool sp_used_ = false, bp_used_ = false, wild_ = false;

@@ -34,8 +34,7 @@ Flow analyse(const std::vector<Instruction>& program) {
     const Instruction& ins = program[i];
     any_read = any_read || ins.opcode == READ;
     if (jumps(ins.opcode) && inside(ins.operand)) flow.entry[static_cast<std::size_t>(ins.operand)] = true;
-    // After a CAL its RTN comes back; after the others the next instruction starts afresh.
-    if ((jumps(ins.opcode) || ins.opcode == RTN) && i + 1 < size) flow.entry[i + 1] = true;
+    if (ins.opcode == CAL && i + 1 < size) flow.entry[i + 1] = true;  // where its RTN returns
   }
   if (!any_read) return flow;
 

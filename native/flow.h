@@ -10,8 +10,9 @@
 namespace pl0::native {
 
 struct Flow {
-  // Instructions that a jump, a call or a return can reach other than by falling through: each
-  // gets a label, and a block of native code starts there.
+  // Instructions that a jump or a call leads to, and those after a CAL, where its RTN returns:
+  // each gets a label, and a block of native code starts there. A RTN elsewhere is handed to
+  // the Interpreter's machine.
   std::vector<bool> entry;
   // Instructions whose Ax a later instruction can observe: only a READ that finds no number
   // does (it pushes the Ax it found), so in a program without READ no instruction keeps Ax.
@@ -19,11 +20,5 @@ struct Flow {
 };
 
 Flow analyse(const std::vector<Instruction>& program);
-
-// Where a JMP, JPC or CAL to `target` goes: the stop (0 or less), an instruction, or past the
-// program (a fault when it is taken).
-inline bool stops_at(std::int32_t target) {
-  return target <= 0;
-}
 
 }  // namespace pl0::native

@@ -1,0 +1,19 @@
+// pl0 build --native and pl0 run --native: the code file as x86-64 assembly, with the source's
+// lines in its comments, made into an executable by the system's assembler and linker.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace pl0::driver {
+
+// Empty when this machine can make native programs; otherwise why not, in one line.
+std::string native_unavailable();
+
+// Writes `assembly` and links `executable` from the code file, through `scratch` so that
+// neither is left half-written. Returns 0, or 1 after a message.
+int build_native(const std::string& source, const std::filesystem::path& tokens,
+                 const std::filesystem::path& code, const std::filesystem::path& assembly,
+                 const std::filesystem::path& executable, const std::filesystem::path& scratch);
+
+}  // namespace pl0::driver
