@@ -202,15 +202,25 @@ std::string BlockWriter::variable(const Instruction& ins) {
   return checked_eax();
 }
 
-// The address of element `index` of the array at (Level, Operand).
+// The address of element `index` of the array at (Level, Operand). At Level 0 a constant
+// index names a frame cell like any variable's, proven by the block's check.
 std::string BlockWriter::element(const Instruction& ins, Value index) {
   if (ins.level > 3) index = in_memory(index);
   if (ins.level <= 0) {
-    emit("movl\t%%r13d, %%eax");
+    const std::int64_t offset = static_cast<std::int64_t>(ins.operand) + index.number;
+    if (index.kind == Value::constant && offset >= -farthest && offset <= farthest) {
+      return frame_cell(static_cast<std::int32_t>(offset));
+    }
+    if (ins.operand >= -farthest && ins.operand <= farthest) {
+      emit("leal\t%d(%%r13), %%eax", -ins.operand);
+    } else {
+      emit("movl\t%%r13d, %%eax");
+      emit("subl\t$%d, %%eax", ins.operand);
+    }
   } else {
     walk_into_eax(ins.level);
+    emit("subl\t$%d, %%eax", ins.operand);
   }
-  emit("subl\t$%d, %%eax", ins.operand);
   emit("subl\t%s, %%eax", text(index).c_str());
   return checked_eax();
 }
@@ -374,7 +384,13 @@ bool BlockWriter::instruction(const Instruction& ins) {
       if (ins.level > 3) v = in_memory(v);  // the walk calls out, which changes registers
       const std::string address = element(ins, index);
       const int r = v.kind == Value::constant ? -1 : to_register(v);
-      keep_ax("%eax");
+      if (address.find("%r13") == std::string::npos) {
+        keep_ax("%eax");  // Ax is the cell's index
+      } else if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) {
+        emit("movl\t%%r13d, %%r14d\t\t# Ax, for a READ ahead: the cell's index");
+        emit("subl\t$%d, %%r14d", ins.operand);
+        emit("subl\t$%d, %%r14d", index.number);
+      }
       if (r < 0) {
         emit("movl\t$%d, %s", v.number, address.c_str());
       } else {
