@@ -122,14 +122,26 @@ class Writer {
     if (size == 0) {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
     }
-    int last_line = 0;
-    Proof known;  // what the block before proved, for a block only it leads into
-    for (std::int32_t at = 0; at < size;) {
-      BlockWriter block(program_, flow_, at, cold,
-                        flow_.entry[static_cast<std::size_t>(at)] ? Proof{} : known);
-      block.header = [&](std::int32_t address) { return header(address, last_line); };
-      at = block.write(text);
-      known = block.proof_after();
+    // Twice: the first pass learns which cells each procedure's blocks use.
+    Regions regions;
+    for (int pass = 0; pass < 2; ++pass) {
+      std::string blocks, cold_blocks;
+      int last_line = 0;
+      Proof known;  // what the block before proved, for a block only it leads into
+      for (std::int32_t at = 0; at < size;) {
+        const auto i = static_cast<std::size_t>(at);
+        BlockWriter block(program_, flow_, at, cold_blocks, flow_.entry[i] ? Proof{} : known,
+                          pass == 0 ? nullptr : &regions);
+        block.header = [&](std::int32_t address) { return header(address, last_line); };
+        at = block.write(blocks);
+        known = block.proof_after();
+        if (pass == 0) block.add_cells_to(regions);
+      }
+      if (pass == 1) {
+        if (size > 0 && flow_.procedure[0] >= 0) text += "\tjmp\t.L0\n";
+        text += blocks;
+        cold = cold_blocks;
+      }
     }
     if (size > 0 && falls_off_the_end()) {
       append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",

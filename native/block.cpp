@@ -45,8 +45,16 @@ const char* opposite_of(std::int32_t opcode) {
 }  // namespace
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
-                         std::int32_t start, std::string& cold, const Proof& known)
-    : program_(program), flow_(flow), start_(start), at_(start), cold_(cold), known_(known) {}
+                         std::int32_t start, std::string& cold, const Proof& known,
+                         const Regions* regions)
+    : program_(program),
+      flow_(flow),
+      regions_(regions),
+      start_(start),
+      at_(start),
+      procedure_(flow.procedure[static_cast<std::size_t>(start)]),
+      cold_(cold),
+      known_(known) {}
 
 void BlockWriter::emit(const char* format, ...) {
   char buffer[160];
@@ -241,14 +249,27 @@ void BlockWriter::set_sp() {
   delta_ = 0;
 }
 
-void BlockWriter::jump(std::int32_t target) {
+// The label a jump to `target` takes: past the checks within a procedure; a CAL's target,
+// whose SP - BP the CAL makes right, checks only the cells.
+std::string BlockWriter::label(std::int32_t target, bool by_call) const {
+  const std::string name = ".L" + std::to_string(target);
+  if (procedure_ >= 0 && !by_call && procedure(target) == procedure_) return name + "_in";
+  if (by_call && procedure(target) == target) return name + "_r";
+  return name;
+}
+
+std::int32_t BlockWriter::procedure(std::int32_t at) const {
+  return flow_.procedure[static_cast<std::size_t>(at)];
+}
+
+void BlockWriter::jump(std::int32_t target, bool by_call) {
   if (target <= 0) {
     emit("jmp\t.Lstop");
   } else if (static_cast<std::size_t>(target) >= program_.size()) {
     emit("movl\t$%d, %%edi", target);
     emit("call\tpl0_no_instruction");
   } else {
-    emit("jmp\t.L%d", target);
+    emit("jmp\t%s", label(target, by_call).c_str());
   }
 }
 
@@ -260,7 +281,7 @@ void BlockWriter::jump_if(const char* condition, std::int32_t target) {
     cold_ += fault + ":\n\tmovl\t$" + std::to_string(target) + ", %edi\n\tcall\tpl0_no_instruction\n";
     emit("j%s\t%s", condition, fault.c_str());
   } else {
-    emit("j%s\t.L%d", condition, target);
+    emit("j%s\t%s", condition, label(target, false).c_str());
   }
 }
 
@@ -276,25 +297,32 @@ std::int32_t BlockWriter::write(std::string& text) {
     if (at_ < size && flow_.entry[static_cast<std::size_t>(at_)]) break;
   }
   if (open) set_sp();  // falls through into the next block
+  const std::string fallback = ".Ld" + std::to_string(start_);
+  cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
+  // Into a block of another procedure (in hand-made code) only through its checks.
+  if (falls_ && at_ < size && procedure(at_) >= 0 && procedure(at_) != procedure_) {
+    emit("jmp\t.L%d", at_);
+  }
+  const std::size_t first_header = body_.find('\n') + 1;
+  if (procedure_ >= 0) {
+    write_procedure_entry(fallback);
+    text += "\n.L" + std::to_string(start_) + "_in:\n" + body_;
+    return at_;
+  }
 
   text += "\n.L" + std::to_string(start_) + ":\n";
-  const std::size_t first_header = body_.find('\n') + 1;
   text += body_.substr(0, first_header);
   body_.erase(0, first_header);
-  const std::string fallback = ".Ld" + std::to_string(start_);
   if (wild_ || sp_high_ - sp_low_ > top_cell || bp_high_ - bp_low_ > top_cell) {
-    cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
     text += "\t# cells that cannot all lie in the stack: the machine runs this block\n";
     text += "\tjmp\t" + fallback + "\n";
     return at_;
   }
-  const std::string checks =
-      guard("%r12", "SP", sp_used_, sp_low_, sp_high_, known_.sp, known_.sp_low, known_.sp_high,
-            fallback) +
-      guard("%r13", "BP", bp_used_, bp_low_, bp_high_, known_.bp, known_.bp_low, known_.bp_high,
-            fallback);
-  cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
-  text += checks + body_;
+  text += guard("%r12", "SP", sp_used_, sp_low_, sp_high_, known_.sp, known_.sp_low,
+                known_.sp_high, fallback) +
+          guard("%r13", "BP", bp_used_, bp_low_, bp_high_, known_.bp, known_.bp_low,
+                known_.bp_high, fallback) +
+          body_;
 
   // What holds on entering the next block: the cells proven here or before, seen from there.
   if (falls_) {
@@ -314,6 +342,48 @@ std::int32_t BlockWriter::write(std::string& text) {
     }
   }
   return at_;
+}
+
+// A procedure's block is entered from inside the procedure at .L<n>_in, knowing that the
+// procedure's cells lie in the stack. From elsewhere it checks first, out of line: at .L<n>
+// (a return, the table, hand-made code) that SP - BP is what the code expects, at .L<n>_r
+// (a CAL, which makes it so) that the procedure's cells lie in the stack.
+void BlockWriter::write_procedure_entry(const std::string& fallback) {
+  const std::string n = std::to_string(start_);
+  std::string& out = cold_;
+  out += ".L" + n + ":\n\tmovl\t%r12d, %eax\t# SP - BP as the code expects?\n\tsubl\t%r13d, %eax\n";
+  out += "\tcmpl\t$" + std::to_string(flow_.depth[static_cast<std::size_t>(start_)]) +
+         ", %eax\n\tjne\t" + fallback + "\n.L" + n + "_r:\n";
+  const Region* region = regions_ == nullptr ? nullptr : &regions_->at(procedure_);
+  if (region != nullptr && region->used) {
+    if (!region->possible || region->high - region->low > top_cell) {
+      out += "\tjmp\t" + fallback + "\t# cells that cannot all lie in the stack\n";
+      return;
+    }
+    char check[200];
+    std::snprintf(check, sizeof check,
+                  "\tleal\t%lld(%%r13), %%eax\t# the procedure's cells, BP%+lld to BP%+lld, in "
+                  "the stack?\n\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
+                  static_cast<long long>(region->low), static_cast<long long>(region->low),
+                  static_cast<long long>(region->high),
+                  static_cast<long long>(top_cell - (region->high - region->low)), fallback.c_str());
+    out += check;
+  }
+  out += "\tjmp\t.L" + n + "_in\n";
+}
+
+void BlockWriter::add_cells_to(Regions& regions) const {
+  if (procedure_ < 0) return;
+  Region& region = regions[procedure_];
+  auto add = [&region](std::int64_t low, std::int64_t high) {
+    region.low = region.used ? std::min(region.low, low) : low;
+    region.high = region.used ? std::max(region.high, high) : high;
+    region.used = true;
+  };
+  const std::int64_t depth = flow_.depth[static_cast<std::size_t>(start_)];
+  if (sp_used_) add(depth + sp_low_, depth + sp_high_);
+  if (bp_used_) add(bp_low_, bp_high_);
+  if (wild_) region.possible = false;
 }
 
 // The check that the cells from `name`+low to `name`+high lie in the stack, unless the block
@@ -490,7 +560,7 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
   if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("leal\t%d(%%r12), %%r14d", delta_);
   emit("leaq\t%d(%%r12), %%r13", delta_ - 1);
   set_sp();
-  jump(target);
+  jump(target, true);
 }
 
 void BlockWriter::reserve(std::int32_t count) {

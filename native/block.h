@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,12 +29,20 @@ struct Proof {
   std::int64_t sp_low = 0, sp_high = 0, bp_low = 0, bp_high = 0;
 };
 
+// The cells a procedure's blocks use, as offsets from BP: what its entries check.
+struct Region {
+  bool used = false;
+  bool possible = true;  // false when some block's cells lie too far apart
+  std::int64_t low = 0, high = 0;
+};
+using Regions = std::map<std::int32_t, Region>;
+
 class BlockWriter {
  public:
   // `known`: what the block before proved, when it falls through into this one and nothing
   // else leads here.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, std::int32_t start,
-              std::string& cold, const Proof& known);
+              std::string& cold, const Proof& known, const Regions* regions);
 
   // Writes the block into `text` and returns the address after it. Out-of-line paths go into
   // the `cold` text given to the constructor.
@@ -41,6 +50,8 @@ class BlockWriter {
 
   // What the next block may take as proven (nothing when this block cannot fall into it).
   const Proof& proof_after() const { return after_; }
+  // Adds the cells this block uses to its procedure's region (a first pass collects them).
+  void add_cells_to(Regions& regions) const;
 
   // The comment line that heads each instruction.
   std::function<std::string(std::int32_t)> header;
@@ -72,7 +83,10 @@ class BlockWriter {
   std::string element(const Instruction& ins, Value index);
   std::string sp_update() const;
   void set_sp();
-  void jump(std::int32_t target);
+  std::string label(std::int32_t target, bool by_call) const;
+  std::int32_t procedure(std::int32_t at) const;
+  void write_procedure_entry(const std::string& fallback);
+  void jump(std::int32_t target, bool by_call = false);
   void jump_if(const char* condition, std::int32_t target);
 
   void call(std::int32_t level, std::int32_t target);
@@ -86,8 +100,10 @@ class BlockWriter {
 
   const std::vector<Instruction>& program_;
   const Flow& flow_;
+  const Regions* regions_;  // null in the first pass
   std::int32_t start_;
   std::int32_t at_;
+  std::int32_t procedure_;
   std::string& cold_;
   std::string body_;
   int cold_count_ = 0;

@@ -20,6 +20,77 @@ bool falls_through(std::int32_t opcode) {
   return opcode != JMP && opcode != RTN && opcode != CAL;
 }
 
+// How an instruction moves SP.
+std::int32_t pushes(const Instruction& ins) {
+  switch (ins.opcode) {
+    case LIT:
+    case LOD:
+    case READ:
+    case GETC: return 1;
+    case STO:
+    case JPC:
+    case WRITE:
+    case PUTC:
+    case ADD:
+    case MIN:
+    case MUL:
+    case DIV:
+    case MOD:
+    case EQU:
+    case NEQ:
+    case LES:
+    case LEQ:
+    case GTR:
+    case GEQ: return -1;
+    case STT: return -2;
+    default: return 0;  // CAL, JMP, RTN, NEG, ODD, LDT and the numbers that are no opcode
+  }
+}
+
+// Follows SP - BP from the program's start and every CAL target through jumps and falls; a
+// CAL's return point expects what SP - BP was at the CAL (its RTN restores both).
+void follow_depth(const std::vector<Instruction>& program, Flow& flow) {
+  constexpr std::int32_t unset = -2, mixed = -1, farthest = 10000;
+  const std::size_t size = program.size();
+  flow.procedure.assign(size, unset);
+  flow.depth.assign(size, 0);
+  std::vector<std::size_t> work;
+  auto reach = [&](std::int64_t at, std::int32_t procedure, std::int64_t depth) {
+    if (at < 0 || static_cast<std::size_t>(at) >= size) return;
+    const auto i = static_cast<std::size_t>(at);
+    if (depth < -farthest || depth > farthest) procedure = mixed;
+    if (flow.procedure[i] == mixed) return;
+    if (flow.procedure[i] == unset) {
+      flow.procedure[i] = procedure;
+      flow.depth[i] = static_cast<std::int32_t>(depth);
+    } else if (flow.procedure[i] != procedure || flow.depth[i] != depth) {
+      flow.procedure[i] = mixed;
+    } else {
+      return;
+    }
+    work.push_back(i);
+  };
+  if (size > 0) reach(0, 0, -2);  // SP 98, BP 100
+  for (const Instruction& ins : program) {
+    if (ins.opcode == CAL && ins.operand > 0) reach(ins.operand, ins.operand, 1);  // SP = BP + 1
+  }
+  while (!work.empty()) {
+    const std::size_t i = work.back();
+    work.pop_back();
+    const Instruction& ins = program[i];
+    const std::int32_t procedure = flow.procedure[i];
+    const std::int64_t after = static_cast<std::int64_t>(flow.depth[i]) +
+                               (ins.opcode == INT ? -static_cast<std::int64_t>(ins.operand)
+                                                  : -pushes(ins));
+    if (falls_through(ins.opcode)) reach(static_cast<std::int64_t>(i) + 1, procedure, after);
+    if ((ins.opcode == JMP || ins.opcode == JPC) && ins.operand > 0) {  // 0 or less stops
+      reach(ins.operand, procedure, after);
+    }
+    if (ins.opcode == CAL) reach(static_cast<std::int64_t>(i) + 1, procedure, after);
+  }
+  for (std::int32_t& p : flow.procedure) p = p == unset ? mixed : p;
+}
+
 }  // namespace
 
 Flow analyse(const std::vector<Instruction>& program) {
@@ -27,7 +98,7 @@ Flow analyse(const std::vector<Instruction>& program) {
   auto inside = [size](std::int32_t target) {
     return target > 0 && static_cast<std::size_t>(target) < size;
   };
-  Flow flow{std::vector<bool>(size, false), std::vector<bool>(size, false)};
+  Flow flow{std::vector<bool>(size, false), std::vector<bool>(size, false), {}, {}};
   if (size > 0) flow.entry[0] = true;
   bool any_read = false;
   for (std::size_t i = 0; i < size; ++i) {
@@ -36,6 +107,7 @@ Flow analyse(const std::vector<Instruction>& program) {
     if (jumps(ins.opcode) && inside(ins.operand)) flow.entry[static_cast<std::size_t>(ins.operand)] = true;
     if (ins.opcode == CAL && i + 1 < size) flow.entry[i + 1] = true;  // where its RTN returns
   }
+  follow_depth(program, flow);
   if (!any_read) return flow;
 
   // Whether Ax on entering an instruction can reach a READ unchanged, to a fixed point. A RTN

@@ -17,6 +17,12 @@ struct Flow {
   // Instructions whose Ax a later instruction can observe: only a READ that finds no number
   // does (it pushes the Ax it found), so in a program without READ no instruction keeps Ax.
   std::vector<bool> keeps_ax;
+  // In compiled code SP - BP before each instruction is a constant, and each instruction belongs
+  // to one procedure (the main program, or the target of a CAL). `procedure` is that target
+  // (0 for the main program) and `depth` SP - BP; `procedure` is -1 where paths disagree, in
+  // hand-made code.
+  std::vector<std::int32_t> procedure;
+  std::vector<std::int32_t> depth;
 };
 
 Flow analyse(const std::vector<Instruction>& program);
