@@ -115,18 +115,72 @@ Value BlockWriter::pop() {
     v.offset = offset;
     return v;
   }
+  flush(offset);
   return {Value::stored, 0, 0, offset};
 }
 
+// A push's store waits: when the next push to its cell comes before anything could read the
+// cell, the store was useless and is dropped.
 void BlockWriter::push(const Value& v) {
   const int offset = --delta_;
   note_sp(offset);
-  if (v.kind == Value::constant) {
-    emit("movl\t$%d, %s", v.number, cell(offset).c_str());
-  } else {
-    emit("movl\t%s, %s", pool[v.reg], cell(offset).c_str());
+  const Value value{v.kind, v.number, v.reg, offset};
+  bool replaced = false;
+  for (auto& [at, waiting] : pending_) {
+    if (at == offset) {
+      waiting = value;
+      replaced = true;
+    }
   }
-  stack_.emplace_back(offset, Value{v.kind, v.number, v.reg, offset});
+  if (!replaced) pending_.emplace_back(offset, value);
+  stack_.emplace_back(offset, value);
+}
+
+void BlockWriter::store(const Value& v) {
+  if (v.kind == Value::constant) {
+    emit("movl\t$%d, %s", v.number, cell(v.offset).c_str());
+  } else {
+    emit("movl\t%s, %s", pool[v.reg], cell(v.offset).c_str());
+  }
+}
+
+void BlockWriter::flush(int offset) {
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (it->first != offset) continue;
+    store(it->second);
+    pending_.erase(it);
+    return;
+  }
+}
+
+void BlockWriter::flush_all() {
+  for (const auto& [offset, v] : pending_) store(v);
+  pending_.clear();
+}
+
+// Before register `r` takes another value.
+void BlockWriter::flush_register(int r) {
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (it->second.kind == Value::held && it->second.reg == r) {
+      store(it->second);
+      it = pending_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Before a Level-0 access to the cell at `offset` from BP: in a procedure's block the stack
+// cells' distances from BP are known, so only a store to that very cell must be made first.
+void BlockWriter::touch_frame(std::int64_t offset) {
+  if (procedure_ < 0) {
+    flush_all();
+    return;
+  }
+  const std::int64_t depth = flow_.depth[static_cast<std::size_t>(start_)];
+  for (const auto& [at, v] : std::vector<std::pair<int, Value>>(pending_)) {
+    if (depth + at == offset) flush(at);
+  }
 }
 
 int BlockWriter::allocate() {
@@ -136,6 +190,7 @@ int BlockWriter::allocate() {
   }
   for (int r = 0; r < pool_size; ++r) {
     if ((used & (1u << r)) == 0) {
+      flush_register(r);
       busy_ |= 1u << r;
       return r;
     }
@@ -145,6 +200,7 @@ int BlockWriter::allocate() {
     if (it->second.kind != Value::held || (busy_ & (1u << it->second.reg)) != 0) continue;
     const int r = it->second.reg;
     stack_.erase(it);
+    flush_register(r);
     busy_ |= 1u << r;
     return r;
   }
@@ -152,7 +208,9 @@ int BlockWriter::allocate() {
 }
 
 Value BlockWriter::in_memory(const Value& v) {
-  return v.kind == Value::held ? Value{Value::stored, 0, 0, v.offset} : v;
+  if (v.kind != Value::held) return v;
+  flush(v.offset);
+  return {Value::stored, 0, 0, v.offset};
 }
 
 int BlockWriter::to_register(const Value& v) {
@@ -162,9 +220,10 @@ int BlockWriter::to_register(const Value& v) {
   return r;
 }
 
-// The cells hold every value, so forgetting the copies (before a call, which may change the
-// registers, or after a store, which may change a cell) costs nothing now.
+// Forgetting the registers' copies (before a call, which may change them, or after a store,
+// which may change a cell) costs only the stores still waiting.
 void BlockWriter::forget_registers() {
+  flush_all();
   stack_.clear();
 }
 
@@ -204,7 +263,11 @@ void BlockWriter::walk_into_eax(std::int32_t level) {
 
 // The address of the cell (Level, Operand) names.
 std::string BlockWriter::variable(const Instruction& ins) {
-  if (ins.level <= 0) return frame_cell(ins.operand);
+  if (ins.level <= 0) {
+    touch_frame(-static_cast<std::int64_t>(ins.operand));
+    return frame_cell(ins.operand);
+  }
+  flush_all();  // the cell could be any
   walk_into_eax(ins.level);
   emit("subl\t$%d, %%eax", ins.operand);
   return checked_eax();
@@ -214,11 +277,13 @@ std::string BlockWriter::variable(const Instruction& ins) {
 // index names a frame cell like any variable's, proven by the block's check.
 std::string BlockWriter::element(const Instruction& ins, Value index) {
   if (ins.level > 3) index = in_memory(index);
+  const std::int64_t offset = static_cast<std::int64_t>(ins.operand) + index.number;
+  if (ins.level <= 0 && index.kind == Value::constant && offset >= -farthest && offset <= farthest) {
+    touch_frame(-offset);
+    return frame_cell(static_cast<std::int32_t>(offset));
+  }
+  flush_all();  // the cell could be any
   if (ins.level <= 0) {
-    const std::int64_t offset = static_cast<std::int64_t>(ins.operand) + index.number;
-    if (index.kind == Value::constant && offset >= -farthest && offset <= farthest) {
-      return frame_cell(static_cast<std::int32_t>(offset));
-    }
     if (ins.operand >= -farthest && ins.operand <= farthest) {
       emit("leal\t%d(%%r13), %%eax", -ins.operand);
     } else {
@@ -296,7 +361,10 @@ std::int32_t BlockWriter::write(std::string& text) {
     ++at_;
     if (at_ < size && flow_.entry[static_cast<std::size_t>(at_)]) break;
   }
-  if (open) set_sp();  // falls through into the next block
+  if (open) {  // falls through into the next block
+    flush_all();
+    set_sp();
+  }
   const std::string fallback = ".Ld" + std::to_string(start_);
   cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
   // Into a block of another procedure (in hand-made code) only through its checks.
@@ -477,12 +545,14 @@ bool BlockWriter::instruction(const Instruction& ins) {
       reserve(a);
       return a >= -farthest && a <= farthest;
     case JMP:
+      flush_all();
       set_sp();
       jump(a);
       falls_ = false;
       return false;
     case JPC: {
       const Value v = pop();
+      flush_all();
       keep_ax(v);
       if (v.kind == Value::constant) {
         set_sp();
@@ -547,6 +617,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
+  flush_all();
   std::string link = "%r13d";
   if (level > 0) {
     walk_into_eax(level);
@@ -564,6 +635,7 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
 }
 
 void BlockWriter::reserve(std::int32_t count) {
+  flush_all();
   if (count < -farthest || count > farthest) {
     set_sp();
     emit("subl\t$%d, %%r12d", count);
@@ -582,6 +654,7 @@ void BlockWriter::reserve(std::int32_t count) {
 
 // RTN: the frame's link cells give PC, BP and Ax back; the return goes through the table.
 void BlockWriter::give_back() {
+  flush_all();
   note_bp(-2);
   note_bp(0);
   emit("movslq\t-8(%%rbx,%%r13,4), %%rax\t# PC: the return address");
@@ -597,6 +670,7 @@ void BlockWriter::give_back() {
 
 void BlockWriter::output(const char* service) {
   const Value v = pop();
+  flush_all();  // %edi may be waiting to be stored
   if (v.kind != Value::held || std::string(pool[v.reg]) != "%edi") {
     emit("movl\t%s, %%edi", text(v).c_str());
   }
@@ -652,6 +726,7 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   }
   emit("movl\t%s, %%eax", text(left).c_str());
   const int r = right.kind == Value::held ? right.reg : allocate();
+  if (right.kind == Value::held) flush_register(r);  // the divisor's cell before r changes
   if (right.kind == Value::constant) {
     emit("movl\t$%d, %s", right.number, pool[r]);
   } else {
@@ -688,9 +763,17 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   if (left.kind == Value::constant || (left.kind == Value::stored && right.kind == Value::stored)) {
     left = {Value::held, 0, to_register(left), left.offset};
   }
-  emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
   const auto jpc = static_cast<std::size_t>(at_) + 1;
   if (fuse && !flow_.keeps_ax[static_cast<std::size_t>(at_)] && !flow_.keeps_ax[jpc]) {
+    // The result's cell gets its 0 or 1 either way: what waits for it is dropped.
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+      if (it->first == left.offset) {
+        pending_.erase(it);
+        break;
+      }
+    }
+    flush_all();
+    emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
     // Each way stores its own 0 or 1 where the comparison leaves it.
     const std::string result = cell(delta_ - 1);
     const std::string sp = sp_update();
@@ -709,6 +792,7 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
     std::swap(cold_, body_);
     return false;
   }
+  emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
   const int r = allocate();
   emit("set%s\t%%al", condition_of(opcode));
   emit("movzbl\t%%al, %s", pool[r]);
@@ -719,6 +803,7 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   body_ += header(at_);
   pop();
   keep_ax(pool[r]);
+  flush_all();
   set_sp();
   jump_if(opposite_of(opcode), program_[static_cast<std::size_t>(at_)].operand);
   return false;

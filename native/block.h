@@ -70,6 +70,11 @@ class BlockWriter {
 
   Value pop();
   void push(const Value& v);
+  void store(const Value& v);
+  void flush(int offset);
+  void flush_all();
+  void flush_register(int r);
+  void touch_frame(std::int64_t offset);
   int allocate();
   int to_register(const Value& v);
   Value in_memory(const Value& v);
@@ -117,7 +122,8 @@ class BlockWriter {
   bool sp_lost_ = false;     // SP changed by an amount no block check covers
   bool falls_ = true;        // the next instruction can follow the block's last
   int delta_ = 0;  // SP is SP at the block's start plus moved_ plus delta_
-  std::vector<std::pair<int, Value>> stack_;  // what registers hold of the cells, by offset
+  std::vector<std::pair<int, Value>> stack_;    // what registers hold of the cells, by offset
+  std::vector<std::pair<int, Value>> pending_;  // pushes not yet stored, by offset
   unsigned busy_ = 0;                         // registers taken by the current instruction
   bool sp_used_ = false, bp_used_ = false, wild_ = false;
   int sp_low_ = 0, sp_high_ = 0;

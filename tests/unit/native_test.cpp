@@ -82,6 +82,25 @@ void expect_same_as_interpreter(const std::vector<Instruction>& program, const T
   EXPECT_EQ(test::read_file(dir / "n.run"), test::read_file(run)) << trail;
 }
 
+// Hand-made code whose variables are the stack's own cells: a push must be in its cell before
+// a variable read of that cell, and a store to it must win over a push's value.
+TEST(Native, VariablesThatAreStackCells) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<std::vector<Instruction>> programs = {
+      {{LIT, 0, 7}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},
+      {{LIT, 0, 1}, {LIT, 0, 2}, {STO, 0, 3}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},
+      {{LIT, 0, 5}, {LIT, 0, 6}, {ADD, 0, 0}, {LOD, 0, 4}, {WRITE, 0, 0}, {WRITE, 0, 0}},
+      {{LIT, 0, 9}, {LIT, 0, 0}, {LDT, 0, 3}, {LIT, 0, 4}, {LIT, 0, 1}, {STT, 0, 3},
+       {LOD, 0, 4}, {WRITE, 0, 0}, {WRITE, 0, 0}},
+      {{LIT, 0, 8}, {LIT, 0, 3}, {DIV, 0, 0}, {LOD, 0, 4}, {WRITE, 0, 0}, {WRITE, 0, 0}},
+      {{CAL, 0, 2}, {JMP, 0, 0}, {LIT, 0, 3}, {LOD, 0, 0}, {LOD, 1, 0}, {WRITE, 0, 0},
+       {WRITE, 0, 0}, {RTN, 0, 0}},
+  };
+  for (const auto& program : programs) {
+    expect_same_as_interpreter(program, dir, code_file(program));
+  }
+}
+
 TEST(Native, GeneratedProgramsRunAsInTheInterpreter) {
   const std::int32_t opcodes[] = {LIT, LOD, STO, CAL, INT,  JMP,  JPC, RTN, WRITE, READ,
                                   PUTC, GETC, LDT, STT, NEG, ADD, MIN, MUL, DIV,  MOD,
