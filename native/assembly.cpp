@@ -128,17 +128,19 @@ class Writer {
       std::string blocks, cold_blocks;
       int last_line = 0;
       Proof known;  // what the block before proved, for a block only it leads into
+      bool falls = false;  // the prologue jumps to the first block
       for (std::int32_t at = 0; at < size;) {
         const auto i = static_cast<std::size_t>(at);
         BlockWriter block(program_, flow_, at, cold_blocks, flow_.entry[i] ? Proof{} : known,
-                          pass == 0 ? nullptr : &regions);
+                          pass == 0 ? nullptr : &regions, falls);
         block.header = [&](std::int32_t address) { return header(address, last_line); };
         at = block.write(blocks);
         known = block.proof_after();
+        falls = block.falls();
         if (pass == 0) block.add_cells_to(regions);
       }
       if (pass == 1) {
-        if (size > 0 && flow_.procedure[0] >= 0) text += "\tjmp\t.L0\n";
+
         text += blocks;
         cold = cold_blocks;
       }

@@ -46,7 +46,7 @@ const char* opposite_of(std::int32_t opcode) {
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
                          std::int32_t start, std::string& cold, const Proof& known,
-                         const Regions* regions)
+                         const Regions* regions, bool fallen_into)
     : program_(program),
       flow_(flow),
       regions_(regions),
@@ -54,7 +54,8 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       at_(start),
       procedure_(flow.procedure[static_cast<std::size_t>(start)]),
       cold_(cold),
-      known_(known) {}
+      known_(known),
+      fallen_into_(fallen_into) {}
 
 void BlockWriter::emit(const char* format, ...) {
   char buffer[160];
@@ -373,8 +374,17 @@ std::int32_t BlockWriter::write(std::string& text) {
   }
   const std::size_t first_header = body_.find('\n') + 1;
   if (procedure_ >= 0) {
-    write_procedure_entry(fallback);
-    text += "\n.L" + std::to_string(start_) + "_in:\n" + body_;
+    // Where no block falls in, the checks stand inline; otherwise out of line, so that the
+    // block before falls past them.
+    std::string checks;
+    write_procedure_entry(fallback, checks);
+    if (fallen_into_) {
+      cold_ += checks + "\tjmp\t.L" + std::to_string(start_) + "_in\n";
+      text += "\n";
+    } else {
+      text += "\n" + checks;
+    }
+    text += ".L" + std::to_string(start_) + "_in:\n" + body_;
     return at_;
   }
 
@@ -416,9 +426,8 @@ std::int32_t BlockWriter::write(std::string& text) {
 // procedure's cells lie in the stack. From elsewhere it checks first, out of line: at .L<n>
 // (a return, the table, hand-made code) that SP - BP is what the code expects, at .L<n>_r
 // (a CAL, which makes it so) that the procedure's cells lie in the stack.
-void BlockWriter::write_procedure_entry(const std::string& fallback) {
+void BlockWriter::write_procedure_entry(const std::string& fallback, std::string& out) {
   const std::string n = std::to_string(start_);
-  std::string& out = cold_;
   out += ".L" + n + ":\n\tmovl\t%r12d, %eax\t# SP - BP as the code expects?\n\tsubl\t%r13d, %eax\n";
   out += "\tcmpl\t$" + std::to_string(flow_.depth[static_cast<std::size_t>(start_)]) +
          ", %eax\n\tjne\t" + fallback + "\n.L" + n + "_r:\n";
@@ -437,7 +446,6 @@ void BlockWriter::write_procedure_entry(const std::string& fallback) {
                   static_cast<long long>(top_cell - (region->high - region->low)), fallback.c_str());
     out += check;
   }
-  out += "\tjmp\t.L" + n + "_in\n";
 }
 
 void BlockWriter::add_cells_to(Regions& regions) const {
@@ -725,32 +733,26 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     return;
   }
   emit("movl\t%s, %%eax", text(left).c_str());
-  const int r = right.kind == Value::held ? right.reg : allocate();
-  if (right.kind == Value::held) flush_register(r);  // the divisor's cell before r changes
-  if (right.kind == Value::constant) {
-    emit("movl\t$%d, %s", right.number, pool[r]);
-  } else {
-    const std::string divisor = text(right);
-    const std::string zero = cold_label(), minus_one = cold_label(), done = cold_label();
-    emit("cmpl\t$0, %s", divisor.c_str());
-    emit("je\t%s", zero.c_str());
-    emit("cmpl\t$-1, %s", divisor.c_str());
-    emit("je\t%s", minus_one.c_str());
+  const int r = to_register(right);  // the divisor, then the result
+  const char* result = quotient ? "%eax" : "%edx";
+  if (right.kind != Value::constant) {
+    const std::string special = cold_label(), done = cold_label();
+    emit("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", pool[r]);
+    emit("cmpl\t$1, %%edx");
+    emit("jbe\t%s", special.c_str());
     emit("cltd");
-    emit("idivl\t%s", divisor.c_str());
+    emit("idivl\t%s", pool[r]);
     body_ += done + ":\n";
-    const char* result = quotient ? "%eax" : "%edx";
-    cold_ += zero + ":\n\tmovl\t$-2147483648, " + result + "\n\tjmp\t" + done + "\n";
-    cold_ += minus_one + ":\n\t" + (quotient ? "negl\t%eax" : "xorl\t%edx, %edx") + "\n\tjmp\t" +
-             done + "\n";
-    emit("movl\t%s, %s", result, pool[r]);
-    push({Value::held, 0, r, 0});
-    keep_ax(pool[r]);
-    return;
+    // %edx is 0 for a divisor of -1, 1 for a divisor of 0.
+    cold_ += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special + "z\n\t" +
+             (quotient ? "negl\t%eax" : "xorl\t%edx, %edx") + "\n\tjmp\t" + done + "\n" +
+             special + "z:\n\tmovl\t$-2147483648, " + result + "\n\tjmp\t" + done + "\n";
+  } else {
+    emit("cltd");
+    emit("idivl\t%s", pool[r]);
   }
-  emit("cltd");
-  emit("idivl\t%s", pool[r]);
-  emit("movl\t%s, %s", quotient ? "%eax" : "%edx", pool[r]);
+  flush_register(r);  // the divisor's cell, before r takes the result
+  emit("movl\t%s, %s", result, pool[r]);
   push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
 }

@@ -42,7 +42,8 @@ class BlockWriter {
   // `known`: what the block before proved, when it falls through into this one and nothing
   // else leads here.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, std::int32_t start,
-              std::string& cold, const Proof& known, const Regions* regions);
+              std::string& cold, const Proof& known, const Regions* regions,
+              bool fallen_into);
 
   // Writes the block into `text` and returns the address after it. Out-of-line paths go into
   // the `cold` text given to the constructor.
@@ -50,6 +51,7 @@ class BlockWriter {
 
   // What the next block may take as proven (nothing when this block cannot fall into it).
   const Proof& proof_after() const { return after_; }
+  bool falls() const { return falls_; }
   // Adds the cells this block uses to its procedure's region (a first pass collects them).
   void add_cells_to(Regions& regions) const;
 
@@ -90,7 +92,7 @@ class BlockWriter {
   void set_sp();
   std::string label(std::int32_t target, bool by_call) const;
   std::int32_t procedure(std::int32_t at) const;
-  void write_procedure_entry(const std::string& fallback);
+  void write_procedure_entry(const std::string& fallback, std::string& out);
   void jump(std::int32_t target, bool by_call = false);
   void jump_if(const char* condition, std::int32_t target);
 
@@ -118,6 +120,7 @@ class BlockWriter {
                     std::int64_t known_high, const std::string& fallback) const;
 
   Proof known_, after_;
+  bool fallen_into_;  // the block before can fall into this one
   std::int64_t moved_ = 0;   // SP given to %r12 so far, from its value at the block's start
   bool sp_lost_ = false;     // SP changed by an amount no block check covers
   bool falls_ = true;        // the next instruction can follow the block's last
