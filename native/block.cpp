@@ -138,6 +138,9 @@ void BlockWriter::push(const Value& v) {
 }
 
 void BlockWriter::store(const Value& v) {
+  if (procedure_ < 0 || flow_.depth[static_cast<std::size_t>(start_)] + v.offset == 0) {
+    link_kept_ = false;  // this push's cell is the static link's
+  }
   if (v.kind == Value::constant) {
     emit("movl\t$%d, %s", v.number, cell(v.offset).c_str());
   } else {
@@ -228,6 +231,15 @@ void BlockWriter::forget_registers() {
   stack_.clear();
 }
 
+// In a procedure's block the static link is loaded into %rbp once, and the Level-1 cells the
+// block reaches are checked together, until a store might change the link's cell.
+bool BlockWriter::static_link_kept() {
+  if (procedure_ < 0 || !link_kept_) return false;
+  note_bp(0);
+  link_loaded_ = true;
+  return true;
+}
+
 void BlockWriter::keep_ax(const std::string& source) {
   if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) {
     emit("movl\t%s, %%r14d\t\t# Ax, for a READ ahead", source.c_str());
@@ -269,6 +281,13 @@ std::string BlockWriter::variable(const Instruction& ins) {
     return frame_cell(ins.operand);
   }
   flush_all();  // the cell could be any
+  if (ins.level == 1 && static_link_kept() && ins.operand >= -farthest && ins.operand <= farthest) {
+    const std::int64_t offset = -static_cast<std::int64_t>(ins.operand);
+    link_low_ = link_used_ ? std::min(link_low_, offset) : offset;
+    link_high_ = link_used_ ? std::max(link_high_, offset) : offset;
+    link_used_ = true;
+    return std::to_string(-4 * ins.operand) + "(%rbx,%rbp,4)";
+  }
   walk_into_eax(ins.level);
   emit("subl\t$%d, %%eax", ins.operand);
   return checked_eax();
@@ -373,6 +392,20 @@ std::int32_t BlockWriter::write(std::string& text) {
     emit("jmp\t.L%d", at_);
   }
   const std::size_t first_header = body_.find('\n') + 1;
+  if (link_loaded_) {
+    std::string load = "\tmovslq\t(%rbx,%r13,4), %rbp\t# the static link\n";
+    if (link_used_) {
+      char check[200];
+      std::snprintf(check, sizeof check,
+                    "\tleal\t%lld(%%rbp), %%eax\t# its cells, from %lld to %lld, in the stack?\n"
+                    "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
+                    static_cast<long long>(link_low_), static_cast<long long>(link_low_),
+                    static_cast<long long>(link_high_),
+                    static_cast<long long>(top_cell - (link_high_ - link_low_)), fallback.c_str());
+      load += link_high_ - link_low_ > top_cell ? "\tjmp\t" + fallback + "\n" : check;
+    }
+    body_.insert(first_header, load);
+  }
   if (procedure_ >= 0) {
     // Where no block falls in, the checks stand inline; otherwise out of line, so that the
     // block before falls past them.
@@ -500,7 +533,9 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case STO: {
       const std::string address = variable(ins);
       const Value v = pop();
-      if (ins.level > 0) {
+      if (address.find("%rbp") != std::string::npos) {
+        if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) emit("leal\t%d(%%rbp), %%r14d", -a);
+      } else if (ins.level > 0) {
         keep_ax("%eax");  // Ax is the cell's index
       } else if (flow_.keeps_ax[static_cast<std::size_t>(at_)]) {
         emit("movl\t%%r13d, %%r14d\t\t# Ax, for a READ ahead");
@@ -512,6 +547,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       } else {
         emit("movl\t%s, %s", pool[r], address.c_str());
       }
+      if (ins.level > 0 || a == 0) link_kept_ = false;  // the store may be the link's cell
       forget_registers();
       return true;
     }
@@ -542,6 +578,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       } else {
         emit("movl\t%s, %s", pool[r], address.c_str());
       }
+      link_kept_ = false;  // the element may be the static link's cell
       forget_registers();
       return true;
     }
@@ -627,7 +664,9 @@ bool BlockWriter::instruction(const Instruction& ins) {
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
   flush_all();
   std::string link = "%r13d";
-  if (level > 0) {
+  if (level == 1 && static_link_kept()) {
+    link = "%ebp";
+  } else if (level > 0) {
     walk_into_eax(level);
     link = "%eax";
   }

@@ -81,6 +81,7 @@ class BlockWriter {
   int to_register(const Value& v);
   Value in_memory(const Value& v);
   void forget_registers();
+  bool static_link_kept();
   void keep_ax(const std::string& source);
   void keep_ax(const Value& v) { keep_ax(text(v)); }
 
@@ -124,6 +125,9 @@ class BlockWriter {
   std::int64_t moved_ = 0;   // SP given to %r12 so far, from its value at the block's start
   bool sp_lost_ = false;     // SP changed by an amount no block check covers
   bool falls_ = true;        // the next instruction can follow the block's last
+  bool link_kept_ = true;    // %rbp still holds the static link, when loaded
+  bool link_loaded_ = false, link_used_ = false;
+  std::int64_t link_low_ = 0, link_high_ = 0;  // Level-1 cells reached, from the link
   int delta_ = 0;  // SP is SP at the block's start plus moved_ plus delta_
   std::vector<std::pair<int, Value>> stack_;    // what registers hold of the cells, by offset
   std::vector<std::pair<int, Value>> pending_;  // pushes not yet stored, by offset

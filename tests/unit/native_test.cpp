@@ -83,7 +83,8 @@ void expect_same_as_interpreter(const std::vector<Instruction>& program, const T
 }
 
 // Hand-made code whose variables are the stack's own cells: a push must be in its cell before
-// a variable read of that cell, and a store to it must win over a push's value.
+// a variable read of that cell, a store to it must win over a push's value, and a read through
+// the static link must follow a store to the link's cell.
 TEST(Native, VariablesThatAreStackCells) {
   TemporaryFolder dir("pl0n");
   const std::vector<std::vector<Instruction>> programs = {
@@ -95,6 +96,9 @@ TEST(Native, VariablesThatAreStackCells) {
       {{LIT, 0, 8}, {LIT, 0, 3}, {DIV, 0, 0}, {LOD, 0, 4}, {WRITE, 0, 0}, {WRITE, 0, 0}},
       {{CAL, 0, 2}, {JMP, 0, 0}, {LIT, 0, 3}, {LOD, 0, 0}, {LOD, 1, 0}, {WRITE, 0, 0},
        {WRITE, 0, 0}, {RTN, 0, 0}},
+      // The procedure overwrites its static link, then reads through it: "11 99 ".
+      {{LIT, 0, 11}, {CAL, 0, 3}, {JMP, 0, 0}, {INT, 0, 4}, {LOD, 1, 3}, {WRITE, 0, 0},
+       {LIT, 0, 99}, {STO, 0, 0}, {LOD, 1, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},
   };
   for (const auto& program : programs) {
     expect_same_as_interpreter(program, dir, code_file(program));
