@@ -76,7 +76,8 @@ class Output {
     put(text, static_cast<std::size_t>(length));
   }
 
-  void flush() {
+  // Out of line: the callers' fast paths then need no saved registers.
+  [[gnu::noinline]] void flush() {
     if (used_ == 0) return;
     write(data_, used_);
     used_ = 0;

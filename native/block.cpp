@@ -187,16 +187,36 @@ void BlockWriter::touch_frame(std::int64_t offset) {
   }
 }
 
-int BlockWriter::allocate() {
+// Whether the next instruction writes the value on top: it is then loaded into %edi, where
+// the service takes it.
+bool BlockWriter::for_output() const {
+  const auto next = static_cast<std::size_t>(at_) + 1;
+  return next < program_.size() && !flow_.entry[next] &&
+         (program_[next].opcode == WRITE || program_[next].opcode == PUTC);
+}
+
+int BlockWriter::allocate(int preferred) {
   unsigned used = busy_;
   for (const auto& [offset, v] : stack_) {
     if (v.kind == Value::held) used |= 1u << v.reg;
   }
-  for (int r = 0; r < pool_size; ++r) {
-    if ((used & (1u << r)) == 0) {
-      flush_register(r);
-      busy_ |= 1u << r;
-      return r;
+  if (preferred >= 0 && (used & (1u << preferred)) == 0) {
+    flush_register(preferred);
+    busy_ |= 1u << preferred;
+    return preferred;
+  }
+  // A register whose value no store still waits for first: the wait may yet save the store.
+  unsigned waiting = 0;
+  for (const auto& [offset, v] : pending_) {
+    if (v.kind == Value::held) waiting |= 1u << v.reg;
+  }
+  for (const unsigned avoid : {used | waiting, used}) {
+    for (int r = 0; r < pool_size; ++r) {
+      if ((avoid & (1u << r)) == 0) {
+        flush_register(r);
+        busy_ |= 1u << r;
+        return r;
+      }
     }
   }
   // All taken: the deepest value is read from its cell when it is needed.
@@ -524,7 +544,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       return true;
     case LOD: {
       const std::string address = variable(ins);
-      const int r = allocate();
+      const int r = allocate(for_output() ? 2 : -1);
       emit("movl\t%s, %s", address.c_str(), pool[r]);
       push({Value::held, 0, r, 0});
       keep_ax(pool[r]);
@@ -548,7 +568,15 @@ bool BlockWriter::instruction(const Instruction& ins) {
         emit("movl\t%s, %s", pool[r], address.c_str());
       }
       if (ins.level > 0 || a == 0) link_kept_ = false;  // the store may be the link's cell
-      forget_registers();
+      if (ins.level <= 0 && procedure_ >= 0) {
+        // Only a copy of this very cell is stale now; stores of pushes to it went first.
+        const std::int64_t depth = flow_.depth[static_cast<std::size_t>(start_)];
+        for (auto it = stack_.begin(); it != stack_.end();) {
+          it = depth + it->first == -static_cast<std::int64_t>(a) ? stack_.erase(it) : it + 1;
+        }
+      } else {
+        forget_registers();
+      }
       return true;
     }
     case LDT: {

@@ -77,7 +77,8 @@ class BlockWriter {
   void flush_all();
   void flush_register(int r);
   void touch_frame(std::int64_t offset);
-  int allocate();
+  bool for_output() const;
+  int allocate(int preferred = -1);
   int to_register(const Value& v);
   Value in_memory(const Value& v);
   void forget_registers();

@@ -26,16 +26,17 @@ struct Fault {
   std::string message;
 };
 
-// The run in progress; there is one per process.
+// The run in progress; there is one per process. The streams are a copy, one load nearer for
+// the services called on every WRITE and PUTC.
 MachineState* state = nullptr;
-const MachineIO* io = nullptr;
+MachineIO io{nullptr, nullptr, nullptr, nullptr};
 
 class NativeCode : public Runnable {
  public:
   bool load() override { return pl0_loaded != 0; }
   RunResult run(MachineState& machine, const MachineIO& streams) override {
     state = &machine;
-    io = &streams;
+    io = streams;
     try {
       pl0_native_run(machine.cells.data());
       return {RunResult::finished, ""};
@@ -57,20 +58,20 @@ using namespace pl0::native;
 extern "C" {
 
 void pl0_write(std::int32_t value) {
-  interpreter::detail::write_number(*io, value);
+  interpreter::detail::write_number(io, value);
 }
 
 void pl0_putc(std::int32_t value) {
-  interpreter::detail::write_character(*io, value);
+  interpreter::detail::write_character(io, value);
 }
 
 std::int32_t pl0_read(std::int32_t ax) {
-  interpreter::detail::read_number(*io, ax);
+  interpreter::detail::read_number(io, ax);
   return ax;
 }
 
 std::int32_t pl0_getc() {
-  interpreter::detail::read_character(*io, *state);
+  interpreter::detail::read_character(io, *state);
   return state->ax;
 }
 
@@ -101,7 +102,7 @@ void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t 
   state->sp = sp;
   state->bp = bp;
   state->ax = ax;
-  const interpreter::RunResult result = interpreter::run_program(program, *state, *io);
+  const interpreter::RunResult result = interpreter::run_program(program, *state, io);
   if (result.kind == interpreter::RunResult::fault) throw Fault{result.message};
   if (result.kind == interpreter::RunResult::write_failed) {
     throw interpreter::detail::OutputFailed{};
