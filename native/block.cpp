@@ -357,7 +357,7 @@ void BlockWriter::set_sp() {
 // The label a jump to `target` takes: past the checks within a procedure; a CAL's target,
 // whose SP - BP the CAL makes right, checks only the cells.
 std::string BlockWriter::label(std::int32_t target, bool by_call) const {
-  const std::string name = ".L" + std::to_string(target);
+  std::string name = ".L" + std::to_string(target);
   if (procedure_ >= 0 && !by_call && procedure(target) == procedure_) return name + "_in";
   if (by_call && procedure(target) == target) return name + "_r";
   return name;
@@ -537,7 +537,9 @@ std::string BlockWriter::guard(const char* reg, const char* name, bool used, std
 
 bool BlockWriter::instruction(const Instruction& ins) {
   const std::int32_t a = ins.operand;
-  switch (ins.opcode) {
+  if (!is_opcode(ins.opcode)) return true;  // a number that is no opcode only advances PC
+  // Every opcode has its case (-Wswitch).
+  switch (static_cast<OpCode>(ins.opcode)) {
     case LIT:
       push({Value::constant, a, 0, 0});
       keep_ax("$" + std::to_string(a));
@@ -684,9 +686,8 @@ bool BlockWriter::instruction(const Instruction& ins) {
                         !flow_.entry[next];
       return compare(ins.opcode, fuse);
     }
-    default:  // no opcode: the instruction only advances PC
-      return true;
   }
+  return true;
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {

@@ -20,9 +20,10 @@ bool falls_through(std::int32_t opcode) {
   return opcode != JMP && opcode != RTN && opcode != CAL;
 }
 
-// How an instruction moves SP.
+// How far an instruction moves SP down (every opcode has its case: -Wswitch).
 std::int32_t pushes(const Instruction& ins) {
-  switch (ins.opcode) {
+  if (!is_opcode(ins.opcode)) return 0;
+  switch (static_cast<OpCode>(ins.opcode)) {
     case LIT:
     case LOD:
     case READ:
@@ -43,8 +44,15 @@ std::int32_t pushes(const Instruction& ins) {
     case GTR:
     case GEQ: return -1;
     case STT: return -2;
-    default: return 0;  // CAL, JMP, RTN, NEG, ODD, LDT and the numbers that are no opcode
+    case INT: return ins.operand;
+    case CAL:
+    case JMP:
+    case RTN:
+    case NEG:
+    case ODD:
+    case LDT: return 0;
   }
+  return 0;
 }
 
 // Follows SP - BP from the program's start and every CAL target through jumps and falls; a
@@ -79,9 +87,7 @@ void follow_depth(const std::vector<Instruction>& program, Flow& flow) {
     work.pop_back();
     const Instruction& ins = program[i];
     const std::int32_t procedure = flow.procedure[i];
-    const std::int64_t after = static_cast<std::int64_t>(flow.depth[i]) +
-                               (ins.opcode == INT ? -static_cast<std::int64_t>(ins.operand)
-                                                  : -pushes(ins));
+    const std::int64_t after = static_cast<std::int64_t>(flow.depth[i]) - pushes(ins);
     if (falls_through(ins.opcode)) reach(static_cast<std::int64_t>(i) + 1, procedure, after);
     if ((ins.opcode == JMP || ins.opcode == JPC) && ins.operand > 0) {  // 0 or less stops
       reach(ins.operand, procedure, after);
