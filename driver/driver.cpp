@@ -182,9 +182,23 @@ fs::path intermediate_folder(const Options& options, const Workspace& work) {
   return options.keep;
 }
 
+// A source named without .pl0 (or as FILE.s) would be overwritten by the executable (or the
+// assembly) that --native writes beside it.
+void refuse_to_overwrite_source(const Options& options, const Files& f) {
+  if (!options.native) return;
+  for (const fs::path& output : {f.assembly, f.executable}) {
+    std::error_code ec;
+    if (fs::equivalent(options.source, output, ec)) {
+      throw UsageError{"--native would write '" + output.string() +
+                       "' over the source; name the source FILE.pl0"};
+    }
+  }
+}
+
 int run_command(const Options& options) {
   Workspace work("pl0");
   const Files f = files_in(intermediate_folder(options, work), options.source);
+  refuse_to_overwrite_source(options, f);
   if (int status = compile(options, f, work); status != 0) return status;
   // The banners go to the run file, so the console shows the program's own output alone.
   if (options.native) {
@@ -206,6 +220,7 @@ int build_command(const Options& options) {
       options.out.empty() ? fs::path(options.source).parent_path() : fs::path(options.out);
   if (!options.out.empty()) fs::create_directories(folder);
   const Files f = files_in(folder, options.source);
+  refuse_to_overwrite_source(options, f);
   if (int status = compile(options, f, work); status != 0) return status;
   const int status = run_stage(
       {"Translator", {"-i", f.code.string(), "-o", f.opcodes.string()}, nullptr}, options, work);

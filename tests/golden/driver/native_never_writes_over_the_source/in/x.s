@@ -1,0 +1,1 @@
+begin write 2 end.
