@@ -114,8 +114,12 @@ class Writer {
       : program_(program), source_(source), flow_(analyse(program)) {}
 
   std::string write(bool loaded) {
-    std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's block\n"
-                       "# is headed by its address and instruction, as in the code file.\n";
+    std::string text =
+        "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
+        "# its address and instruction, as in the code file.\n"
+        "# %rbx: cell 0  %r12: SP  %r13: BP  %r14d: Ax (where a READ can see it)\n"
+        "# %rbp: a procedure's static link  %r15: the return table  %ecx ... %r11d: stack values\n"
+        "# A cell is 4*offset(%rbx,%r12,4) from SP, 4*offset(%rbx,%r13,4) from BP.\n";
     text += prologue;
     const auto size = static_cast<std::int32_t>(program_.size());
     std::string cold;
