@@ -54,6 +54,7 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       at_(start),
       procedure_(flow.procedure[static_cast<std::size_t>(start)]),
       cold_(cold),
+      cold_start_(cold.size()),
       known_(known),
       fallen_into_(fallen_into) {}
 
@@ -445,6 +446,8 @@ std::int32_t BlockWriter::write(std::string& text) {
   text += body_.substr(0, first_header);
   body_.erase(0, first_header);
   if (wild_ || sp_high_ - sp_low_ > top_cell || bp_high_ - bp_low_ > top_cell) {
+    cold_.resize(cold_start_);  // the body goes, and the out-of-line paths that return into it
+    cold_ += fallback + ":\n\tmovl\t$" + std::to_string(start_) + ", %edi\n\tjmp\t.Lresume\n";
     text += "\t# cells that cannot all lie in the stack: the machine runs this block\n";
     text += "\tjmp\t" + fallback + "\n";
     return at_;

@@ -114,6 +114,7 @@ class BlockWriter {
   std::int32_t at_;
   std::int32_t procedure_;
   std::string& cold_;
+  std::size_t cold_start_;  // where this block's out-of-line paths begin in cold_
   std::string body_;
   int cold_count_ = 0;
 

@@ -105,6 +105,17 @@ TEST(Native, VariablesThatAreStackCells) {
   }
 }
 
+// A block whose cells lie too far apart is left to the machine whole, and the out-of-line paths
+// of its division must go with it (found by the longer generated run: they did not).
+TEST(Native, BlockLeftToTheMachine) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<Instruction> program = {
+      {MIN, -1, 6}, {LEQ, 0, 12}, {GETC, 1, 5}, {LOD, 2, 10}, {JMP, 0, 2},  {GTR, 0, 21},
+      {MOD, 0, 0},  {LOD, 0, -93}, {STO, 0, 8},  {EQU, -1, 2}, {RTN, 0, 2}, {STT, 0, -2},
+      {LOD, -1, -3}, {LDT, 0, -2}};
+  expect_same_as_interpreter(program, dir, code_file(program));
+}
+
 TEST(Native, GeneratedProgramsRunAsInTheInterpreter) {
   const std::int32_t opcodes[] = {LIT, LOD, STO, CAL, INT,  JMP,  JPC, RTN, WRITE, READ,
                                   PUTC, GETC, LDT, STT, NEG, ADD, MIN, MUL, DIV,  MOD,
