@@ -15,6 +15,15 @@
 
 namespace pl0::native {
 
+// The registers that hold stack values; %eax and %edx are kept for addresses and division.
+inline constexpr const char* pool[] = {"%ecx", "%esi", "%edi", "%r8d", "%r9d", "%r10d", "%r11d"};
+inline constexpr int pool_size = sizeof pool / sizeof *pool;
+
+// Distances from SP or BP beyond which a block is left to the Interpreter's machine: its
+// cells could never all lie in the stack, and its displacements would not fit an instruction.
+inline constexpr int farthest = 10000;
+inline constexpr int top_cell = 100;
+
 // Where a value taken from the stack is: a constant, a register of the pool, or only its cell.
 struct Value {
   enum Kind { constant, held, stored } kind;
