@@ -40,7 +40,10 @@ class Output {
   bool pending() const { return used_ != 0 || unsynced_; }
 
   void put(char c) {
-    if (used_ == capacity) flush();
+    if (__builtin_expect(used_ == capacity, 0)) {
+      put_after_flush(c);
+      return;
+    }
     data_[used_++] = c;
   }
 
@@ -100,6 +103,12 @@ class Output {
 
  private:
   static constexpr std::size_t capacity = 1 << 16;
+
+  // Out of line, so that put's usual path makes no call and saves no registers.
+  [[gnu::noinline]] void put_after_flush(char c) {
+    flush();
+    data_[used_++] = c;
+  }
 
   void write(const char* text, std::size_t length) {
     if (file_ == nullptr || failed_) return;
