@@ -14,7 +14,6 @@
 // through a static link or an index are checked where they are used.
 #include "assembly.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -96,16 +95,6 @@ constexpr const char* exits = R"(
 
 std::string mnemonic(std::int32_t opcode) {
   return is_opcode(opcode) ? opcode_names[opcode] : "?";
-}
-
-void append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void append(std::string& text, const char* format, ...) {
-  char buffer[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  text += buffer;
 }
 
 class Writer {

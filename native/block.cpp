@@ -24,14 +24,46 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       known_(known),
       fallen_into_(fallen_into) {}
 
-void BlockWriter::emit(const char* format, ...) {
-  char buffer[160];
+namespace {
+
+// A number with its sign, as "+3" or "-7".
+std::string signed_text(std::int64_t n) {
+  return (n >= 0 ? "+" : "") + std::to_string(n);
+}
+
+void append_list(std::string& text, const char* format, va_list args) {
+  char buffer[256];
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  text += buffer;
+}
+
+// The check that the cells from `reg`+low to `reg`+high lie in the stack, going to `fallback`
+// when they do not (always, when they lie too far apart).
+std::string range_check(const char* reg, std::int64_t low, std::int64_t high,
+                        const std::string& comment, const std::string& fallback) {
+  if (high - low > top_cell) return "\tjmp\t" + fallback + "\t# cells too far apart\n";
+  std::string text;
+  append(text, "\tleal\t%lld(%s), %%eax\t# %s in the stack?\n\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
+         static_cast<long long>(low), reg, comment.c_str(),
+         static_cast<long long>(top_cell - (high - low)), fallback.c_str());
+  return text;
+}
+
+}  // namespace
+
+void append(std::string& text, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
+  append_list(text, format, args);
   va_end(args);
+}
+
+void BlockWriter::emit(const char* format, ...) {
   body_ += '\t';
-  body_ += buffer;
+  va_list args;
+  va_start(args, format);
+  append_list(body_, format, args);
+  va_end(args);
   body_ += '\n';
 }
 
@@ -290,15 +322,16 @@ std::int32_t BlockWriter::procedure(std::int32_t at) const {
   return flow_.procedure[static_cast<std::size_t>(at)];
 }
 
-void BlockWriter::jump(std::int32_t target, bool by_call) {
-  if (target <= 0) {
-    emit("jmp\t.Lstop");
-  } else if (static_cast<std::size_t>(target) >= program_.size()) {
-    emit("movl\t$%d, %%edi", target);
-    emit("call\tpl0_no_instruction");
-  } else {
-    emit("jmp\t%s", label(target, by_call).c_str());
+std::string BlockWriter::jump_text(std::int32_t target, bool by_call) const {
+  if (target <= 0) return "\tjmp\t.Lstop\n";
+  if (static_cast<std::size_t>(target) >= program_.size()) {
+    return "\tmovl\t$" + std::to_string(target) + ", %edi\n\tcall\tpl0_no_instruction\n";
   }
+  return "\tjmp\t" + label(target, by_call) + "\n";
+}
+
+void BlockWriter::jump(std::int32_t target, bool by_call) {
+  body_ += jump_text(target, by_call);
 }
 
 void BlockWriter::jump_if(const char* condition, std::int32_t target) {
@@ -306,7 +339,7 @@ void BlockWriter::jump_if(const char* condition, std::int32_t target) {
     emit("j%s\t.Lstop", condition);
   } else if (static_cast<std::size_t>(target) >= program_.size()) {
     const std::string fault = cold_label();
-    cold_ += fault + ":\n\tmovl\t$" + std::to_string(target) + ", %edi\n\tcall\tpl0_no_instruction\n";
+    cold_ += fault + ":\n" + jump_text(target, false);
     emit("j%s\t%s", condition, fault.c_str());
   } else {
     emit("j%s\t%s", condition, label(target, false).c_str());
@@ -338,14 +371,10 @@ std::int32_t BlockWriter::write(std::string& text) {
   if (link_loaded_) {
     std::string load = "\tmovslq\t(%rbx,%r13,4), %rbp\t# the static link\n";
     if (link_used_) {
-      char check[200];
-      std::snprintf(check, sizeof check,
-                    "\tleal\t%lld(%%rbp), %%eax\t# its cells, from %lld to %lld, in the stack?\n"
-                    "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
-                    static_cast<long long>(link_low_), static_cast<long long>(link_low_),
-                    static_cast<long long>(link_high_),
-                    static_cast<long long>(top_cell - (link_high_ - link_low_)), fallback.c_str());
-      load += link_high_ - link_low_ > top_cell ? "\tjmp\t" + fallback + "\n" : check;
+      load += range_check("%rbp", link_low_, link_high_,
+                          "its cells, from " + std::to_string(link_low_) + " to " +
+                              std::to_string(link_high_) + ",",
+                          fallback);
     }
     body_.insert(first_header, load);
   }
@@ -411,18 +440,14 @@ void BlockWriter::write_procedure_entry(const std::string& fallback, std::string
          ", %eax\n\tjne\t" + fallback + "\n.L" + n + "_r:\n";
   const Region* region = regions_ == nullptr ? nullptr : &regions_->at(procedure_);
   if (region != nullptr && region->used) {
-    if (!region->possible || region->high - region->low > top_cell) {
+    if (!region->possible) {
       out += "\tjmp\t" + fallback + "\t# cells that cannot all lie in the stack\n";
       return;
     }
-    char check[200];
-    std::snprintf(check, sizeof check,
-                  "\tleal\t%lld(%%r13), %%eax\t# the procedure's cells, BP%+lld to BP%+lld, in "
-                  "the stack?\n\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
-                  static_cast<long long>(region->low), static_cast<long long>(region->low),
-                  static_cast<long long>(region->high),
-                  static_cast<long long>(top_cell - (region->high - region->low)), fallback.c_str());
-    out += check;
+    out += range_check("%r13", region->low, region->high,
+                       "the procedure's cells, BP" + signed_text(region->low) + " to BP" +
+                           signed_text(region->high) + ",",
+                       fallback);
   }
 }
 
@@ -450,14 +475,10 @@ std::string BlockWriter::guard(const char* reg, const char* name, bool used, std
     return std::string("\t# cells ") + name + std::to_string(low) + " to " + name +
            std::to_string(high) + ": proven by the block before\n";
   }
-  char check[200];
-  std::snprintf(check, sizeof check,
-                "\tleal\t%lld(%s), %%eax\t# cells from %s%+lld to %s%+lld in the stack?\n"
-                "\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
-                static_cast<long long>(low), reg, name, static_cast<long long>(low), name,
-                static_cast<long long>(high), static_cast<long long>(top_cell - (high - low)),
-                fallback.c_str());
-  return check;
+  return range_check(reg, low, high,
+                     std::string("cells from ") + name + signed_text(low) + " to " + name +
+                         signed_text(high),
+                     fallback);
 }
 
 }  // namespace pl0::native

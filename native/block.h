@@ -24,6 +24,9 @@ inline constexpr int pool_size = sizeof pool / sizeof *pool;
 inline constexpr int farthest = 10000;
 inline constexpr int top_cell = 100;
 
+// Appends printf-style text (at most a line of assembly) to `text`.
+void append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 // Where a value taken from the stack is: a constant, a register of the pool, or only its cell.
 struct Value {
   enum Kind { constant, held, stored } kind;
@@ -104,6 +107,7 @@ class BlockWriter {
   std::string label(std::int32_t target, bool by_call) const;
   std::int32_t procedure(std::int32_t at) const;
   void write_procedure_entry(const std::string& fallback, std::string& out);
+  std::string jump_text(std::int32_t target, bool by_call) const;
   void jump(std::int32_t target, bool by_call = false);
   void jump_if(const char* condition, std::int32_t target);
 

@@ -397,10 +397,8 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
     body_ += sp;
     moved_ += delta_;
     delta_ = 0;
-    cold_ += taken + ":\n\tmovl\t$0, " + result + "\n" + sp;
-    std::swap(cold_, body_);  // the jump is written as for the block
-    jump(program_[jpc].operand);
-    std::swap(cold_, body_);
+    cold_ += taken + ":\n\tmovl\t$0, " + result + "\n" + sp +
+             jump_text(program_[jpc].operand, false);
     return false;
   }
   emit("cmpl\t%s, %s", text(right).c_str(), text(left).c_str());
