@@ -10,6 +10,14 @@ namespace pl0::compiler {
 CodeBuffer code;
 CompileObserver* compile_observer = nullptr;
 
+void LineTable::emitted(int address, int line) {
+  const auto at = static_cast<std::size_t>(address);
+  if (at >= lines.size()) lines.resize(at + 1, 0);
+  lines[at] = line;
+}
+
+void LineTable::block_compiled(int /*own*/, int /*jump*/, int /*body*/, int /*end*/) {}
+
 namespace {
 
 int depth = 0;
@@ -38,10 +46,16 @@ void skip(int symbol, ErrorNumber error) {
   next_symbol();
 }
 
-void emit(int opcode, int level, std::int32_t operand) {
+// The line of the last symbol consumed, which ends the construct being compiled: the current
+// symbol is already the look-ahead, often on the next line (the `end` after a statement).
+int source_line() {
+  return reader.previous_line != 0 ? reader.previous_line : reader.symbol_line;
+}
+
+void emit(int opcode, int level, std::int32_t operand, int line = source_line()) {
   if (code.count >= code_max) report_error(code_too_long);
   code.code[static_cast<std::size_t>(code.count)] = {opcode, level, operand};
-  if (compile_observer != nullptr) compile_observer->emitted(code.count, reader.line_count);
+  if (compile_observer != nullptr) compile_observer->emitted(code.count, line);
   ++code.count;
 }
 
@@ -412,7 +426,7 @@ void parse_block() {
   const int frame =
       names.level == 0 ? wrap_sub(names.data_address, first_data_address) : names.data_address;
   const int body = code.count;
-  emit(INT, 0, frame);
+  emit(INT, 0, frame, reader.symbol_line);  // where the body starts, not the last declaration
   parse_statement();
   emit(RTN, 0, 0);
   if (compile_observer != nullptr) compile_observer->block_compiled(own, jump, body, code.count - 1);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "code_file.h"
 
@@ -26,7 +27,8 @@ extern CodeBuffer code;
 class CompileObserver {
  public:
   virtual ~CompileObserver() = default;
-  // Instruction `address` was emitted while the token file's line `line` was current.
+  // Instruction `address` was emitted for the token file's line `line`: the line of the last
+  // symbol the parser had consumed, so a statement's code belongs to the statement's line.
   virtual void emitted(int address, int line) = 0;
   // A block is compiled: `own` is its name entry (0 for the main block), `jump` the address of
   // its first JMP, `body` of its INT and `end` of its RTN. Its names are still in the table.
@@ -34,6 +36,24 @@ class CompileObserver {
 };
 
 extern CompileObserver* compile_observer;
+
+// Each instruction's source line, as the observer that tools share: the explorer's recording,
+// the playground and the native listing all read this one table.
+class LineTable : public CompileObserver {
+ public:
+  void emitted(int address, int line) override;
+  void block_compiled(int own, int jump, int body, int end) override;
+  std::vector<int> lines;  // by address; 0 where none is known
+};
+
+// Sets the observer for as long as it lives, so that an early end cannot leave it set.
+class Observing {
+ public:
+  explicit Observing(CompileObserver* observer) { compile_observer = observer; }
+  ~Observing() { compile_observer = nullptr; }
+  Observing(const Observing&) = delete;
+  Observing& operator=(const Observing&) = delete;
+};
 
 void reset_code();
 // Compiles one block. Its own name entry is the table top on entry: the procedure just

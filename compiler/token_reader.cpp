@@ -81,11 +81,14 @@ void reset_reader(std::FILE* tokens, std::FILE* err) {
 
 void next_symbol() {
   reader.previous_symbol = reader.current_symbol;
+  reader.previous_line = reader.symbol_line;
   std::string word;
   while (!word_in_line(word)) {
     if (!read_line()) report_error(unexpected_end);
   }
   reader.current_symbol = word_to_int(word);
+  reader.symbol_line = reader.line_count;
+  ++reader.symbol_count;
   switch (reader.current_symbol) {
     case identifier_sym:
       if (!word_in_line(reader.identifier)) report_error(unexpected_end);

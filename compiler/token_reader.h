@@ -26,6 +26,11 @@ struct TokenReader {
   std::int32_t number_value = 0;
   std::string string_spelling;
   int line_count = 0;  // token-file lines read so far
+  // The token-file lines of the current symbol and of the one before it, and how many symbols
+  // have been read: tools place code and errors by them; the Compiler's own reports do not.
+  int symbol_line = 0;
+  int previous_line = 0;
+  int symbol_count = 0;
   std::string line;
   std::size_t position = 0;  // where the splitting of `line` stands
 };

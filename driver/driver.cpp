@@ -12,8 +12,11 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <vector>
 
+#include "compiler.h"
 #include "native.h"
+#include "parser.h"
 #include "process.h"
 #include "temporary_folder.h"
 
@@ -164,12 +167,42 @@ Files files_in(const fs::path& folder, const std::string& source) {
           folder / stem};
 }
 
-// Tokeniser and Compiler; 0 when both succeeded.
-int compile(const Options& options, const Files& f, const Workspace& work) {
+// The Compiler in this process with its line hook set, for a listing that shows each
+// instruction's source line: one compilation gives both the code file and the lines.
+int compile_with_lines(const Options& options, const Files& f, const Workspace& work,
+                       std::vector<int>& lines) {
+  const fs::path errors = work.path() / "Compiler.err";
+  std::FILE* err = std::fopen(errors.c_str(), "wb");
+  if (err == nullptr) {
+    std::fprintf(stderr, "pl0: cannot write %s\n", errors.c_str());
+    return 1;
+  }
+  const std::string tokens = f.tokens.string(), code = f.code.string(),
+                    symbols = f.symbols.string();
+  const char* const args[] = {"Compiler", "-i", tokens.c_str(), "-o", code.c_str(), "-t",
+                              symbols.c_str()};
+  compiler::LineTable table;
+  int status;
+  {
+    compiler::Observing observing(&table);
+    status = compiler_main(7, args, nullptr, stdout, err);
+  }
+  std::fclose(err);
+  const std::string message = read_text(errors);
+  show_stage_message(message, options.source, message.empty() ? 0 : line_named(message, " on line "));
+  lines = std::move(table.lines);
+  return status;
+}
+
+// Tokeniser and Compiler; 0 when both succeeded. With `lines` the Compiler also tells each
+// instruction's source line.
+int compile(const Options& options, const Files& f, const Workspace& work,
+            std::vector<int>* lines = nullptr) {
   int status =
       run_stage({"Tokeniser", {"-i", options.source, "-o", f.tokens.string(), "-nl"}, "Line "},
                 options, work);
   if (status != 0) return status;
+  if (lines != nullptr) return compile_with_lines(options, f, work, *lines);
   return run_stage({"Compiler",
                     {"-i", f.tokens.string(), "-o", f.code.string(), "-t", f.symbols.string()},
                     " on line "},
@@ -199,10 +232,13 @@ int run_command(const Options& options) {
   Workspace work("pl0");
   const Files f = files_in(intermediate_folder(options, work), options.source);
   refuse_to_overwrite_source(options, f);
-  if (int status = compile(options, f, work); status != 0) return status;
+  std::vector<int> lines;
+  if (int status = compile(options, f, work, options.native ? &lines : nullptr); status != 0) {
+    return status;
+  }
   // The banners go to the run file, so the console shows the program's own output alone.
   if (options.native) {
-    if (int status = build_native(options.source, f.tokens, f.code, f.assembly, f.executable,
+    if (int status = build_native(options.source, lines, f.code, f.assembly, f.executable,
                                   work.path());
         status != 0) {
       return status;
@@ -221,11 +257,14 @@ int build_command(const Options& options) {
   if (!options.out.empty()) fs::create_directories(folder);
   const Files f = files_in(folder, options.source);
   refuse_to_overwrite_source(options, f);
-  if (int status = compile(options, f, work); status != 0) return status;
+  std::vector<int> lines;
+  if (int status = compile(options, f, work, options.native ? &lines : nullptr); status != 0) {
+    return status;
+  }
   const int status = run_stage(
       {"Translator", {"-i", f.code.string(), "-o", f.opcodes.string()}, nullptr}, options, work);
   if (status != 0 || !options.native) return status;
-  return build_native(options.source, f.tokens, f.code, f.assembly, f.executable, work.path());
+  return build_native(options.source, lines, f.code, f.assembly, f.executable, work.path());
 }
 
 int trace_command(const Options& options) {

@@ -8,7 +8,6 @@
 #include "assembly.h"
 #include "code_file.h"
 #include "process.h"
-#include "recording.h"
 
 namespace pl0::driver {
 
@@ -67,7 +66,7 @@ std::string native_unavailable() {
 #endif
 }
 
-int build_native(const std::string& source, const fs::path& tokens, const fs::path& code,
+int build_native(const std::string& source, const std::vector<int>& lines, const fs::path& code,
                  const fs::path& assembly, const fs::path& executable, const fs::path& scratch) {
   std::vector<Instruction> program;
   std::FILE* file = std::fopen(code.c_str(), "r");
@@ -77,10 +76,10 @@ int build_native(const std::string& source, const fs::path& tokens, const fs::pa
   }
   const bool loaded = load_code(file, program);
   std::fclose(file);
-  const native::SourceLines lines{explorer::instruction_lines(tokens.string()), lines_of(source)};
+  const native::SourceLines listing{lines, lines_of(source)};
 
   const fs::path text = scratch / "native.s", binary = scratch / "native";
-  std::ofstream(text, std::ios::binary) << native::write_assembly(program, loaded, &lines);
+  std::ofstream(text, std::ios::binary) << native::write_assembly(program, loaded, &listing);
   std::vector<std::string> args;
   std::istringstream flags(PL0_LINK_FLAGS);
   for (std::string flag; flags >> flag;) args.push_back(flag);

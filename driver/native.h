@@ -4,15 +4,17 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace pl0::driver {
 
 // Empty when this machine can make native programs; otherwise why not, in one line.
 std::string native_unavailable();
 
-// Writes `assembly` and links `executable` from the code file, through `scratch` so that
+// Writes `assembly` and links `executable` from the code file (`lines`: each instruction's
+// source line, for the listing's comments), through `scratch` so that
 // neither is left half-written. Returns 0, or 1 after a message.
-int build_native(const std::string& source, const std::filesystem::path& tokens,
+int build_native(const std::string& source, const std::vector<int>& lines,
                  const std::filesystem::path& code, const std::filesystem::path& assembly,
                  const std::filesystem::path& executable, const std::filesystem::path& scratch);
 

@@ -70,17 +70,7 @@ int line_named(const std::string& message, const char* marker) {
   return at == std::string::npos ? 0 : std::atoi(message.c_str() + at + std::strlen(marker));
 }
 
-class LineWatcher : public compiler::CompileObserver {
- public:
-  void emitted(int address, int line) override {
-    if (static_cast<std::size_t>(address) >= lines.size()) lines.resize(static_cast<std::size_t>(address) + 1, 0);
-    lines[static_cast<std::size_t>(address)] = line;
-  }
-  void block_compiled(int /*own*/, int /*jump*/, int /*body*/, int /*end*/) override {}
-  std::vector<int> lines;
-};
-
-class Watcher : public LineWatcher {
+class Watcher : public compiler::LineTable {
  public:
   explicit Watcher(Recording& r) : r_(r) {}
   void block_compiled(int own, int jump, int body, int end) override {
@@ -103,14 +93,6 @@ class Watcher : public LineWatcher {
 
  private:
   Recording& r_;
-};
-
-// Registers its observer for as long as it lives, so that an early end cannot leave it set.
-struct Watching {
-  explicit Watching(compiler::CompileObserver* w) { compiler::compile_observer = w; }
-  ~Watching() { compiler::compile_observer = nullptr; }
-  Watching(const Watching&) = delete;
-  Watching& operator=(const Watching&) = delete;
 };
 
 // Each instruction's lines of the opcode file: a header line "N:\t; ..." and its operations.
@@ -226,7 +208,7 @@ Recording record(const std::string& source, const std::string& input, long max_s
   Watcher watcher(r);
   int status;
   {
-    Watching watching(&watcher);
+    compiler::Observing observing(&watcher);
     status = run_entry(compiler_main, {"Compiler", "-i", tok, "-o", code, "-t", sym}, message);
   }
   r.code = read_text(code);
@@ -259,21 +241,6 @@ Recording record(const std::string& source, const std::string& input, long max_s
   split_operations(r);
   run(r, program, max_output);
   return r;
-}
-
-std::vector<int> instruction_lines(const std::string& token_file) {
-  TemporaryFolder folder("pl0l");
-  LineWatcher watcher;
-  std::string message;
-  int status;
-  {
-    Watching watching(&watcher);
-    status = run_entry(compiler_main,
-                       {"Compiler", "-i", token_file, "-o", folder / "program.code", "-t",
-                        folder / "program.sym"},
-                       message);
-  }
-  return status == 0 ? watcher.lines : std::vector<int>{};
 }
 
 interpreter::MachineState state_at(const Recording& r, long step) {

@@ -73,10 +73,6 @@ struct Recording {
 Recording record(const std::string& source, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 
-// Each instruction's source line (0 where none is known), from compiling `token_file` once more
-// with the Compiler's line hook; empty when it does not compile.
-std::vector<int> instruction_lines(const std::string& token_file);
-
 // The machine state before instruction `step` (0 .. steps), rebuilt from the recording.
 interpreter::MachineState state_at(const Recording& recording, long step);
 
