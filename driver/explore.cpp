@@ -140,7 +140,7 @@ int explore_main(int argc, const char* const* argv) {
   }
   const std::string json = explorer::to_json(recording);
   std::string error;
-  if (!write_whole(o.out, o.json ? json : explorer_page(json), error)) {
+  if (!write_whole(o.out, o.json ? json : explorer_page(json, fs::path(o.source).filename().string()), error)) {
     std::fprintf(stderr, "pl0: cannot write '%s': %s\n", o.out.c_str(), error.c_str());
     return 1;
   }

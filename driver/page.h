@@ -6,6 +6,7 @@
 
 namespace pl0::driver {
 
-std::string explorer_page(const std::string& recording_json);
+// `name` (the source's file name) names the page in its title and heading.
+std::string explorer_page(const std::string& recording_json, const std::string& name);
 
 }  // namespace pl0::driver

@@ -90,6 +90,13 @@ const char* end_name(RunEnd::Kind kind) {
 }
 
 void write_program(Json& j, const Recording& r) {
+  j.key("symbolNames");
+  j.open('[');
+  for (const char* name : symbol_names) {
+    j.separate();
+    j.string(name);
+  }
+  j.close(']');
   j.key("opcodeNames");
   j.open('[');
   for (const char* name : opcode_names) {
@@ -237,6 +244,10 @@ std::string to_json(const Recording& r) {
     j.string(r.error_message);
     j.key("line");
     j.number(r.error_line);
+    j.key("from");
+    j.number(r.error_from);
+    j.key("to");
+    j.number(r.error_to);
     j.close('}');
   }
   write_program(j, r);

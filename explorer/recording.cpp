@@ -15,7 +15,9 @@
 #include "machine_run.h"
 #include "name_table.h"
 #include "parser.h"
+#include "source_spans.h"
 #include "temporary_folder.h"
+#include "token_reader.h"
 #include "tokeniser.h"
 #include "translate.h"
 #include "vocabulary.h"
@@ -181,14 +183,37 @@ void run(Recording& r, const std::vector<Instruction>& program, std::size_t max_
   std::fclose(out_file);
 }
 
+// The error's place in the source: the symbol the message found, or the end of the text where
+// the source or the token file ended too soon.
+void locate_error(Recording& r) {
+  const std::vector<Span> spans = symbol_spans(r.source);
+  const auto end = static_cast<long>(r.source.size());
+  Span at{end, end};
+  if (r.error_program == "Tokeniser") {
+    if (r.error_message.find("Unexpected end") == std::string::npos && !spans.empty()) {
+      at = spans.back();
+    }
+  } else if (line_named(r.error_message, "Error ") != compiler::unexpected_end) {
+    const auto current = static_cast<std::size_t>(compiler::reader.symbol_count - 1);
+    if (current < spans.size()) at = spans[current];
+  }
+  r.error_from = at.from;
+  r.error_to = at.to;
+}
+
+void fail(Recording& r, const char* program, const std::string& message, const char* marker) {
+  r.error_program = program;
+  r.error_message = message;
+  r.error_line = line_named(message, marker);
+  r.procedures.clear();
+  locate_error(r);
+}
+
 }  // namespace
 
-Recording record(const std::string& source, const std::string& input, long max_steps,
-                 std::size_t max_output) {
+Recording compile(const std::string& source) {
   Recording r;
   r.source = source;
-  r.input = input;
-  r.max_steps = max_steps;
   TemporaryFolder folder("pl0x");
   const std::string src = folder / "program.pl0", tok = folder / "program.tok",
                     code = folder / "program.code", sym = folder / "program.sym",
@@ -196,14 +221,13 @@ Recording record(const std::string& source, const std::string& input, long max_s
   write_text(src, source);
 
   std::string message;
-  if (run_entry(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"}, message) != 0) {
-    r.tokens = read_text(tok);
-    r.error_program = "Tokeniser";
-    r.error_message = message;
-    r.error_line = line_named(message, "Line ");
+  const int tokenised =
+      run_entry(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"}, message);
+  r.tokens = read_text(tok);
+  if (tokenised != 0) {
+    fail(r, "Tokeniser", message, "Line ");
     return r;
   }
-  r.tokens = read_text(tok);
 
   Watcher watcher(r);
   int status;
@@ -214,10 +238,7 @@ Recording record(const std::string& source, const std::string& input, long max_s
   r.code = read_text(code);
   r.symbols = read_text(sym);
   if (status != 0) {
-    r.error_program = "Compiler";
-    r.error_message = message;
-    r.error_line = line_named(message, " on line ");
-    r.procedures.clear();
+    fail(r, "Compiler", message, " on line ");
     return r;
   }
 
@@ -239,6 +260,18 @@ Recording record(const std::string& source, const std::string& input, long max_s
     std::fclose(file);
   }
   split_operations(r);
+  return r;
+}
+
+Recording record(const std::string& source, const std::string& input, long max_steps,
+                 std::size_t max_output) {
+  Recording r = compile(source);
+  r.input = input;
+  r.max_steps = max_steps;
+  if (!r.error_program.empty()) return r;
+  std::vector<Instruction> program;
+  program.reserve(r.instructions.size());
+  for (const InstructionInfo& i : r.instructions) program.push_back(i.instruction);
   run(r, program, max_output);
   return r;
 }

@@ -46,9 +46,11 @@ struct RunEnd {
 struct Recording {
   std::string source, input;
   std::string tokens, code, symbols, opcodes;  // the files, as the programs write them
-  // A Tokeniser or Compiler error: its message exactly as written, and the source line.
+  // A Tokeniser or Compiler error: its message exactly as written, the source line, and the
+  // bytes of the source it is about: the symbol the message found, or the end of the text.
   std::string error_program, error_message;
   int error_line = 0;
+  long error_from = 0, error_to = 0;
 
   std::vector<InstructionInfo> instructions;
   std::vector<Procedure> procedures;  // the main block first, then in the order they end
@@ -68,8 +70,11 @@ struct Recording {
   std::vector<std::pair<long, std::size_t>> input_at;   // (state, input consumed) where it grew
 };
 
-// Tokenises, compiles and translates `source` and runs it on `input`, at most `max_steps`
-// instructions. Uses a private temporary folder for the programs' files.
+// Tokenises, compiles and translates `source`: everything of a recording but the run. Uses a
+// private temporary folder for the programs' files.
+Recording compile(const std::string& source);
+
+// Compiles `source` and runs it on `input`, at most `max_steps` instructions.
 Recording record(const std::string& source, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 

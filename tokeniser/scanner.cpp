@@ -203,6 +203,7 @@ void reset_scanner(std::FILE* source) {
 void next_char() {
   if (scanner.lookahead == end_of_file) throw EndOfSource{};
   scanner.lookahead = std::fgetc(scanner.source);
+  ++scanner.characters_read;
 }
 
 void scan_symbol() {
@@ -210,6 +211,7 @@ void scan_symbol() {
   scanner.spelling.clear();
   scanner.current_symbol = null_sym;
   skip_blanks();
+  scanner.symbol_start = scanner.characters_read - 1;
   if (is_letter(scanner.lookahead)) {
     scan_identifier();
     scanner.current_symbol = find_symbol("identifier");

@@ -19,6 +19,10 @@ struct Scanner {
   int current_symbol = 0;
   std::string spelling;           // of the current symbol; identifiers keep their case
   std::string previous_spelling;  // of the symbol delivered before it (for messages)
+  // Where the current symbol starts: its first byte's offset in the source. Tools place
+  // errors by it; the Tokeniser itself writes only line numbers.
+  long symbol_start = 0;
+  long characters_read = 0;  // so the look-ahead stands at offset characters_read - 1
 };
 
 extern Scanner scanner;

@@ -34,24 +34,30 @@ function element(tag, attributes = {}, ...children) {
   return node;
 }
 
-export function mountExplorer(root, recording) {
+// `options.name` names the program in the heading; `options.ranToTheEnd` tells that the real
+// run went on to its end past a recording cut short by its step cap.
+export function mountExplorer(root, recording, options = {}) {
   root.replaceChildren();
   root.classList.add('explorer');
   if (!root.hasAttribute('tabindex')) root.tabIndex = 0;
   const sourceLines = bytesToText(recording.source).split('\n');
   if (sourceLines.length > 1 && sourceLines[sourceLines.length - 1] === '') sourceLines.pop();
   if (recording.error || !recording.run) {
-    showError(root, recording, sourceLines);
+    showError(root, recording, sourceLines, options);
     return { stepCount: () => 0, go: () => {}, state: () => null };
   }
-  return new Explorer(root, recording, sourceLines).api();
+  return new Explorer(root, recording, sourceLines, options).api();
 }
 
-function showError(root, recording, sourceLines) {
+function title(options) {
+  return options.name ? `PL/0 explorer: ${options.name}` : 'PL/0 explorer';
+}
+
+function showError(root, recording, sourceLines, options) {
   const error = recording.error;
   const message = error ? bytesToText(error.message).trimEnd() : 'nothing was run';
   root.append(
-    element('h1', { text: 'PL/0 explorer' }),
+    element('h1', { text: title(options) }),
     element('p', { class: 'status fault', id: 'error-message', role: 'alert' },
       `${error ? error.program : ''} stopped: ${message}`),
   );
@@ -67,14 +73,16 @@ function showError(root, recording, sourceLines) {
 }
 
 class Explorer {
-  constructor(root, recording, sourceLines) {
+  constructor(root, recording, sourceLines, options) {
     this.root = root;
+    this.options = options;
     this.recording = recording;
     this.sourceLines = sourceLines;
     this.instructions = recording.instructions;
     this.names = recording.opcodeNames;
     this.run = new Run(recording.run);
-    this.step = 0;
+    // A fault is what a student comes to see: open there.
+    this.step = this.run.end === 'fault' ? this.run.steps : 0;
     this.lineBreaks = new Set();
     this.instructionBreaks = new Set();
     this.selectedLine = 0;
@@ -115,7 +123,7 @@ class Explorer {
 
   build() {
     const r = this.run;
-    this.status = element('p', { class: 'status', id: 'status' });
+    this.status = element('p', { class: 'status', id: 'run-status' });
     this.live = element('p', { class: 'visually-hidden', 'aria-live': 'polite', id: 'announce' });
     const button = (id, text, title, action) =>
       element('button', { id, type: 'button', title, 'aria-label': title, onclick: action }, text);
@@ -126,6 +134,12 @@ class Explorer {
     this.jumpBox = element('input', {
       type: 'number', min: '0', max: String(r.steps), id: 'jump', 'aria-label': 'jump to step',
       onchange: () => this.go(Number(this.jumpBox.value)),
+      onkeydown: (event) => {
+        if (event.key !== 'Enter') return;
+        event.preventDefault();
+        this.go(Number(this.jumpBox.value));
+        this.root.focus();  // the arrow keys step again
+      },
     });
     const toolbar = element('div', { class: 'toolbar', role: 'toolbar', 'aria-label': 'steps' },
       button('first', 'first', 'first step (Home)', () => this.go(0)),
@@ -140,11 +154,11 @@ class Explorer {
       button('next-break', 'break ▶', 'forward to a breakpoint (n)', () => this.go(this.findBreak(1))),
       button('help-button', '?', 'keyboard shortcuts (?)', () => this.toggleHelp()),
     );
-    const counter = element('span', { class: 'counter' }, 'step ',
-      element('output', { id: 'step' }), ' of ', element('span', { id: 'step-count', text: String(r.steps) }),
+    this.stepOutput = element('output', { id: 'step' });
+    const counter = element('span', { class: 'counter' }, 'step ', this.stepOutput, ' of ', element('span', { id: 'step-count', text: String(r.steps) }),
       ' ', element('label', {}, 'go to ', this.jumpBox));
     this.root.append(
-      element('header', {}, element('h1', { text: 'PL/0 explorer' }), this.status, toolbar,
+      element('header', {}, element('h1', { text: title(this.options) }), this.status, toolbar,
         element('div', { class: 'navigation' }, this.slider, counter)),
       this.live,
     );
@@ -157,7 +171,7 @@ class Explorer {
         element('button', { class: 'number', type: 'button', text: String(line),
           title: `breakpoint on line ${line}`, 'aria-label': `breakpoint on line ${line}`,
           onclick: () => this.toggle(this.lineBreaks, line) }),
-        element('code', { text, onclick: () => this.select(line), onmouseenter: () => this.hover(line),
+        element('code', { text: text || ' ', onclick: () => this.select(line), onmouseenter: () => this.hover(line),
           onmouseleave: () => this.hover(0) }));
       if (colour) item.style.setProperty('--line-colour', colour);
       this.sourceList.append(item);
@@ -202,21 +216,29 @@ class Explorer {
       element('thead', {}, element('tr', {}, ...['Cell', 'Value', 'Meaning']
         .map((h) => element('th', { scope: 'col', text: h })))), this.stackBody);
     this.outputBox = element('pre', { id: 'output', class: 'output', 'aria-label': 'output so far' });
-    this.inputBox = element('pre', { id: 'input', class: 'input', 'aria-label': 'input consumed so far' });
+    this.inputBox = element('pre', { id: 'input-consumed', class: 'input', 'aria-label': 'input consumed so far' });
 
     this.help = element('div', { class: 'help', id: 'help', role: 'dialog', 'aria-label': 'keyboard shortcuts', hidden: '' },
       element('h2', { text: 'Keyboard' }),
       element('dl', {}, ...keys.flatMap(([key, what]) => [element('dt', { text: key }), element('dd', { text: what })])),
       element('button', { type: 'button', onclick: () => this.toggleHelp() }, 'Close'));
 
-    const pane = (title, ...content) => element('section', { class: 'pane' }, element('h2', { text: title }), ...content);
+    const pane = (kind, heading, ...content) => element('section', { class: `pane ${kind}` },
+      typeof heading === 'string' ? element('h2', { text: heading }) : heading, ...content);
+    const legend = element('p', { class: 'legend' },
+      element('span', { class: 'key static' }), 'static link: to the frame of the block that declares the procedure ',
+      element('span', { class: 'key dynamic' }), 'dynamic link: to the caller\'s frame');
+    this.stackBox = element('div', { class: 'stack-box' }, stackTable, this.arrows);
     this.root.append(element('div', { class: 'panes' },
-      element('div', { class: 'column' }, pane('Source', this.sourceList, this.stepsOfLine),
-        pane('Output', this.outputBox), pane('Input consumed', this.inputBox)),
-      element('div', { class: 'column' }, pane('P-code', element('div', { class: 'scroll' }, codeTable))),
-      element('div', { class: 'column' }, pane('Registers', registerTable),
-        pane('Register operations', this.operationsHeader, this.operationsList),
-        pane('Stack', element('div', { class: 'stack-box' }, stackTable, this.arrows)))),
+      element('div', { class: 'column' }, pane('source-pane', 'Source', this.sourceList, this.stepsOfLine),
+        pane('output-pane', 'Output', this.outputBox), pane('input-pane', 'Input consumed', this.inputBox)),
+      element('div', { class: 'column' }, pane('code-pane', 'P-code', element('div', { class: 'scroll' }, codeTable)),
+        pane('operations-pane', element('h2', {}, 'Register operations ', element('small', { text: '(of the next instruction, still to run)' })),
+          this.operationsHeader, this.operationsList)),
+      element('div', { class: 'column' },
+        pane('registers-pane', element('h2', {}, 'Registers ', element('small', { text: '(“was”: before the last step)' })), registerTable),
+        pane('stack-pane', element('h2', {}, 'Stack ', element('small', { text: '(highlighted: changed by the last step)' })),
+          legend, this.stackBox))),
       this.help);
     this.root.addEventListener('keydown', (event) => this.key(event));
   }
@@ -310,7 +332,10 @@ class Explorer {
       b: () => this.toggle(this.lineBreaks, this.line(this.step)),
       n: () => this.go(this.findBreak(1)),
       p: () => this.go(this.findBreak(-1)),
-      g: () => this.jumpBox.focus(),
+      g: () => {
+        this.jumpBox.focus();
+        this.jumpBox.select();  // a number typed now replaces the old one
+      },
       l: () => this.select(this.line(this.step)),
       '?': () => this.toggleHelp(),
       Escape: () => { if (!this.help.hidden) this.toggleHelp(); },
@@ -330,7 +355,7 @@ class Explorer {
     const before = step > 0 ? r.state(step - 1) : null;
     const pc = this.pcAt(step);
     const line = this.line(step);
-    document.getElementById('step').textContent = String(step);
+    this.stepOutput.textContent = String(step);
     this.slider.value = String(step);
     this.jumpBox.value = String(step);
     this.status.textContent = this.statusText(step);
@@ -387,8 +412,14 @@ class Explorer {
     const where = step === r.steps ? '' : ` Step ${step} of ${r.steps}.`;
     switch (r.end) {
       case 'finished': return `The program ran ${r.steps} instructions and finished.${where}`;
-      case 'fault': return `Run-time fault after ${r.steps} instructions: ${r.message}.${where}`;
-      case 'step-cap': return `Stopped after ${r.steps} instructions: the recording keeps at most ${r.maxSteps} (--max-steps). The program had not finished.${where}`;
+      case 'fault': {
+        // A jump to an address without an instruction faults at that address: the jump's line.
+        const line = this.line(r.steps) || this.line(Math.max(0, r.steps - 1));
+        return `Run-time fault${line ? ` on line ${line}` : ''} after ${r.steps} instructions: ${r.message}.${where}`;
+      }
+      case 'step-cap': return this.options.ranToTheEnd
+        ? `The recording stops after ${r.steps} instructions, the most it keeps; the run itself went on and finished.${where}`
+        : `Stopped after ${r.steps} instructions: the recording keeps at most ${r.maxSteps} (--max-steps). The program had not finished.${where}`;
       default: return `The output could not be written after ${r.steps} instructions.${where}`;
     }
   }
@@ -470,7 +501,10 @@ class Explorer {
       this.stackBody.append(row);
       rows.set(c, row);
     }
-    requestAnimationFrame(() => this.drawArrows(frames, state, rows));
+    requestAnimationFrame(() => {
+      this.drawArrows(frames, state, rows);
+      scrollWithin(this.stackBox, rows.get(lowest));  // the top of the stack, where things happen
+    });
   }
 
   drawArrows(frames, state, rows) {
@@ -498,9 +532,18 @@ class Explorer {
       const r = row.getBoundingClientRect();
       return r.top - box.top + r.height / 2;
     };
-    for (const frame of frames) {
-      if (frame.base === 100) continue;
-      [['static', frame.base, 18], ['dynamic', frame.base - 1, 42]].forEach(([kind, from, reach]) => {
+    // Every dynamic link, each in a lane of its own so that a deep recursion's links stay
+    // apart; the static links of the current frame's chain only, the ones its code can follow.
+    const chain = new Set();
+    for (let base = state.bp, guard = 0; base >= 0 && base < 100 && guard < 101; guard++) {
+      chain.add(base);
+      base = state.cells[base];
+    }
+    frames.forEach((frame, k) => {
+      if (frame.base === 100) return;
+      const links = [['dynamic', frame.base - 1, 30 + (k % 4) * 7]];
+      if (chain.has(frame.base)) links.push(['static', frame.base, 8 + (k % 3) * 6]);
+      links.forEach(([kind, from, reach]) => {
         const to = state.cells[from];
         const y1 = middle(from);
         const y2 = middle(to);
@@ -511,7 +554,7 @@ class Explorer {
         path.setAttribute('marker-end', `url(#head-${kind})`);
         svg.append(path);
       });
-    }
+    });
   }
 
   showStepsOfLine() {
@@ -595,7 +638,7 @@ const root = document.getElementById('explorer');
 if (embedded && root) {
   const recording = JSON.parse(embedded.textContent);
   if (recording) {
-    window.pl0Explorer = mountExplorer(root, recording);
-    root.focus();
+    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name });
+    root.focus({ focusVisible: false });  // keys work at once, without a frame round the page
   }
 }

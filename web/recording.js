@@ -3,11 +3,28 @@
 
 const decoder = new TextDecoder('utf-8');
 
-// The recording's strings carry one byte per character; shown as the UTF-8 text they spell.
-export function bytesToText(bytes) {
+// Byte strings carry one byte per character (code 0 to 255): the form in which the programs'
+// files travel here. These four convert them.
+export function toBytes(bytes) {
   const array = new Uint8Array(bytes.length);
   for (let i = 0; i < bytes.length; i++) array[i] = bytes.charCodeAt(i) & 0xff;
-  return decoder.decode(array);
+  return array;
+}
+
+export function byteString(array) {
+  let text = '';
+  for (let i = 0; i < array.length; i += 8192) text += String.fromCharCode(...array.subarray(i, i + 8192));
+  return text;
+}
+
+// Shown as the UTF-8 text they spell.
+export function bytesToText(bytes) {
+  return decoder.decode(toBytes(bytes));
+}
+
+// Text as the byte string of its UTF-8 encoding, the form the programs read.
+export function textToBytes(text) {
+  return byteString(new TextEncoder().encode(text));
 }
 
 export class Run {

@@ -124,6 +124,7 @@ test('examples and golden programs step forward, back and by jumps as the stack 
     const name = explore(example, readFileSync(source), existsSync(stdin) ? readFileSync(stdin) : '');
     const want = trace(example);
     const page = await open(name);
+    await page.evaluate(() => window.pl0Explorer.go(0));  // a fault's page opens at the fault
     assert.equal(await page.evaluate(() => window.pl0Explorer.stepCount()), want.ran);
     assert.equal(Number(await text(page, '#step-count')), want.ran);
     for (let s = 0; s < Math.min(30, want.steps.length); s++) {
@@ -218,7 +219,9 @@ test('the keyboard alone moves through the run', async () => {
   const name = explore('keys', readFileSync(join(root, 'examples', 'gcd_lcm.pl0')));
   const want = trace('keys');
   const page = await open(name);
-  await page.focus('#explorer');
+  // The keys work from the start, with no focus frame round the whole page.
+  assert.deepEqual(await page.evaluate(() => [document.activeElement.id, document.activeElement.matches(':focus-visible')]),
+    ['explorer', false]);
   for (let k = 0; k < 3; k++) await page.keyboard.press('ArrowRight');
   assert.equal(Number(await text(page, '#step')), 3);
   await page.keyboard.press('ArrowLeft');
@@ -238,10 +241,19 @@ test('the keyboard alone moves through the run', async () => {
   await page.keyboard.press('Escape');
   assert.equal(await page.$eval('#help', (e) => e.hidden), true);
   assert.match(await text(page, '#announce'), /^step 0: PC 0 JMP, SP 98$/);
+  // g selects the field, so the number typed replaces the old one; Enter jumps and hands the
+  // keys back to the explorer.
+  for (let k = 0; k < 5; k++) await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('g');
+  await page.keyboard.type('20');
+  await page.keyboard.press('Enter');
+  assert.equal(Number(await text(page, '#step')), 20);
+  await page.keyboard.press('ArrowRight');
+  assert.equal(Number(await text(page, '#step')), 21);
   // Tab reaches the buttons, and Enter presses them.
   await page.focus('#forward');
   await page.keyboard.press('Enter');
-  assert.equal(Number(await text(page, '#step')), 1);
+  assert.equal(Number(await text(page, '#step')), 22);
   await page.close();
 });
 
@@ -255,19 +267,61 @@ test('a compile error shows the message and the line, and no machine', async () 
   await page.close();
 });
 
-test('a run-time fault shows the faulting step; a capped run says where it stopped', async () => {
-  const fault = explore('fault', 'var a[2], i; begin i := 500; a[i] := 1 end.');
-  let page = await open(fault);
+test('a fault page opens at the fault and names its line; deep recursions stay readable', async () => {
+  const source = 'var n, a[3];\nprocedure down;\nbegin\n  if n > 0 then begin n := n - 1; call down end\n' +
+    '  else a[n - 9] := 1\nend;\nbegin n := 12; call down end.\n';
+  const page = await open(explore('fault', source));
   const steps = await page.evaluate(() => window.pl0Explorer.stepCount());
-  assert.equal(Number(await text(page, '#step')), 0);
-  await page.click('#last');
-  assert.match(await text(page, '#status'), /Run-time fault after \d+ instructions: stack cell -\d+ out of range at PC \d+/);
   assert.equal(Number(await text(page, '#step')), steps);
+  assert.match(await text(page, '#run-status'), /^Run-time fault on line 5 after \d+ instructions: stack cell 105 out of range at PC \d+/);
+  assert.equal(await text(page, '.source .current code'), '  else a[n - 9] := 1');
+  // Thirteen frames: a dynamic link each, and static links only along the current frame's chain.
+  await page.waitForSelector('.arrow.dynamic');
+  assert.equal(await page.$$eval('.arrow.dynamic', (a) => a.length), 13);
+  assert.equal(await page.$$eval('.arrow.static', (a) => a.length), 1);
+  assert.match(await text(page, '.legend'), /static link.*dynamic link/);
+  // The top of the stack is in view in its box, and the controls stay in view on scrolling.
+  const top = await page.evaluate(() => {
+    const box = document.querySelector('.stack-box').getBoundingClientRect();
+    const rows = [...document.querySelectorAll('.stack tbody tr:not(.frame-header)')];
+    const row = rows.at(-1).getBoundingClientRect();
+    return { inBox: row.top >= box.top && row.bottom <= box.bottom + 1, inWindow: row.bottom <= innerHeight };
+  });
+  assert.deepEqual(top, { inBox: true, inWindow: true });
+  await page.evaluate(() => window.scrollTo(0, 2000));
+  assert.ok(await page.$eval('#forward', (b) => b.getBoundingClientRect().top >= 0));
   await page.close();
 
   const loop = explore('loop', 'var i; begin while 1 = 1 do begin i := i + 1; write i end end.', '', ['--max-steps', '5000']);
-  page = await open(loop);
-  assert.equal(await page.evaluate(() => window.pl0Explorer.stepCount()), 5000);
-  assert.match(await text(page, '#status'), /Stopped after 5000 instructions/);
+  const capped = await open(loop);
+  assert.equal(await capped.evaluate(() => window.pl0Explorer.stepCount()), 5000);
+  assert.match(await text(capped, '#run-status'), /Stopped after 5000 instructions/);
+  await capped.close();
+});
+
+test('a loop\'s instructions stand on its line, long lines keep their indentation, the title names the program', async () => {
+  const long = `  x := x + 1${' + 1'.repeat(60)}`;
+  const page = await open(explore('lines', `var x;\nbegin\n  while 1 = 1 do\n${long}\nend.\n`, '', ['--max-steps', '40']));
+  assert.equal(await page.title(), 'lines.pl0 — PL/0 explorer');
+  for (let s = 3; s < 40; s++) {
+    await page.evaluate((n) => window.pl0Explorer.go(n), s);
+    const line = Number(await page.$eval('.source li.current', (li) => li.dataset.line));
+    assert.ok(line === 3 || line === 4, `step ${s} is on line ${line}`);
+  }
+  const numbers = await page.$$eval('.source .number', (all) => all.map((b) => [b.getBoundingClientRect().width, getComputedStyle(b).fontSize]));
+  const code = await page.$eval('.source code', (c) => getComputedStyle(c).fontSize);
+  assert.equal(new Set(numbers.map(([w]) => w)).size, 1, 'every line number is as wide');
+  assert.ok(numbers.every(([, size]) => size === code), 'line numbers are as large as the code');
+  await page.close();
+});
+
+test('at 420 px the stack follows the registers within the first screen', async () => {
+  const page = await open(explore('narrow', readFileSync(join(root, 'examples/hanoi.pl0'))));
+  await page.setViewport({ width: 420, height: 900 });
+  await page.evaluate((n) => window.pl0Explorer.go(n), 60);
+  const top = await page.$eval('.stack-pane', (p) => p.getBoundingClientRect().top);
+  assert.ok(top < 900, `the stack starts at ${top} px`);
+  const heights = await page.$$eval('.toolbar button', (all) => all.map((b) => b.getBoundingClientRect().height));
+  assert.ok(heights.every((h) => h >= 40), `buttons ${heights}`);
   await page.close();
 });

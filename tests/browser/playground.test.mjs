@@ -30,11 +30,13 @@ after(async () => {
   assert.deepEqual(problems, [], 'the browser console reported errors');
 });
 
-async function open(hash = '') {
-  const page = await browser.newPage();
+async function open(hash = '', width = 1400) {
+  // A context of its own: no storage kept from another test.
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
   page.on('pageerror', (error) => problems.push(error.message));
   page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
-  await page.setViewport({ width: 1400, height: 900 });
+  await page.setViewport({ width, height: 900 });
   await page.goto(base + hash);
   await page.waitForFunction(() => window.pl0Playground);
   return page;
@@ -67,7 +69,7 @@ test('a compile error shows its marker and message', async () => {
   assert.equal(result.status, 1);
   assert.equal(result.stderr, 'Error 11 on line 3: After \'becomes\' found \'identifier\' "y", undeclared identifier.\n');
   await page.waitForSelector('.cm-lintRange-error');
-  assert.equal(await page.$eval('.cm-lintRange-error', (e) => e.textContent), '  x := y');
+  assert.equal(await page.$eval('.cm-lintRange-error', (e) => e.textContent), 'y');
   await page.close();
 });
 
@@ -125,7 +127,7 @@ test('once loaded, the page works offline', async () => {
   let page = await open();
   await page.evaluate(() => navigator.serviceWorker.ready);
   await page.close();
-  page = await browser.newPage();
+  page = await page.browserContext().newPage();
   page.on('pageerror', (error) => problems.push(error.message));
   await page.setOfflineMode(true);
   await page.goto(base);
@@ -145,11 +147,127 @@ test('the Explore tab steps through the same run', async () => {
     return window.pl0Playground.run();
   });
   await page.click('#tab-explore');
+  await page.waitForSelector('#forward');
   await page.click('#forward');
   await page.click('#forward');
   assert.equal(await page.$eval('#step', (e) => e.textContent), '2');
   await page.click('#last');
   const state = await page.evaluate(() => window.pl0Explorer.state());
   assert.equal(state.output, '9 ');
+  await page.close();
+});
+
+const run = (page, source, input = '') => page.evaluate((s, i) => {
+  window.pl0Playground.setSource(s);
+  window.pl0Playground.setInput(i);
+  return window.pl0Playground.run();
+}, source, input);
+const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
+const loop = 'var i; begin while 1 = 1 do i := i + 1 end.';
+
+test('a Run shows its own results alone: the output first, the rest when asked, partial after Stop', async () => {
+  const page = await open();
+  await run(page, readFileSync(join(root, 'examples/hello.pl0'), 'utf8'));
+  await page.click('#tab-code');
+  const leftOver = await page.evaluate((source) => {
+    window.pl0Playground.setSource(source);
+    window.pl0Playground.run();
+    return document.getElementById('panels').textContent;
+  }, loop);
+  assert.doesNotMatch(leftOver, /Hello|WRITE|PUTC/);
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Running…');
+  assert.doesNotMatch(await text(page, '#panel-code'), /PUTC/);
+  await page.click('#tab-explore');
+  assert.doesNotMatch(await text(page, '#panel-explore'), /finished/);
+  await page.click('#stop');
+  assert.equal(await text(page, '#status'), 'Stopped.');
+  await page.click('#tab-output');
+  assert.match(await text(page, '#panel-output'), /partial/);
+
+  // Past the recording's million instructions: the run finished, and Explore says so.
+  const steps = 'var i; begin while i < 200000 do i := i + 1; write i end.';
+  await run(page, steps);
+  assert.equal(await text(page, '#status'), 'Finished.');
+  await page.click('#tab-explore');
+  await page.waitForSelector('#run-status');
+  assert.match(await text(page, '#run-status'), /went on and finished/);
+  // A stack file of 16 MB comes in pieces.
+  await page.click('#tab-stackFile');
+  await page.waitForSelector('#text-stackFile', { timeout: 60000 });
+  assert.ok(await page.$('#text-stackFile .more'));
+  assert.ok((await text(page, '#text-stackFile')).length < 1 << 20);
+  await page.close();
+});
+
+test('errors stand where the eye is: the symbol, the line, the status, in words', async () => {
+  const page = await open();
+  const source = `var x;\nbegin\n${'  x := 1;\n'.repeat(40)}  x := y\nend.`;
+  await run(page, source);
+  assert.match(await text(page, '#status'), /^Compile error on line 43: After 'becomes' found 'identifier' "y", undeclared identifier\.$/);
+  assert.equal(await text(page, '.cm-lintRange-error'), 'y');
+  assert.ok(await page.$('.cm-lint-marker-error'));
+  const inView = await page.$eval('.cm-lintRange-error', (e) => {
+    const box = document.querySelector('.cm-scroller').getBoundingClientRect();
+    const at = e.getBoundingClientRect();
+    return at.top >= box.top && at.bottom <= box.bottom;
+  });
+  assert.ok(inView, 'the error is scrolled into view');
+  await page.click('#error-message');
+  assert.equal(await text(page, '.cm-activeLine'), '  x := y');
+
+  await run(page, 'begin write 1 end');
+  assert.match(await text(page, '#status'), /ends before its final period/);
+  assert.ok(await page.$('.cm-lint-marker-error'));
+
+  await run(page, 'var a[2], i;\nbegin i := 500;\n  a[i] := 1\nend.');
+  assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\.$/);
+  assert.ok(await page.$('.cm-lint-marker-error'));
+  await page.click('#explore-fault');
+  await page.waitForSelector('#run-status');
+  assert.equal(await page.evaluate(() => window.pl0Explorer.state().step), await page.evaluate(() => window.pl0Explorer.stepCount()));
+
+  await page.click('#tab-output');
+  await run(page, 'var i; begin while 1 = 1 do begin write i; i := i + 1 end end.');
+  assert.equal(await text(page, '#status'), 'Output cut at 1 MB.');
+  assert.doesNotMatch(await page.$eval('#panel-output', (p) => p.innerText.slice(-2000)), /\/work\/|No space/);
+  await page.close();
+});
+
+test('keys: Ctrl+Enter runs, the arrow keys move between tabs', async () => {
+  const page = await open();
+  await page.evaluate(() => window.pl0Playground.setSource('begin write 6 * 7 end.'));
+  await page.click('.cm-content');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Enter');
+  await page.keyboard.up('Control');
+  await page.waitForFunction(() => document.getElementById('program-output')?.textContent === '42 ');
+  assert.equal(await page.evaluate(() => window.pl0Playground.setSource && document.querySelector('.cm-content').textContent), 'begin write 6 * 7 end.');
+  await page.focus('#tab-output');
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'tab-tokens');
+  assert.equal(await page.$eval('#tab-tokens', (t) => t.getAttribute('aria-selected')), 'true');
+  assert.match(await text(page, "#text-tokens"), /^23begin 33write 2number 6 /);
+  await page.close();
+});
+
+test('a first visit, the examples, and the layout at 1024 and 420 px', async () => {
+  let page = await open('', 1024);
+  assert.match(await text(page, '.cm-content'), /Your first PL\/0 program/);
+  assert.equal(await page.$eval('#examples', (s) => s.options[1].value), 'hello');
+  await page.select('#examples', 'hanoi');
+  assert.equal(await page.title(), 'hanoi.pl0 — PL/0 playground');
+  await page.evaluate(() => window.pl0Playground.run());
+  await page.click('#tab-explore');
+  await page.waitForSelector('.stack-pane');
+  await page.evaluate(() => window.pl0Explorer.go(100));
+  const right = await page.$$eval('.registers-pane, .stack-pane, .code-pane', (all) => Math.max(...all.map((p) => p.getBoundingClientRect().right)));
+  assert.ok(right <= 1024, `Explore reaches ${right} px`);
+  await page.close();
+
+  page = await open('', 420);
+  await page.evaluate(() => window.pl0Playground.run());
+  await page.waitForFunction(() => document.getElementById('panel-output').getBoundingClientRect().top < innerHeight);
+  const heights = await page.$$eval('.bar button', (all) => all.map((b) => b.getBoundingClientRect().height));
+  assert.ok(heights.every((h) => h >= 40), `buttons ${heights}`);
   await page.close();
 });

@@ -50,7 +50,7 @@ test('the module writes what the native programs write', { skip: !existsSync(joi
   globalThis.__dirname = webBin;
   globalThis.require = createRequire(import.meta.url);
   const { default: createPl0 } = await import(join(webBin, 'pl0_playground.mjs'));
-  const { compileAndRecord, interpret } = await import(join(root, 'web/playground/chain.js'));
+  const { compile, interpret, record, trace } = await import(join(root, 'web/playground/chain.js'));
   const module = await createPl0({ wasmBinary: readFileSync(join(webBin, 'pl0_playground.wasm')) });
 
   const programs = readdirSync(join(root, 'examples')).filter((f) => f.endsWith('.pl0')).map((f) => {
@@ -62,12 +62,18 @@ test('the module writes what the native programs write', { skip: !existsSync(joi
     ['run-time fault', 'var a[2], i; begin i := 500; a[i] := 1 end.', ''],
     ['high bytes', "var s[9]; begin s := '\u00e9t\u00e9'; putc s[1]; putc 200; write s[0] end.", '']);
   for (const [name, source, input] of programs) {
-    const compiled = compileAndRecord(module, source, input, 100000);
-    const got = compiled.status === 0 ? interpret(module, compiled) : compiled;
+    const compiled = compile(module, source, input);
+    let got = { output: '', runFile: '', stackFile: '', ...compiled };
+    if (compiled.status === 0) {
+      const ran = interpret(module);
+      got = { ...compiled, ...ran, stderr: compiled.stderr + ran.stderr, ...trace(module) };
+    }
     const want = native(source, input);
     for (const key of ['status', 'stderr', 'tokens', 'code', 'symbols', 'opcodes', 'output', 'runFile', 'stackFile']) {
       assert.equal(got[key], want[key], `${name}: ${key}`);
     }
-    assert.equal(JSON.parse(got.recording).format, 'pl0-recording');
+    const recording = JSON.parse(record(module, source, input, 100000));
+    assert.equal(recording.files.code, want.code, `${name}: the recording's code file`);
+    assert.equal(compiled.compiled.instructions.length, recording.instructions.length, name);
   }
 });

@@ -1,23 +1,7 @@
 // The whole tool chain on one program, through the WebAssembly module (web/wasm/playground.cpp):
 // the files in, the programs run, every file read back as the programs wrote it. Used by the
 // worker and by the exactness test in node. Texts are byte strings (one character a byte).
-
-const files = {
-  tokens: '/work/program.tok',
-  code: '/work/program.code',
-  symbols: '/work/program.sym',
-  opcodes: '/work/program.ops',
-  runFile: '/work/program.run',
-  stackFile: '/work/program.stk',
-  output: '/work/stdout',
-  stderr: '/work/stderr',
-};
-
-export function toBytes(text) {
-  const bytes = new Uint8Array(text.length);
-  for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i) & 0xff;
-  return bytes;
-}
+import { byteString, toBytes } from '../recording.js';
 
 // The files a program can write without end (its output, the run file, the stack file) are
 // devices that keep their first bytes; past that a write fails as on a full disk, and the
@@ -43,6 +27,7 @@ function makeSinks(module) {
         // `buffer` is the module's memory as signed bytes: keep them unsigned.
         if (kept > 0) sink.chunks.push(new Uint8Array(buffer.buffer, buffer.byteOffset + offset, kept).slice());
         sink.length += kept;
+        if (path === '/work/stdout') module.onOutput?.(sink);
         if (kept < length) {
           sink.cut = true;
           throw new FS.ErrnoError(ENOSPC);
@@ -55,21 +40,20 @@ function makeSinks(module) {
   }
 }
 
-function bytesToString(bytes) {
-  let text = '';
-  for (let i = 0; i < bytes.length; i += 8192) text += String.fromCharCode(...bytes.subarray(i, i + 8192));
-  return text;
+// What a device has kept so far, as a byte string.
+export function sinkText(sink) {
+  return sink.chunks.map(byteString).join('');
 }
 
 function readText(module, path) {
   const sink = module.sinks?.[path];
-  if (sink) return sink.chunks.map(bytesToString).join('');
+  if (sink) return sinkText(sink);
   const { FS } = module;
   if (!FS.analyzePath(path).exists) return '';
-  return bytesToString(FS.readFile(path));
+  return byteString(FS.readFile(path));
 }
 
-// Starts a run: a fresh folder with the source, the input and empty output devices.
+// Starts afresh: a clean folder with the source, the input and empty output devices.
 function prepare(module, source, input) {
   const { FS } = module;
   if (FS.analyzePath('/work').exists) {
@@ -82,23 +66,37 @@ function prepare(module, source, input) {
   makeSinks(module);
 }
 
-function readAll(module, result) {
-  for (const [name, path] of Object.entries(files)) result[name] = readText(module, path);
-  result.cut = Object.entries(module.sinks).filter(([, sink]) => sink.cut).map(([path]) => path);
-  return result;
-}
-
-// Tokenises, compiles, translates and records the run; `status` is the first failure's, or 0.
-export function compileAndRecord(module, source, input, maxSteps) {
+// Tokenises, compiles and translates; `status` is the failing program's, or 0. `compiled` is
+// the recording without its run: the files, each instruction's line, an error's place.
+export function compile(module, source, input) {
   prepare(module, source, input);
-  const status = module._pl0_compile(maxSteps);
-  const result = readAll(module, { status });
-  result.recording = readText(module, '/work/recording.json');
-  return result;
+  const status = module._pl0_compile();
+  const compiled = JSON.parse(readText(module, '/work/compiled.json'));
+  const { tokens, code, symbols, opcodes } = compiled.files;
+  return { status, stderr: compiled.error?.message ?? '', tokens, code, symbols, opcodes, compiled };
 }
 
-// Runs the Interpreter on the compiled program, with its run file and stack file.
-export function interpret(module, result) {
+// Runs the compiled program with its run file; `onOutput(text)` may watch the output grow.
+export function interpret(module, onOutput) {
+  module.onOutput = onOutput && ((sink) => onOutput(sink));
   const status = module._pl0_interpret();
-  return readAll(module, { ...result, status });
+  module.onOutput = null;
+  return {
+    status, stderr: readText(module, '/work/stderr'), output: readText(module, '/work/stdout'),
+    runFile: readText(module, '/work/program.run'),
+    cut: Object.entries(module.sinks).filter(([, sink]) => sink.cut).map(([path]) => path),
+  };
+}
+
+// The stack file of a run of the compiled program (its first 16 MiB; `cut` past that).
+export function trace(module) {
+  module._pl0_trace();
+  return { stackFile: readText(module, '/work/program.stk'), cut: module.sinks['/work/program.stk'].cut };
+}
+
+// The explorer's recording of a run of at most `maxSteps` instructions, as JSON text.
+export function record(module, source, input, maxSteps) {
+  prepare(module, source, input);
+  module._pl0_record(maxSteps);
+  return readText(module, '/work/recording.json');
 }

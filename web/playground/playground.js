@@ -1,39 +1,88 @@
 // The playground: an editor, the input, Run and Stop, the files of every program in tabs, and
-// the explorer's view of the same run. The tool chain runs in a worker (worker.js); the page
-// keeps the source and input in the address (Share) and in the browser's storage.
+// the explorer's view of the same run. The tool chain runs in workers (worker.js): the runner
+// compiles and runs, and nothing else, so that the output comes first; a helper makes the
+// recording and the stack file when their tab is opened. The page keeps the source and input
+// in the address (Share) and in the browser's storage.
 import { EditorView, basicSetup } from 'codemirror';
-import { setDiagnostics } from '@codemirror/lint';
+import { Decoration, keymap } from '@codemirror/view';
+import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/state';
+import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { pl0Language } from './pl0-language.js';
 import { mountExplorer } from '../explorer.js';
-import { bytesToText } from '../recording.js';
+import { bytesToText, textToBytes, toBytes } from '../recording.js';
+import { showLarge, showLines } from './views.js';
 
 const maxSteps = 1000000;
 const storageKey = 'pl0-playground';
 const $ = (id) => document.getElementById(id);
+const starter = `{ Your first PL/0 program: press Run (or Ctrl+Enter), then open Explore to watch it. }
+var i;
+begin
+  i := 1;
+  while i <= 5 do
+  begin
+    write i * i;
+    i := i + 1
+  end
+end.
+`;
 
 const tabs = [
   ['output', 'Output'], ['tokens', 'Token file'], ['code', 'Code'], ['symbols', 'Symbol table'],
   ['opcodes', 'Opcode file'], ['stackFile', 'Stack file'], ['explore', 'Explore'],
 ];
 
-// UTF-8 text as a byte string (one character a byte), the form the programs read.
-function textToBytes(text) {
-  const bytes = new TextEncoder().encode(text);
-  let result = '';
-  for (let i = 0; i < bytes.length; i += 8192) result += String.fromCharCode(...bytes.subarray(i, i + 8192));
-  return result;
-}
-
-const editor = new EditorView({
-  parent: $('editor'),
-  extensions: [basicSetup, pl0Language, EditorView.updateListener.of((u) => { if (u.docChanged) remember(); })],
+// ---- the editor, with a line lit from the result tabs ----
+const lightLine = StateEffect.define();
+const litLine = StateField.define({
+  create: () => Decoration.none,
+  update(lit, transaction) {
+    for (const effect of transaction.effects) {
+      if (effect.is(lightLine)) {
+        const doc = transaction.state.doc;
+        lit = effect.value > 0 && effect.value <= doc.lines
+          ? Decoration.set([Decoration.line({ class: 'cm-linked-line' }).range(doc.line(effect.value).from)])
+          : Decoration.none;
+      }
+    }
+    return lit.map(transaction.changes);
+  },
+  provide: (field) => EditorView.decorations.from(field),
 });
 
-// ---- tabs ----
+let cursorLine = 0;
+const editor = new EditorView({
+  parent: $('editor'),
+  extensions: [
+    Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { run(); return true; } }])),
+    basicSetup, pl0Language, lintGutter(), litLine,
+    EditorView.updateListener.of((update) => {
+      if (update.docChanged) {
+        remember();
+        edited();
+      }
+      const line = update.state.doc.lineAt(update.state.selection.main.head).number;
+      if (line !== cursorLine) {
+        cursorLine = line;
+        linkRows(line);
+      }
+    }),
+  ],
+});
+
+function goToLine(line, from) {
+  const doc = editor.state.doc;
+  if (line < 1 || line > doc.lines) return;
+  const at = from ?? doc.line(line).from;
+  editor.dispatch({ selection: EditorSelection.cursor(at), effects: EditorView.scrollIntoView(at, { y: 'center' }) });
+  editor.focus();
+}
+
+// ---- tabs: arrow keys move between them ----
 const panels = {};
 for (const [key, title] of tabs) {
   const tab = document.createElement('button');
-  Object.assign(tab, { type: 'button', id: `tab-${key}`, textContent: title });
+  Object.assign(tab, { type: 'button', id: `tab-${key}`, textContent: title, tabIndex: -1 });
   tab.setAttribute('role', 'tab');
   tab.setAttribute('aria-controls', `panel-${key}`);
   tab.addEventListener('click', () => select(key));
@@ -45,102 +94,330 @@ for (const [key, title] of tabs) {
   $('panels').append(panel);
   panels[key] = panel;
 }
+$('tabs').addEventListener('keydown', (event) => {
+  const keys = tabs.map(([k]) => k);
+  const at = keys.indexOf(selected);
+  const to = { ArrowRight: at + 1, ArrowLeft: at - 1, Home: 0, End: keys.length - 1 }[event.key];
+  if (to === undefined) return;
+  event.preventDefault();
+  select(keys[(to + keys.length) % keys.length]);
+  $(`tab-${selected}`).focus();
+});
+
+let selected = 'output';
 function select(key) {
+  selected = key;
   for (const [k] of tabs) {
-    $(`tab-${k}`).setAttribute('aria-selected', String(k === key));
+    const tab = $(`tab-${k}`);
+    tab.setAttribute('aria-selected', String(k === key));
+    tab.tabIndex = k === key ? 0 : -1;
     panels[k].hidden = k !== key;
   }
+  document.querySelector('.layout').classList.toggle('exploring', key === 'explore');
+  if (key === 'explore') showExplore();
+  if (key === 'stackFile') showStackFile();
 }
 select('output');
 
-function showText(key, text, cut) {
-  const pre = document.createElement('pre');
-  pre.id = `text-${key}`;
-  pre.textContent = bytesToText(text);
-  panels[key].replaceChildren(pre);
-  if (cut) panels[key].append(Object.assign(document.createElement('p'), { className: 'cut', textContent: 'Cut here: the playground keeps only the first part of this file.' }));
+// ---- one run and what is known of it ----
+let current = null;  // { id, source, input, compiled, ran, stopped, output, recording, stack }
+let nextId = 1;
+
+function note(panel, text, className = 'note') {
+  panel.replaceChildren(Object.assign(document.createElement('p'), { className, textContent: text }));
 }
 
-function showResult(result) {
-  const cut = (path) => result.cut?.includes(path);
-  showText('tokens', result.tokens);
-  showText('code', result.code);
-  showText('symbols', result.symbols);
-  showText('opcodes', result.opcodes);
-  showText('stackFile', result.stackFile, cut('/work/program.stk'));
-  panels.output.replaceChildren();
-  const part = (title, id, text, isCut) => {
-    const heading = Object.assign(document.createElement('h2'), { textContent: title });
-    const pre = Object.assign(document.createElement('pre'), { id, textContent: bytesToText(text) });
-    panels.output.append(heading, pre);
-    if (isCut) panels.output.append(Object.assign(document.createElement('p'), { className: 'cut', id: `${id}-cut`, textContent: 'The output was cut: the playground keeps its first megabyte.' }));
-  };
-  part('Output', 'program-output', result.output, cut('/work/stdout'));
-  if (result.stderr) part('Messages', 'program-messages', result.stderr);
-  part('Run file', 'run-file', result.runFile, cut('/work/program.run'));
+function clearResults() {
+  for (const [key] of tabs) note(panels[key], key === 'output' ? 'Running…' : 'Nothing yet: the program is being compiled.');
+  editor.dispatch(setDiagnostics(editor.state, []));
+  window.pl0Explorer = undefined;
 }
 
-function showDiagnostics(result) {
-  const recording = result.recording ? JSON.parse(result.recording) : null;
-  const error = recording?.error;
-  const diagnostics = [];
-  if (error) {
-    const doc = editor.state.doc;
-    const line = doc.line(Math.min(Math.max(error.line, 1), doc.lines));
-    diagnostics.push({ from: line.from, to: line.to, severity: 'error', message: bytesToText(error.message).trimEnd() });
+function compiledView(result) {
+  const { compiled } = result;
+  const lineOf = (address) => compiled.instructions[address]?.[3] ?? 0;
+  showLines(panels.tokens, 'tokens', result.tokens, (k) => k + 1, compiled.symbolNames);
+  // The code file: a heading, then one line an instruction.
+  showLines(panels.code, 'code', result.code, (k) => (k > 0 ? lineOf(k - 1) : 0));
+  showLines(panels.symbols, 'symbols', result.symbols, () => 0);
+  // The opcode file: each instruction's heading "N:" and its operations.
+  let group = -1;
+  showLines(panels.opcodes, 'opcodes', result.opcodes, (k, text) => {
+    if (text !== '' && text[0] !== '\t') group = Number.parseInt(text, 10);
+    return lineOf(group);
+  });
+  for (const panel of [panels.tokens, panels.code, panels.opcodes]) {
+    panel.addEventListener('mouseover', (event) => {
+      const line = Number(event.target.closest('[data-line]')?.dataset.line ?? 0);
+      editor.dispatch({ effects: lightLine.of(line) });
+      linkRows(line);
+    });
+    panel.addEventListener('mouseleave', () => {
+      editor.dispatch({ effects: lightLine.of(0) });
+      linkRows(cursorLine);
+    });
+    panel.addEventListener('click', (event) => {
+      const line = Number(event.target.closest('[data-line]')?.dataset.line ?? 0);
+      if (line > 0) goToLine(line);
+    });
   }
-  editor.dispatch(setDiagnostics(editor.state, diagnostics));
-  if (recording) window.pl0Explorer = mountExplorer(panels.explore, recording);
+  linkRows(cursorLine);
 }
 
-// ---- the worker ----
-let worker;
-let pending = null;
-function startWorker() {
-  worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
-  worker.onmessage = ({ data: { phase, result } }) => {
-    if (phase === 'compiled') {
-      showResult(result);
-      showDiagnostics(result);
-      $('status').textContent = result.status === 0 ? 'Running…' : 'The program did not compile.';
+// The rows of every file that come from source line `line`.
+function linkRows(line) {
+  for (const row of document.querySelectorAll('#panels .linked')) row.classList.remove('linked');
+  if (line > 0) for (const row of document.querySelectorAll(`#panels [data-line="${line}"]`)) row.classList.add('linked');
+}
+
+// The offset in the editor's text of byte `offset` of the UTF-8 source.
+function textOffset(source, offset) {
+  return bytesToText(source.slice(0, offset)).length;
+}
+
+function showCompileError(compiled) {
+  const error = compiled.error;
+  const message = bytesToText(error.message).trimEnd();
+  const doc = editor.state.doc;
+  const from = Math.min(textOffset(compiled.source, error.from), doc.length);
+  const to = Math.min(Math.max(textOffset(compiled.source, error.to), from), doc.length);
+  const line = doc.lineAt(from).number;
+  editor.dispatch(setDiagnostics(editor.state, [{ from, to, severity: 'error', message }]));
+  const atEnd = error.from === error.to;
+  const words = message.replace(/^(Line \d+: |Error \d+ on line \d+: )/, '');
+  status(atEnd ? 'Compile error: the source ends before its final period.' : `Compile error on line ${line}: ${words}`, 'error');
+  const button = Object.assign(document.createElement('button'), {
+    type: 'button', id: 'error-message', className: 'message-link', textContent: message,
+    title: `go to line ${line} in the editor`,
+  });
+  button.addEventListener('click', () => goToLine(line, from));
+  panels.output.replaceChildren(heading('Compile error'), button);
+  editor.dispatch({ effects: EditorView.scrollIntoView(from, { y: 'center' }) });
+}
+
+function heading(text) {
+  return Object.assign(document.createElement('h2'), { textContent: text });
+}
+
+// The output panel: the output (labelled partial when the run was stopped), the messages and
+// the run file, with a wrap switch.
+function showOutput() {
+  const { ran, stopped } = current;
+  const output = ran ? ran.output : current.output ?? '';
+  const wrap = Object.assign(document.createElement('label'), { className: 'wrap-switch' });
+  const box = Object.assign(document.createElement('input'), { type: 'checkbox', id: 'wrap', checked: wrapOutput });
+  box.addEventListener('change', () => {
+    wrapOutput = box.checked;
+    panels.output.classList.toggle('wrapped', wrapOutput);
+  });
+  wrap.append(box, ' Wrap long lines');
+  panels.output.classList.toggle('wrapped', wrapOutput);
+  panels.output.replaceChildren(wrap, heading(stopped ? 'Output (partial: the run was stopped)' : 'Output'));
+  panels.output.append(Object.assign(document.createElement('pre'), { id: 'program-output', textContent: bytesToText(output) }));
+  if (!ran) return;
+  const cut = ran.cut.includes('/work/stdout') || ran.cut.includes('/work/program.run');
+  if (cut) {
+    panels.output.append(Object.assign(document.createElement('p'), { className: 'cut', id: 'program-output-cut',
+      textContent: 'Output cut at 1 MB: the playground keeps the first megabyte of output, and ended the run there.' }));
+  }
+  // A message about the cap would name a file of the page's own: the words above say it.
+  const messages = bytesToText(ran.stderr).split('\n')
+    .filter((m) => m !== '' && !(cut && m.includes('No space left on device'))).join('\n');
+  if (messages) {
+    panels.output.append(heading('Messages'), Object.assign(document.createElement('pre'), { id: 'program-messages', textContent: messages }));
+  }
+  if (current.fault) {
+    const explore = Object.assign(document.createElement('button'), { type: 'button', id: 'explore-fault', textContent: 'Explore the fault' });
+    explore.addEventListener('click', () => select('explore'));
+    panels.output.append(explore);
+  }
+  panels.output.append(heading('Run file'));
+  showLarge(panels.output, 'run-file', ran.runFile);
+}
+let wrapOutput = false;
+
+// A fault's message without the Interpreter's name and its address, and the source line of the
+// instruction it names.
+function faultOf(ran, compiled) {
+  const match = /^Interpreter: (.*?)(?: at PC (-?\d+))?$/m.exec(bytesToText(ran.stderr));
+  if (!match || !/out of range|no instruction/.test(match[1])) return null;
+  const pc = match[2] === undefined ? -1 : Number(match[2]);
+  const line = compiled.instructions[pc]?.[3] ?? 0;
+  return { message: match[1], line };
+}
+
+function finishRun() {
+  const { ran, compiled } = current;
+  current.fault = faultOf(ran, compiled);
+  showOutput();
+  const cut = ran.cut.includes('/work/stdout') || ran.cut.includes('/work/program.run');
+  if (current.fault) {
+    const { line, message } = current.fault;
+    status(line > 0 ? `Run-time fault on line ${line}: ${message}.` : `Run-time fault: ${message}.`, 'error');
+    if (line > 0) {
+      const doc = editor.state.doc.line(Math.min(line, editor.state.doc.lines));
+      editor.dispatch(setDiagnostics(editor.state, [{ from: doc.from, to: doc.to, severity: 'error', message: `Run-time fault: ${message}` }]));
+      editor.dispatch({ effects: EditorView.scrollIntoView(doc.from, { y: 'center' }) });
+    }
+  } else if (cut) {
+    status('Output cut at 1 MB.', 'error');
+  } else {
+    status(ran.status === 0 ? 'Finished.' : `Ended with status ${ran.status}.`);
+  }
+  done();
+}
+
+function status(text, kind = '') {
+  $('status').textContent = text;
+  $('status').className = `status ${kind}`;
+}
+
+// ---- the workers ----
+const workers = {};
+function startWorker(role) {
+  workers[role]?.terminate();
+  const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  worker.onmessage = ({ data: { id, phase, result } }) => {
+    if (!current || id !== current.id) return;  // a run since replaced
+    handlers[phase](result);
+  };
+  workers[role] = worker;
+}
+
+const handlers = {
+  compiled(result) {
+    current.compiled = result.compiled;
+    compiledView(result);
+    if (result.status !== 0) {
+      showCompileError(result.compiled);
+      note(panels.stackFile, 'The program did not compile: there is no stack file.');
+      if (selected === 'explore') showExplore();
+      done();
       return;
     }
-    showResult(result);
-    finish(result);
-  };
-}
-startWorker();
+    status('Running…');
+    if (selected === 'explore') showExplore();
+  },
+  output(text) {
+    current.output = text;
+    showOutput();
+  },
+  ran(result) {
+    current.ran = result;
+    finishRun();
+    bringOutputIntoView();
+  },
+  recording(json) {
+    current.recording = JSON.parse(json);
+    if (selected === 'explore') showExplore();
+  },
+  trace(result) {
+    current.stack = result;
+    if (selected === 'stackFile') showStackFile();
+  },
+};
+startWorker('runner');
+startWorker('helper');
 
-function finish(result) {
+function request(task) {
+  const { id, source, input } = current;
+  workers.helper.postMessage({ task, id, source, input, maxSteps });
+}
+
+function showExplore() {
+  if (!current) {
+    note(panels.explore, 'Run a program to explore it.');
+    return;
+  }
+  const recording = current.recording ?? (current.compiled?.error ? current.compiled : null);
+  if (!recording) {
+    if (!current.recordingAsked) {
+      current.recordingAsked = true;
+      request('record');
+    }
+    note(panels.explore, 'Recording the run…');
+    return;
+  }
+  if (panels.explore.dataset.run === String(current.id)) return;
+  panels.explore.dataset.run = String(current.id);
+  const finished = current.ran?.status === 0 && !current.fault;
+  window.pl0Explorer = mountExplorer(panels.explore, recording, { ranToTheEnd: finished });
+  if (current.fault && recording.run?.end === 'fault') window.pl0Explorer.go(window.pl0Explorer.stepCount());
+}
+
+function showStackFile() {
+  if (!current) {
+    note(panels.stackFile, 'Run a program to see its stack file.');
+    return;
+  }
+  if (current.compiled?.error) return;
+  if (!current.stack) {
+    if (!current.stackAsked) {
+      current.stackAsked = true;
+      request('trace');
+    }
+    note(panels.stackFile, 'Tracing the run…');
+    return;
+  }
+  if (panels.stackFile.dataset.run === String(current.id)) return;
+  panels.stackFile.dataset.run = String(current.id);
+  panels.stackFile.replaceChildren();
+  showLarge(panels.stackFile, 'text-stackFile', current.stack.stackFile);
+  if (current.stack.cut) {
+    panels.stackFile.append(Object.assign(document.createElement('p'), { className: 'cut',
+      textContent: 'Cut here: the playground keeps the first 16 MB of the stack file, and the traced run ended there.' }));
+  }
+}
+
+// On a narrow screen the results stand below the editor: bring the output up to the eye.
+function bringOutputIntoView() {
+  if (window.matchMedia('(max-width: 60rem)').matches && selected === 'output') {
+    panels.output.scrollIntoView({ block: 'start' });
+  }
+}
+
+let pending = null;
+function done() {
   $('run').disabled = false;
   $('stop').disabled = true;
-  if (result) {
-    $('status').textContent = result.status === 0 ? 'Finished.' : `Stopped with status ${result.status}.`;
-  }
-  const done = pending;
+  const finished = pending;
   pending = null;
-  if (done) {
-    const { status, stderr, tokens, code, symbols, opcodes, output, runFile, stackFile } = result ?? {};
-    done.resolve(result ? { status, stderr, tokens, code, symbols, opcodes, output, runFile, stackFile } : null);
-  }
+  const { compiled, ran } = current;
+  const result = compiled?.error
+    ? { status: 1, stderr: compiled.error.message, ...compiled.files }
+    : ran ? { ...compiled.files, status: ran.status, stderr: ran.stderr, output: ran.output, runFile: ran.runFile } : null;
+  finished?.resolve(result);
 }
 
 function run() {
   if (pending) stop();
+  const source = textToBytes(editor.state.doc.toString());
+  const input = textToBytes($('input').value);
+  // A helper still busy with an old run's recording would hold up this one's.
+  if (current && (current.recordingAsked || current.stackAsked) && !(current.recording && current.stack)) startWorker('helper');
+  current = { id: nextId++, source, input };
+  panels.explore.dataset.run = '';
+  panels.stackFile.dataset.run = '';
+  clearResults();
   $('run').disabled = true;
   $('stop').disabled = false;
-  $('status').textContent = 'Compiling…';
+  status('Compiling…');
   const promise = new Promise((resolve) => { pending = { resolve }; });
-  worker.postMessage({ source: textToBytes(editor.state.doc.toString()), input: textToBytes($('input').value), maxSteps });
+  workers.runner.postMessage({ task: 'run', id: current.id, source, input });
+  if (selected === 'explore') showExplore();
+  if (selected === 'stackFile') showStackFile();
   return promise;
 }
 
-// A program that loops never returns: the worker is ended at once and a new one started.
+// A program that loops never returns: the runner is ended at once and a new one started. What
+// it had written stays, labelled as partial.
 function stop() {
-  worker.terminate();
-  startWorker();
-  finish(null);
-  $('status').textContent = 'Stopped: the run was ended.';
+  if (!pending) return;
+  startWorker('runner');
+  current.stopped = true;
+  showOutput();
+  status('Stopped.');
+  done();
 }
 
 $('run').addEventListener('click', run);
@@ -159,7 +436,10 @@ function remember() {
     localStorage.setItem(storageKey, JSON.stringify({ source: editor.state.doc.toString(), input: $('input').value }));
   } catch { /* storage may be off: nothing to keep */ }
 }
-$('input').addEventListener('input', remember);
+$('input').addEventListener('input', () => {
+  remember();
+  edited();
+});
 
 async function pack(object) {
   const stream = new Blob([JSON.stringify(object)]).stream().pipeThrough(new CompressionStream('deflate-raw'));
@@ -167,7 +447,7 @@ async function pack(object) {
   return btoa(String.fromCharCode(...bytes)).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
 }
 async function unpack(text) {
-  const bytes = Uint8Array.from(atob(text.replaceAll('-', '+').replaceAll('_', '/')), (c) => c.charCodeAt(0));
+  const bytes = toBytes(atob(text.replaceAll('-', '+').replaceAll('_', '/')));
   const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
   const object = JSON.parse(await new Response(stream).text());
   if (typeof object.source !== 'string' || typeof object.input !== 'string') throw new Error('not a program');
@@ -179,9 +459,9 @@ $('share').addEventListener('click', async () => {
   history.replaceState(null, '', link);
   try {
     await navigator.clipboard.writeText(link);
-    $('status').textContent = 'The link to this program and its input is in the address bar and the clipboard.';
+    status('The link to this program and its input is in the address bar and the clipboard.');
   } catch {
-    $('status').textContent = 'The link to this program and its input is in the address bar.';
+    status('The link to this program and its input is in the address bar.');
   }
 });
 
@@ -203,23 +483,57 @@ async function restore() {
     if (kept) {
       setSource(kept.source);
       setInput(kept.input);
+      return 'Ready.';
     }
   } catch { /* nothing kept */ }
-  return 'Ready.';
+  setSource(starter);
+  return 'Ready: a first program is in the editor. Press Run (Ctrl+Enter), or choose an example.';
 }
 
-// ---- examples ----
-const examples = await (await fetch(new URL('./examples.json', import.meta.url))).json();
-for (const [name] of examples) {
-  $('examples').append(Object.assign(document.createElement('option'), { value: name, textContent: name }));
+// ---- examples, and the name of what is in the editor ----
+let examples = [];
+let example = null;  // [name, source, input] while the editor holds it unchanged
+function edited() {
+  if (!example || (editor.state.doc.toString() === example[1] && $('input').value === example[2])) return;
+  example = null;
+  $('examples').value = '';
+  name();
 }
+function name() {
+  document.title = example ? `${example[0]}.pl0 — PL/0 playground` : 'PL/0 playground';
+}
+
 $('examples').addEventListener('change', () => {
-  const chosen = examples.find(([name]) => name === $('examples').value);
+  const chosen = examples.find(([n]) => n === $('examples').value);
   if (!chosen) return;
+  const text = editor.state.doc.toString();
+  const unsaved = text !== '' && text !== starter && !examples.some(([, s]) => s === text);
+  if (unsaved && !window.confirm(`Replace the program in the editor with the example ${chosen[0]}? Your program will be lost (unless you have kept a Share link).`)) {
+    $('examples').value = example?.[0] ?? '';
+    return;
+  }
   setSource(chosen[1]);
   setInput(chosen[2]);
+  example = chosen;
+  $('examples').value = chosen[0];
+  name();
 });
 
-$('status').textContent = await restore();
+try {
+  const response = await fetch(new URL('./examples.json', import.meta.url));
+  if (!response.ok) throw new Error(response.statusText);
+  examples = await response.json();
+  for (const [n] of examples) $('examples').append(Object.assign(document.createElement('option'), { value: n, textContent: n }));
+} catch {
+  $('examples').disabled = true;
+  $('examples').title = 'The examples could not be loaded.';
+}
+
+status(await restore());
+example = examples.find(([, s, i]) => s === editor.state.doc.toString() && i === $('input').value) ?? null;
+if (example) $('examples').value = example[0];
+name();
+note(panels.output, 'Press Run (Ctrl+Enter) to compile and run the program.');
+for (const [key] of tabs.slice(1)) note(panels[key], 'Run a program to see this.');
 window.pl0Playground = { setSource, setInput, run, stop };
 if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});

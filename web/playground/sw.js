@@ -1,7 +1,7 @@
 // Keeps the playground working offline once it has been loaded: every file of the site is
 // answered from the cache first, and fetched (and cached) when it is not there yet.
 const cacheName = 'pl0-playground-v1';
-const files = ['./', 'index.html', 'playground.js', 'playground.css', 'explorer.css', 'worker.js', 'chain.js',
+const files = ['./', 'index.html', 'playground.js', 'playground.css', 'explorer.css', 'worker.js',
   'pl0_playground.mjs', 'pl0_playground.wasm', 'examples.json'];
 
 self.addEventListener('install', (event) => {

@@ -1,17 +1,36 @@
 // Runs the tool chain off the page's thread, so that a program that loops never freezes the
-// page: Stop ends this worker, and the page starts a new one.
+// page: Stop ends this worker, and the page starts a new one. Each message is one task on its
+// own source and input, so any worker can take any task:
+//   run:    the compiled files, then the output as it grows, then the whole run;
+//   record: the explorer's recording; trace: the stack file.
 import createPl0 from './pl0_playground.mjs';
-import { compileAndRecord, interpret } from './chain.js';
+import { compile, interpret, record, sinkText, trace } from './chain.js';
 
 const ready = createPl0();
+const outputEvery = 100;  // milliseconds between two glimpses of a growing output
 
-self.onmessage = async ({ data: { source, input, maxSteps } }) => {
+self.onmessage = async ({ data: { task, id, source, input, maxSteps } }) => {
   const module = await ready;
-  const compiled = compileAndRecord(module, source, input, maxSteps);
-  self.postMessage({ phase: 'compiled', result: compiled });
-  if (compiled.status !== 0) {
-    self.postMessage({ phase: 'done', result: compiled });
+  const post = (phase, result) => self.postMessage({ id, phase, result });
+  if (task === 'record') {
+    post('recording', record(module, source, input, maxSteps));
     return;
   }
-  self.postMessage({ phase: 'done', result: interpret(module, compiled) });
+  const compiled = compile(module, source, input);
+  if (task === 'trace') {
+    post('trace', compiled.status === 0 ? trace(module) : { stackFile: '', cut: false });
+    return;
+  }
+  post('compiled', compiled);
+  if (compiled.status !== 0) return;
+  let shown = 0;
+  let last = performance.now();
+  const ran = interpret(module, (sink) => {
+    const now = performance.now();
+    if (now - last < outputEvery || sink.length === shown) return;
+    last = now;
+    shown = sink.length;
+    post('output', sinkText(sink));
+  });
+  post('ran', ran);
 };

@@ -1,0 +1,19 @@
+// Where each symbol stands in the source: the Tokeniser's scanner run once more, keeping the
+// byte range of every symbol it writes to the token file, so that a tool can point at the
+// symbol a message is about (the Compiler's messages name only a line).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pl0::explorer {
+
+struct Span {
+  long from, to;  // byte offsets in the source, `to` one past the symbol's last byte
+};
+
+// The spans of the token file's symbols, in its order, up to the period or the first byte that
+// begins no symbol (whose one-byte span comes last).
+std::vector<Span> symbol_spans(const std::string& source);
+
+}  // namespace pl0::explorer
