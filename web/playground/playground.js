@@ -120,7 +120,7 @@ function select(key) {
 select('output');
 
 // ---- one run and what is known of it ----
-let current = null;  // { id, source, input, compiled, ran, stopped, output, recording, stack }
+let current = null;  // { id, source, input, asked, compiled, ran, stopped, output, recording, stack }
 let nextId = 1;
 
 function note(panel, text, className = 'note') {
@@ -324,21 +324,32 @@ function request(task) {
   workers.helper.postMessage({ task, id, source, input, maxSteps });
 }
 
-function showExplore() {
+// What the helper makes for the current run on request: `current[key]` once it has come;
+// before, null, after asking for it once and saying so in `panel`.
+function made(key, task, panel, waiting) {
+  if (current[key]) return current[key];
+  if (!current.asked.has(task)) {
+    current.asked.add(task);
+    request(task);
+  }
+  note(panel, waiting);
+  return null;
+}
+
+// Whether `panel` is to be drawn for the current run: once, and only after a run.
+function due(panel, nothing) {
   if (!current) {
-    note(panels.explore, 'Run a program to explore it.');
-    return;
+    note(panel, nothing);
+    return false;
   }
-  const recording = current.recording ?? (current.compiled?.error ? current.compiled : null);
-  if (!recording) {
-    if (!current.recordingAsked) {
-      current.recordingAsked = true;
-      request('record');
-    }
-    note(panels.explore, 'Recording the run…');
-    return;
-  }
-  if (panels.explore.dataset.run === String(current.id)) return;
+  return panel.dataset.run !== String(current.id);
+}
+
+function showExplore() {
+  if (!due(panels.explore, 'Run a program to explore it.')) return;
+  const recording = current.compiled?.error ? current.compiled
+    : made('recording', 'record', panels.explore, 'Recording the run…');
+  if (!recording) return;
   panels.explore.dataset.run = String(current.id);
   const finished = current.ran?.status === 0 && !current.fault;
   window.pl0Explorer = mountExplorer(panels.explore, recording, { ranToTheEnd: finished });
@@ -346,24 +357,13 @@ function showExplore() {
 }
 
 function showStackFile() {
-  if (!current) {
-    note(panels.stackFile, 'Run a program to see its stack file.');
-    return;
-  }
-  if (current.compiled?.error) return;
-  if (!current.stack) {
-    if (!current.stackAsked) {
-      current.stackAsked = true;
-      request('trace');
-    }
-    note(panels.stackFile, 'Tracing the run…');
-    return;
-  }
-  if (panels.stackFile.dataset.run === String(current.id)) return;
+  if (!due(panels.stackFile, 'Run a program to see its stack file.') || current.compiled?.error) return;
+  const stack = made('stack', 'trace', panels.stackFile, 'Tracing the run…');
+  if (!stack) return;
   panels.stackFile.dataset.run = String(current.id);
   panels.stackFile.replaceChildren();
-  showLarge(panels.stackFile, 'text-stackFile', current.stack.stackFile);
-  if (current.stack.cut) {
+  showLarge(panels.stackFile, 'text-stackFile', stack.stackFile);
+  if (stack.cut) {
     panels.stackFile.append(Object.assign(document.createElement('p'), { className: 'cut',
       textContent: 'Cut here: the playground keeps the first 16 MB of the stack file, and the traced run ended there.' }));
   }
@@ -394,8 +394,8 @@ function run() {
   const source = textToBytes(editor.state.doc.toString());
   const input = textToBytes($('input').value);
   // A helper still busy with an old run's recording would hold up this one's.
-  if (current && (current.recordingAsked || current.stackAsked) && !(current.recording && current.stack)) startWorker('helper');
-  current = { id: nextId++, source, input };
+  if (current && [...current.asked].some((task) => !current[task === 'record' ? 'recording' : 'stack'])) startWorker('helper');
+  current = { id: nextId++, source, input, asked: new Set() };
   panels.explore.dataset.run = '';
   panels.stackFile.dataset.run = '';
   clearResults();

@@ -1,11 +1,18 @@
 // Keeps the playground working offline once it has been loaded: every file of the site is
-// answered from the cache first, and fetched (and cached) when it is not there yet.
-const cacheName = 'pl0-playground-v1';
+// answered from the cache first, and fetched (and cached) when it is not there yet. The build
+// names the cache after the site's content (version.cmake), and a new worker drops the caches
+// of older builds.
+const cacheName = 'pl0-playground-dev';
 const files = ['./', 'index.html', 'playground.js', 'playground.css', 'explorer.css', 'worker.js',
   'pl0_playground.mjs', 'pl0_playground.wasm', 'examples.json'];
 
 self.addEventListener('install', (event) => {
   event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)));
+});
+
+self.addEventListener('activate', (event) => {
+  event.waitUntil(caches.keys().then((names) => Promise.all(
+    names.filter((name) => name.startsWith('pl0-playground-') && name !== cacheName).map((name) => caches.delete(name)))));
 });
 
 self.addEventListener('fetch', (event) => {
