@@ -1,10 +1,12 @@
 // The playground's figures: the site's size (raw and gzipped), the time from opening the page
 // to the first result, and for bench/primes.pl0 and bench/steps.pl0 (3,000,000 instructions)
-// the time from Run to the output on the page, against the WebAssembly Interpreter run alone
-// in node and the native one, with the longest the page's thread was busy meanwhile.
+// the time from Run to the output on the page, against the same WebAssembly module's
+// Interpreter run alone in node (no compiling, no page) and the native Interpreter, with the
+// longest the page's thread was busy meanwhile.
 //   node bench/playground.mjs [SITE_DIR] [BIN_DIR] [WEB_BIN_DIR]
 //   (default build-web/site, build/bin, build-web/bin)
 import { execFileSync } from 'node:child_process';
+import { createRequire } from 'node:module';
 import { mkdtempSync, readdirSync, readFileSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -85,14 +87,32 @@ const seconds = (command, args) => {
   }
   return Math.min(...times);
 };
+// Emscripten's ES module for node still looks for these CommonJS names.
+globalThis.__dirname = webBin;
+globalThis.require = createRequire(import.meta.url);
+const { default: createPl0 } = await import(join(webBin, 'pl0_playground.mjs'));
+const { compile, interpret } = await import(join(root, 'web/playground/chain.js'));
+const module = await createPl0({ wasmBinary: readFileSync(join(webBin, 'pl0_playground.wasm')) });
+const inModule = (source) => {
+  const times = [];
+  for (let round = 0; round < 3; round++) {
+    compile(module, source, '');
+    const t = performance.now();
+    interpret(module);
+    times.push((performance.now() - t) / 1000);
+  }
+  return Math.min(...times);
+};
+
 console.log(`site:                  ${(raw / 1024).toFixed(0)} KiB, ${(gzipped / 1024).toFixed(0)} KiB gzipped`);
 console.log(`open to first result:  ${firstResult.toFixed(2)} s`);
 for (const name of programs) {
   const code = join(work, `${name}.code`);
   execFileSync(join(bin, 'Tokeniser'), ['-i', join(root, `bench/${name}.pl0`), '-o', join(work, 't')]);
   execFileSync(join(bin, 'Compiler'), ['-i', join(work, 't'), '-o', code]);
-  const wasm = seconds('node', [join(webBin, 'Interpreter.cjs'), '-i', code]);
+  const wasm = inModule(readFileSync(join(root, `bench/${name}.pl0`), 'latin1'));
   const native = seconds(join(bin, 'Interpreter'), ['-i', code]);
   const { shown, longest } = inPage[name];
-  console.log(`bench/${name}: Run to output ${shown.toFixed(2)} s (${(shown / wasm).toFixed(2)} × the WebAssembly Interpreter's ${wasm.toFixed(2)} s; native ${native.toFixed(2)} s); page busy at most ${(longest * 1000).toFixed(0)} ms at a time`);
+  const ms = (t) => `${(t * 1000).toFixed(0)} ms`;
+  console.log(`bench/${name}: Run to output ${ms(shown)} (${(shown / wasm).toFixed(2)} × the WebAssembly Interpreter's ${ms(wasm)}; native ${ms(native)}); page busy at most ${ms(longest)} at a time`);
 }
