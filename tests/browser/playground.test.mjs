@@ -206,6 +206,7 @@ test('errors stand where the eye is: the symbol, the line, the status, in words'
   assert.match(await text(page, '#status'), /^Compile error on line 43: After 'becomes' found 'identifier' "y", undeclared identifier\.$/);
   assert.equal(await text(page, '.cm-lintRange-error'), 'y');
   assert.ok(await page.$('.cm-lint-marker-error'));
+  assert.match(await text(page, '.cm-error-message'), /^Error 11 on line 43: /);
   const inView = await page.$eval('.cm-lintRange-error', (e) => {
     const box = document.querySelector('.cm-scroller').getBoundingClientRect();
     const at = e.getBoundingClientRect();

@@ -4,7 +4,7 @@
 // recording and the stack file when their tab is opened. The page keeps the source and input
 // in the address (Share) and in the browser's storage.
 import { EditorView, basicSetup } from 'codemirror';
-import { Decoration, keymap } from '@codemirror/view';
+import { Decoration, WidgetType, keymap } from '@codemirror/view';
 import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/state';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { pl0Language } from './pl0-language.js';
@@ -50,12 +50,40 @@ const litLine = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// An error's message, shown in the editor under its line until the text changes.
+class Message extends WidgetType {
+  constructor(text) {
+    super();
+    this.text = text;
+  }
+  eq(other) { return other.text === this.text; }
+  toDOM() {
+    return Object.assign(document.createElement('div'), { className: 'cm-error-message', textContent: this.text });
+  }
+}
+const showMessage = StateEffect.define();
+const message = StateField.define({
+  create: () => Decoration.none,
+  update(shown, transaction) {
+    if (transaction.docChanged) return Decoration.none;
+    for (const effect of transaction.effects) {
+      if (effect.is(showMessage)) {
+        const { at, text } = effect.value;
+        shown = text ? Decoration.set([Decoration.widget({ widget: new Message(text), block: true, side: 1 })
+          .range(transaction.state.doc.lineAt(at).to)]) : Decoration.none;
+      }
+    }
+    return shown;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
 let cursorLine = 0;
 const editor = new EditorView({
   parent: $('editor'),
   extensions: [
     Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { run(); return true; } }])),
-    basicSetup, pl0Language, lintGutter(), litLine,
+    basicSetup, pl0Language, lintGutter(), litLine, message,
     EditorView.updateListener.of((update) => {
       if (update.docChanged) {
         remember();
@@ -130,6 +158,7 @@ function note(panel, text, className = 'note') {
 function clearResults() {
   for (const [key] of tabs) note(panels[key], key === 'output' ? 'Running…' : 'Nothing yet: the program is being compiled.');
   editor.dispatch(setDiagnostics(editor.state, []));
+  editor.dispatch({ effects: showMessage.of({ at: 0, text: '' }) });
   window.pl0Explorer = undefined;
 }
 
@@ -192,7 +221,7 @@ function showCompileError(compiled) {
   });
   button.addEventListener('click', () => goToLine(line, from));
   panels.output.replaceChildren(heading('Compile error'), button);
-  editor.dispatch({ effects: EditorView.scrollIntoView(from, { y: 'center' }) });
+  editor.dispatch({ effects: [showMessage.of({ at: from, text: message }), EditorView.scrollIntoView(from, { y: 'center' })] });
 }
 
 function heading(text) {
@@ -257,7 +286,8 @@ function finishRun() {
     if (line > 0) {
       const doc = editor.state.doc.line(Math.min(line, editor.state.doc.lines));
       editor.dispatch(setDiagnostics(editor.state, [{ from: doc.from, to: doc.to, severity: 'error', message: `Run-time fault: ${message}` }]));
-      editor.dispatch({ effects: EditorView.scrollIntoView(doc.from, { y: 'center' }) });
+      editor.dispatch({ effects: [showMessage.of({ at: doc.from, text: `Run-time fault: ${message}.` }),
+        EditorView.scrollIntoView(doc.from, { y: 'center' })] });
     }
   } else if (cut) {
     status('Output cut at 1 MB.', 'error');
