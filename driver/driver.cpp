@@ -137,6 +137,18 @@ struct Stage {
   const char* line_marker;  // where the program's message names a source line, if it does
 };
 
+// Where the Tokeniser's and the Compiler's messages name a source line.
+constexpr const char* tokeniser_marker = "Line ";
+constexpr const char* compiler_marker = " on line ";
+
+// Passes on the messages a program wrote to `errors` unchanged, adding the source line they
+// name after `marker` (none without one).
+void pass_on_messages(const fs::path& errors, const char* marker, const Options& options) {
+  const std::string message = read_text(errors);
+  const long line = marker == nullptr || message.empty() ? 0 : line_named(message, marker);
+  show_stage_message(message, options.source, line);
+}
+
 // Runs one program with its error stream captured, passes the messages on unchanged and adds
 // the source line they name.
 int run_stage(const Stage& stage, const Options& options, const Workspace& work) {
@@ -147,11 +159,7 @@ int run_stage(const Stage& stage, const Options& options, const Workspace& work)
   }
   const fs::path errors = work.path() / (std::string(stage.program) + ".err");
   const int status = run_program(path, stage.args, Redirect{"", "", errors.string()});
-  const std::string message = read_text(errors);
-  const long line = stage.line_marker == nullptr || message.empty()
-                        ? 0
-                        : line_named(message, stage.line_marker);
-  show_stage_message(message, options.source, line);
+  pass_on_messages(errors, stage.line_marker, options);
   if (status < 0) std::fprintf(stderr, "pl0: cannot start %s\n", stage.program);
   return status < 0 ? 127 : status;
 }
@@ -188,8 +196,7 @@ int compile_with_lines(const Options& options, const Files& f, const Workspace& 
     status = compiler_main(7, args, nullptr, stdout, err);
   }
   std::fclose(err);
-  const std::string message = read_text(errors);
-  show_stage_message(message, options.source, message.empty() ? 0 : line_named(message, " on line "));
+  pass_on_messages(errors, compiler_marker, options);
   lines = std::move(table.lines);
   return status;
 }
@@ -199,13 +206,13 @@ int compile_with_lines(const Options& options, const Files& f, const Workspace& 
 int compile(const Options& options, const Files& f, const Workspace& work,
             std::vector<int>* lines = nullptr) {
   int status =
-      run_stage({"Tokeniser", {"-i", options.source, "-o", f.tokens.string(), "-nl"}, "Line "},
+      run_stage({"Tokeniser", {"-i", options.source, "-o", f.tokens.string(), "-nl"}, tokeniser_marker},
                 options, work);
   if (status != 0) return status;
   if (lines != nullptr) return compile_with_lines(options, f, work, *lines);
   return run_stage({"Compiler",
                     {"-i", f.tokens.string(), "-o", f.code.string(), "-t", f.symbols.string()},
-                    " on line "},
+                    compiler_marker},
                    options, work);
 }
 

@@ -9,7 +9,7 @@ import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/stat
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { pl0Language } from './pl0-language.js';
 import { mountExplorer } from '../explorer.js';
-import { bytesToText, textToBytes, toBytes } from '../recording.js';
+import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
 import { showLarge, showLines } from './views.js';
 
 const maxSteps = 1000000;
@@ -474,7 +474,7 @@ $('input').addEventListener('input', () => {
 async function pack(object) {
   const stream = new Blob([JSON.stringify(object)]).stream().pipeThrough(new CompressionStream('deflate-raw'));
   const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
-  return btoa(String.fromCharCode(...bytes)).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
+  return btoa(byteString(bytes)).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
 }
 async function unpack(text) {
   const bytes = toBytes(atob(text.replaceAll('-', '+').replaceAll('_', '/')));
