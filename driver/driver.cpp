@@ -48,6 +48,20 @@ Commands:
                                  standard input (empty without it); at most N instructions
                                  are recorded (default 1000000); --json writes the recording
                                  itself (FILE.json)
+  conform --compiler CMD ... [OPTIONS]
+                                 test another implementation of the four programs against
+                                 this one: --tokeniser, --compiler, --interpreter and
+                                 --translator CMD name the programs to test (a path or a
+                                 command line split at blanks); --seed N, --count N (cases
+                                 of each kind, default 100), --cases DIR (your own),
+                                 --jobs N, --timeout SECONDS (default 10), --keep DIR,
+                                 --junit FILE, --gradescope FILE, --strict (also the places
+                                 where this tool chain departs), --no-reduce, --only CASE;
+                                 status 0 when every case passed, 1 otherwise
+  reduce FILE --test CMD [--seconds N]
+                                 cut FILE down to the smallest text on which CMD (run by
+                                 sh in a folder holding the candidate as FILE's name) still
+                                 exits 0; the original is kept as FILE.orig
   help, --help                   show this text
   --version                      show the version
 
@@ -319,6 +333,8 @@ int driver_main(int argc, const char* const* argv) {
     return 0;
   }
   if (command == "explore") return explore_main(argc - 2, argv + 2);
+  if (command == "conform") return conform_main(argc - 2, argv + 2);
+  if (command == "reduce") return reduce_main(argc - 2, argv + 2);
   try {
     if (command != "run" && command != "build" && command != "trace") {
       throw UsageError{"unknown command '" + command + "'"};

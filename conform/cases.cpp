@@ -1,0 +1,258 @@
+// Making the cases: generated from the seed, in a fixed order, so that a seed gives the same
+// cases on every machine; curated from the golden folders; a teacher's from their folders.
+#include "cases.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "programs.h"
+
+namespace pl0::conform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
+bool selected(const Selection& s, Program p) {
+  return std::find(s.programs.begin(), s.programs.end(), p) != s.programs.end();
+}
+
+struct Valid {
+  Generated program;
+  Compiled compiled;
+};
+
+// Programs that compile and end within a few thousand steps, for every program's cases.
+std::vector<Valid> valid_programs(Random& random, int count) {
+  std::vector<Valid> out;
+  for (int tries = 0; static_cast<int>(out.size()) < count && tries < 100 * count; ++tries) {
+    Generated g = valid_program(random);
+    Compiled c = compile(g.source);
+    if (c.compiled && ending(c.code, g.input) == Ending::finished) out.push_back({g, c});
+  }
+  return out;
+}
+
+// The Compiler's two refusals that the literal rules lack (errors 27 and 28) stay out.
+bool clear_for_compiler(const Compiled& c) {
+  return c.tokenised && (c.compiled || (c.error != 27 && c.error != 28));
+}
+
+Case make(Program p, const std::string& kind, int k, const std::string& group) {
+  Case c;
+  c.program = p;
+  c.name = lower(program_name(p)) + "/" + kind + "/" + std::to_string(k);
+  c.group = group;
+  return c;
+}
+
+}  // namespace
+
+std::optional<Case> case_from_source(const Case& model, const std::string& source) {
+  Case c = model;
+  c.source = source;
+  if (c.program == Program::tokeniser) {
+    c.input = source;
+    return c;
+  }
+  const Compiled compiled = compile(source);
+  if (c.program == Program::compiler) {
+    if (!clear_for_compiler(compiled)) return std::nullopt;
+    c.input = compiled.tokens;
+    return c;
+  }
+  if (!compiled.compiled) return std::nullopt;
+  if (c.program == Program::interpreter && ending(compiled.code, c.stdin_text) != Ending::finished) {
+    return std::nullopt;
+  }
+  c.input = compiled.code;
+  return c;
+}
+
+std::vector<Case> generated_cases(const Selection& s) {
+  Random random(s.seed);
+  const std::vector<Valid> valid = valid_programs(random, s.count);
+  std::vector<Case> cases;
+  const int n = static_cast<int>(valid.size());
+  for (Program p : programs) {
+    // Every program's cases are drawn whether it is selected or not, so that a case's name
+    // means the same case whichever programs a run tests.
+    std::vector<Case> mine;
+    for (int k = 0; k < n; ++k) {
+      Case c = make(p, "valid", k, "valid programs");
+      c.keep_lines = k % 2 == 0;
+      c.stdin_text = valid[static_cast<std::size_t>(k)].program.input;
+      if (auto made = case_from_source(c, valid[static_cast<std::size_t>(k)].program.source)) {
+        mine.push_back(*made);
+      }
+    }
+    for (int k = 0; k < s.count && n > 0; ++k) {
+      if (p == Program::interpreter || p == Program::translator) break;
+      Case c = make(p, "compile-error", k, "programs with compile errors");
+      c.keep_lines = k % 2 == 1;
+      // Mutations until the program no longer compiles (most need one or two).
+      std::string source = valid[static_cast<std::size_t>(k % n)].program.source;
+      for (int m = 0; m < 6 && compile(source).compiled; ++m) source = mutated(source, random);
+      if (auto made = case_from_source(c, source)) mine.push_back(*made);
+    }
+    for (int k = 0, made = 0, faults = 0; made < s.count && k < 50 * s.count; ++k) {
+      if (p == Program::tokeniser) {
+        Case c = make(p, "bytes", k, "byte soup");
+        c.input = byte_soup(random);
+        c.keep_lines = k % 2 == 0;
+        mine.push_back(c);
+      } else if (p == Program::compiler) {
+        Case c = make(p, "tokens", k, "token files");
+        c.input = token_soup(random);
+        const Outcome o = reference(p, c.input, "", false);
+        if (o.err.rfind("Error 27 ", 0) == 0 || o.err.rfind("Error 28 ", 0) == 0) continue;
+        mine.push_back(c);
+      } else {
+        Case c = make(p, "code", k, "code files");
+        const bool runnable = p == Program::interpreter;
+        c.input = code_soup(random, runnable);
+        if (runnable) {
+          c.stdin_text = "12 -7 x\n3\n";
+          const Ending e = ending(c.input, c.stdin_text);
+          if (e == Ending::too_long) continue;
+          if (e == Ending::fault) {  // where a literal machine may do anything
+            if (faults++ >= s.count) continue;
+            c.strict = true;
+            c.group = "faults";
+            c.name = "interpreter/fault/" + std::to_string(k);
+            mine.push_back(c);
+            continue;
+          }
+        }
+        mine.push_back(c);
+      }
+      ++made;
+    }
+    if (!selected(s, p)) continue;
+    for (Case& c : mine) {
+      if (!c.strict || s.strict) cases.push_back(std::move(c));
+    }
+  }
+  return cases;
+}
+
+std::vector<Case> curated_cases(const fs::path& golden, const Selection& s) {
+  std::vector<Case> cases;
+  for (Program p : s.programs) {
+    const fs::path group = golden / lower(program_name(p));
+    std::error_code ec;
+    if (!fs::is_directory(group, ec)) continue;
+    std::vector<fs::path> folders;
+    for (const auto& entry : fs::directory_iterator(group)) {
+      if (fs::exists(entry.path() / "cmd")) folders.push_back(entry.path());
+    }
+    std::sort(folders.begin(), folders.end());
+    for (const fs::path& folder : folders) {
+      Case c;
+      c.program = p;
+      c.name = "curated/" + group.filename().string() + "/" + folder.filename().string();
+      c.group = "curated";
+      c.folder = folder;
+      if (fs::exists(folder / "departs")) {
+        c.strict = true;
+        c.departs = read_file(folder / "departs");
+        if (!s.strict) continue;
+      }
+      cases.push_back(c);
+    }
+  }
+  return cases;
+}
+
+namespace {
+
+// A teacher's expected files for `program`, if the case has them.
+std::map<std::string, std::string> expected_of(const fs::path& folder, Program p, std::string& broken) {
+  std::map<std::string, std::string> files;
+  const fs::path dir = folder / "expected" / program_name(p);
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return files;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    files[entry.path().filename().string()] = read_file(entry.path());
+  }
+  if (files.count("status")) {
+    std::istringstream number(files["status"]);
+    int status;
+    if (!(number >> status)) broken = "expected/" + std::string(program_name(p)) + "/status is not a number";
+  }
+  return files;
+}
+
+}  // namespace
+
+std::vector<Case> teacher_cases(const fs::path& root, const Selection& s) {
+  std::vector<std::pair<fs::path, std::string>> folders;  // folder, visibility
+  for (const char* visibility : {"visible", "hidden", "after_published"}) {
+    const fs::path base = std::string(visibility) == "visible" ? root : root / visibility;
+    std::error_code ec;
+    if (!fs::is_directory(base, ec)) continue;
+    for (const auto& entry : fs::directory_iterator(base)) {
+      const std::string name = entry.path().filename().string();
+      if (!entry.is_directory() || name == "hidden" || name == "after_published") continue;
+      folders.emplace_back(entry.path(), visibility);
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  std::vector<Case> cases;
+  for (const auto& [folder, visibility] : folders) {
+    std::vector<std::string> inputs;
+    for (const char* name : {"input.pl0", "input.tok", "input.code"}) {
+      if (fs::exists(folder / name)) inputs.push_back(name);
+    }
+    Case model;
+    model.name = "cases/" + fs::relative(folder, root).string();
+    model.group = visibility == "visible" ? "your cases" : "your cases (" + visibility + ")";
+    model.visibility = visibility;
+    model.stdin_text = fs::exists(folder / "stdin") ? read_file(folder / "stdin") : "";
+    if (inputs.size() != 1) {
+      model.broken = "it needs exactly one of input.pl0, input.tok and input.code";
+      cases.push_back(model);
+      continue;
+    }
+    const std::string input = read_file(folder / inputs[0]);
+    std::vector<Program> tested;
+    if (inputs[0] == "input.pl0") tested.assign(std::begin(programs), std::end(programs));
+    if (inputs[0] == "input.tok") tested = {Program::compiler};
+    if (inputs[0] == "input.code") tested = {Program::interpreter, Program::translator};
+    for (Program p : tested) {
+      if (!selected(s, p)) continue;
+      Case c = model;
+      c.program = p;
+      c.name += "/" + lower(program_name(p));
+      c.keep_lines = true;
+      c.expected = expected_of(folder, p, c.broken);
+      if (inputs[0] == "input.pl0") {
+        if (auto made = case_from_source(c, input)) {
+          cases.push_back(*made);
+        } else if (p == Program::compiler) {
+          c.broken = "the source does not tokenise";
+          cases.push_back(c);
+        }  // a program that does not compile gives no cases for the stages after
+        continue;
+      }
+      c.input = input;
+      cases.push_back(c);
+    }
+  }
+  return cases;
+}
+
+}  // namespace pl0::conform

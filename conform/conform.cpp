@@ -1,0 +1,216 @@
+// Running the cases: the expected outcomes first, in this thread (the programs' code keeps
+// global state), then the implementations in parallel, then the failures cut down one by one.
+#include "conform.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "reduce.h"
+#include "temporary_folder.h"
+
+namespace pl0::conform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quoted(const std::string& word) {
+  std::string out = "'";
+  for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// For the curated cases, whose cmd calls the programs by name: a folder per program under test
+// in which that name starts the implementation and the other three are this tool chain's.
+class Wrappers {
+ public:
+  Wrappers(const Options& options, const fs::path& own_bin) : folder_("pl0w") {
+    for (const auto& [program, argv] : options.commands) {
+      const fs::path dir = folder_.path() / program_name(program);
+      fs::create_directory(dir);
+      for (Program other : programs) {
+        const fs::path name = dir / program_name(other);
+        std::string line = "exec";
+        if (other == program) {
+          for (const std::string& w : argv) line += " " + quoted(w);
+        } else {
+          line += " " + quoted((own_bin / program_name(other)).string());
+        }
+        std::ofstream(name) << "#!/bin/sh\n" << line << " \"$@\"\n";
+        fs::permissions(name, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+      }
+    }
+  }
+  std::string folder(Program p) const { return (folder_.path() / program_name(p)).string(); }
+
+ private:
+  TemporaryFolder folder_;
+};
+
+fs::path own_bin() {
+  std::error_code ec;
+  return fs::read_symlink("/proc/self/exe", ec).parent_path();
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+SandboxRun run_case(const Case& c, const Options& options, const Wrappers& wrappers) {
+  if (!c.folder.empty()) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    if (fs::is_directory(c.folder / "in", ec)) {
+      for (const auto& entry : fs::recursive_directory_iterator(c.folder / "in")) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), c.folder / "in").string()] = read_file(entry.path());
+      }
+    }
+    const std::string stdin_text = fs::exists(c.folder / "stdin") ? read_file(c.folder / "stdin") : "";
+    return run_sandboxed({"bash", (c.folder / "cmd").string()}, files, stdin_text, options.limits,
+                         wrappers.folder(c.program), {"CASE_DIR=" + c.folder.string()});
+  }
+  std::vector<std::string> argv = options.commands.at(c.program);
+  const Invocation how = invocation(c.program, c.keep_lines);
+  argv.insert(argv.end(), how.switches.begin(), how.switches.end());
+  return run_sandboxed(argv, {{how.input, c.input}}, c.stdin_text, options.limits);
+}
+
+// How this tool chain handles a case's input: reduction must keep this the same.
+std::string handling(const Case& c) {
+  if (c.source && c.program != Program::tokeniser) {
+    const Compiled compiled = compile(*c.source);
+    return std::to_string(compiled.tokenised) + std::to_string(compiled.compiled) + " " +
+           std::to_string(compiled.error);
+  }
+  const Outcome o = reference(c.program, c.input, c.stdin_text, c.keep_lines);
+  return std::to_string(o.status) + " " + o.err.substr(0, o.err.find_first_of(":,"));
+}
+
+void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
+  const Case& c = r.c;
+  const std::string what = r.differences.front().what;
+  const std::string handled = handling(c);
+  const Test still_fails = [&](const std::string& text) {
+    Case candidate = c;
+    if (c.source) {
+      auto made = case_from_source(c, text);
+      if (!made) return false;
+      candidate = *made;
+    } else {
+      candidate.input = text;
+      if (c.program == Program::interpreter && ending(text, c.stdin_text) != Ending::finished) return false;
+    }
+    if (handling(candidate) != handled) return false;
+    const Outcome expected = expected_outcome(candidate);
+    const SandboxRun run = run_case(candidate, options, wrappers);
+    const auto d = differences(candidate, expected, run, options.limits, options.selection.strict);
+    return !d.empty() && d.front().what == what;
+  };
+  const Shape shape = c.source ? Shape::pl0
+                      : c.program == Program::tokeniser ? Shape::pl0
+                      : c.program == Program::compiler  ? Shape::tokens
+                                                        : Shape::code;
+  const auto start = std::chrono::steady_clock::now();
+  const Reduction reduction = reduce(c.source ? *c.source : c.input, shape, still_fails, options.reduce_seconds);
+  r.reduce_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.reduce_tests = reduction.tests;
+  r.reduced = true;
+  Case smaller = c;
+  if (c.source) {
+    if (auto made = case_from_source(c, reduction.result)) smaller = *made;
+  } else {
+    smaller.input = reduction.result;
+  }
+  r.reduced_input = c.source ? reduction.result : smaller.input;
+  r.reduced_stdin = smaller.stdin_text;
+  // The report shows the small case's own difference.
+  r.expected = expected_outcome(smaller);
+  const SandboxRun run = run_case(smaller, options, wrappers);
+  r.actual = run.outcome;
+  r.differences = differences(smaller, r.expected, run, options.limits, options.selection.strict);
+  r.c = smaller;
+}
+
+}  // namespace
+
+std::vector<Result> run_conformance(const Options& options) {
+  std::vector<Case> cases;
+  if (!options.golden.empty()) cases = curated_cases(options.golden, options.selection);
+  for (Case& c : generated_cases(options.selection)) cases.push_back(std::move(c));
+  if (!options.cases.empty()) {
+    for (Case& c : teacher_cases(options.cases, options.selection)) cases.push_back(std::move(c));
+  }
+  if (!options.only.empty()) {
+    std::vector<Case> one;
+    for (Case& c : cases) {
+      if (c.name == options.only) one.push_back(std::move(c));
+    }
+    cases = std::move(one);
+  }
+  std::vector<Result> results(cases.size());
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    results[k].c = std::move(cases[k]);
+    if (results[k].c.broken.empty()) results[k].expected = expected_outcome(results[k].c);
+  }
+
+  const Wrappers wrappers(options, own_bin());
+  std::atomic<std::size_t> next{0}, done{0}, failed{0};
+  const auto work = [&] {
+    for (std::size_t k; (k = next++) < results.size();) {
+      Result& r = results[k];
+      if (r.c.broken.empty()) {
+        const SandboxRun run = run_case(r.c, options, wrappers);
+        r.actual = run.outcome;
+        r.differences = differences(r.c, r.expected, run, options.limits, options.selection.strict);
+      }
+      if (!r.differences.empty() || !r.c.broken.empty()) ++failed;
+      ++done;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int j = 0; j < std::max(1, options.jobs); ++j) pool.emplace_back(work);
+  while (options.progress && done < results.size()) {
+    std::fprintf(stderr, "\rconform: %zu of %zu cases, %zu failed", done.load(), results.size(), failed.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (std::thread& t : pool) t.join();
+
+  if (options.reduce) {
+    std::map<Program, int> cut;
+    for (Result& r : results) {
+      const bool generated = r.c.folder.empty() && r.c.expected.empty() && r.c.broken.empty();
+      if (r.differences.empty() || !generated || r.differences.front().what == "run" ||
+          cut[r.c.program]++ >= options.most_reduced) {
+        continue;
+      }
+      if (options.progress) std::fprintf(stderr, "\rconform: cutting down %s          ", r.c.name.c_str());
+      cut_down(r, options, wrappers);
+    }
+  }
+  if (options.progress) std::fprintf(stderr, "\r%60s\r", "");
+  return results;
+}
+
+std::string rerun_command(const Result& r, const Options& options) {
+  std::string command = "pl0 conform";
+  for (const auto& [program, text] : options.command_text) {
+    std::string lower = program_name(program);
+    for (char& ch : lower) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    command += " --" + lower + " " + quoted(text);
+  }
+  if (options.selection.seed != 1) command += " --seed " + std::to_string(options.selection.seed);
+  if (options.selection.count != 100) command += " --count " + std::to_string(options.selection.count);
+  if (!options.cases.empty()) command += " --cases " + quoted(options.cases.string());
+  if (options.selection.strict) command += " --strict";
+  return command + " --only " + quoted(r.c.name);
+}
+
+}  // namespace pl0::conform

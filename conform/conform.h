@@ -1,0 +1,59 @@
+// pl0 conform: holds other implementations of the four programs against this tool chain. Each
+// program is tested on its own, on cases whose inputs this tool chain's stages before it made;
+// every case runs in a scratch folder of its own, and each failing generated case is cut down
+// to a small one that still fails the same way.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cases.h"
+#include "compare.h"
+#include "sandbox.h"
+
+namespace pl0::conform {
+
+struct Options {
+  std::map<Program, std::vector<std::string>> commands;  // the implementations under test
+  std::map<Program, std::string> command_text;           // as given, for rerun commands
+  Selection selection;
+  std::filesystem::path golden;  // the curated cases; empty when none are found
+  std::filesystem::path cases;   // a teacher's, if given
+  int jobs = 2;
+  Limits limits;
+  bool reduce = true;
+  double reduce_seconds = 30;
+  int most_reduced = 20;  // failures cut down per program; the others are reported as they are
+  std::string only;       // run the one case of this name
+  bool progress = false;  // a progress line on the error stream
+};
+
+struct Result {
+  Case c;
+  Outcome expected, actual;
+  std::vector<Difference> differences;  // empty: passed
+  bool reduced = false;
+  std::string reduced_input, reduced_stdin;
+  int reduce_tests = 0;
+  double reduce_seconds = 0;
+};
+
+// Runs every selected case; the results in the order of the cases.
+std::vector<Result> run_conformance(const Options& options);
+
+// What failed and how far it was cut down, the count per program, and the last line.
+void print_report(std::FILE* out, const std::vector<Result>& results, const Options& options);
+
+// --keep: a folder per failure to rerun by hand. --junit and --gradescope: whole files or none.
+// Each returns an error message, or an empty string.
+std::string keep_failures(const std::filesystem::path& folder, const std::vector<Result>& results,
+                          const Options& options);
+std::string write_junit(const std::filesystem::path& file, const std::vector<Result>& results);
+std::string write_gradescope(const std::filesystem::path& file, const std::vector<Result>& results);
+
+// The command that reruns one case.
+std::string rerun_command(const Result& result, const Options& options);
+
+}  // namespace pl0::conform

@@ -1,0 +1,174 @@
+// fork and exec rather than posix_spawn: the child needs its own process group (so that a
+// timeout ends everything it started) and a file size limit before it runs.
+#include "sandbox.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "temporary_folder.h"
+
+namespace pl0::conform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool executable(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path != nullptr ? path : "");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (!folder.empty() && executable(fs::path(folder) / name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> command_line(const std::string& command, std::string& why) {
+  std::vector<std::string> words;
+  std::istringstream split(command);
+  for (std::string word; split >> word;) {
+    std::error_code ec;
+    // A relative name of an existing file ("compiler.py", "./tok") keeps working from the
+    // scratch folder.
+    if (word.find('/') != std::string::npos || (!words.empty() && fs::exists(word, ec))) {
+      if (fs::exists(word, ec)) word = fs::absolute(word).string();
+    }
+    words.push_back(word);
+  }
+  if (words.empty()) {
+    why = "the command is empty";
+  } else if (words[0].find('/') != std::string::npos ? !executable(words[0]) : !on_path(words[0])) {
+    why = "cannot start '" + words[0] + "': " +
+          (words[0].find('/') != std::string::npos ? "no such executable file" : "not found on PATH");
+    words.clear();
+  }
+  return words;
+}
+
+SandboxRun run_sandboxed(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& files,
+                         const std::string& stdin_text, const Limits& limits,
+                         const std::string& path_first, const std::vector<std::string>& env) {
+  TemporaryFolder scratch("pl0k");
+  const fs::path work = scratch.path() / "work";
+  fs::create_directory(work);
+  for (const auto& [name, text] : files) std::ofstream(work / name, std::ios::binary) << text;
+  const fs::path in = scratch.path() / "stdin", out = scratch.path() / "stdout",
+                 err = scratch.path() / "stderr";
+  std::ofstream(in, std::ios::binary) << stdin_text;
+
+  // Everything the child needs is made before fork: after it only async-signal-safe calls.
+  std::vector<std::string> words(argv);
+  std::vector<char*> args;
+  for (std::string& w : words) args.push_back(w.data());
+  args.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::string(*e).rfind("PATH=", 0) != 0) environment.emplace_back(*e);
+  }
+  const char* path = std::getenv("PATH");
+  environment.push_back("PATH=" + (path_first.empty() ? "" : path_first + ":") + (path ? path : ""));
+  for (const std::string& e : env) environment.push_back(e);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const std::string work_name = work.string(), in_name = in.string(), out_name = out.string(),
+                    err_name = err.string();
+  const bool has_slash = words[0].find('/') != std::string::npos;
+
+  SandboxRun run;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    const rlimit size{static_cast<rlim_t>(limits.file_bytes), static_cast<rlim_t>(limits.file_bytes)};
+    ::setrlimit(RLIMIT_FSIZE, &size);
+    const rlimit core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &core);
+    const int i = ::open(in_name.c_str(), O_RDONLY);
+    const int o = ::open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (i < 0 || o < 0 || e < 0 || ::dup2(i, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
+        ::chdir(work_name.c_str()) != 0) {
+      ::_exit(126);
+    }
+    ::environ = envp.data();
+    if (has_slash) {
+      ::execv(args[0], args.data());
+    } else {
+      ::execvp(args[0], args.data());
+    }
+    ::_exit(127);
+  }
+  if (pid < 0) {
+    run.trouble = RunTrouble::not_started;
+    return run;
+  }
+  ::setpgid(pid, pid);  // also here, so the group exists before the kill below whatever runs first
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  auto pause = std::chrono::microseconds(200);
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+    if (spent.count() > limits.seconds) {
+      ::kill(-pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      run.trouble = RunTrouble::timed_out;
+      break;
+    }
+    std::this_thread::sleep_for(pause);
+    if (pause < std::chrono::milliseconds(5)) pause *= 2;
+  }
+  ::kill(-pid, SIGKILL);  // whatever it started and left running
+  Outcome& o = run.outcome;
+  if (WIFEXITED(status)) {
+    o.status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    o.status = 128 + WTERMSIG(status);
+    if (run.trouble == RunTrouble::none) {
+      run.trouble = WTERMSIG(status) == SIGXFSZ ? RunTrouble::flooded : RunTrouble::crashed;
+    }
+  }
+  o.out = read_file(out);
+  o.err = read_file(err);
+  for (const fs::path& stream : {out, err}) {
+    if (static_cast<long>(fs::file_size(stream)) >= limits.file_bytes) run.trouble = RunTrouble::flooded;
+  }
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(work, ec); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path relative = fs::relative(it->path(), work);
+    if (it->is_directory(ec)) {
+      run.folders.push_back(relative.string());
+    } else if (it->is_regular_file(ec)) {
+      o.files[relative.string()] = read_file(it->path());
+      if (static_cast<long>(it->file_size(ec)) >= limits.file_bytes) run.trouble = RunTrouble::flooded;
+    }
+  }
+  return run;
+}
+
+}  // namespace pl0::conform
