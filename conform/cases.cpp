@@ -122,10 +122,11 @@ std::vector<Case> generated_cases(const Selection& s) {
         mine.push_back(c);
       } else {
         Case c = make(p, "code", k, "code files");
+        c.keep_lines = k % 2 == 0;
         const bool runnable = p == Program::interpreter;
         c.input = code_soup(random, runnable);
         if (runnable) {
-          c.stdin_text = "12 -7 x\n3\n";
+          c.stdin_text = "12 -7 x\n3\n\xe9";
           const Ending e = ending(c.input, c.stdin_text);
           if (e == Ending::too_long) continue;
           if (e == Ending::fault) {  // where a literal machine may do anything

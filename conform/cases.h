@@ -18,7 +18,7 @@ struct Case {
   Program program = Program::tokeniser;
   std::string input;       // the file the program reads
   std::string stdin_text;  // its standard input
-  bool keep_lines = false;
+  bool keep_lines = false;  // -nl for the Tokeniser, -s for the Interpreter
   // Where the input came from a PL/0 program, the program: reduction works on it, and the
   // input is made again from it by this tool chain's stages before.
   std::optional<std::string> source;

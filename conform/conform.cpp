@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "reduce.h"
@@ -184,13 +185,15 @@ std::vector<Result> run_conformance(const Options& options) {
   for (std::thread& t : pool) t.join();
 
   if (options.reduce) {
+    // One failure of each kind is cut down (the same program, group of cases and first
+    // difference): the others of its kind most often fail for the same reason.
+    std::set<std::string> kinds;
     std::map<Program, int> cut;
     for (Result& r : results) {
       const bool generated = r.c.folder.empty() && r.c.expected.empty() && r.c.broken.empty();
-      if (r.differences.empty() || !generated || r.differences.front().what == "run" ||
-          cut[r.c.program]++ >= options.most_reduced) {
-        continue;
-      }
+      if (r.differences.empty() || !generated || r.differences.front().what == "run") continue;
+      const std::string kind = std::string(program_name(r.c.program)) + r.c.group + r.differences.front().what;
+      if (!kinds.insert(kind).second || cut[r.c.program]++ >= options.most_reduced) continue;
       if (options.progress) std::fprintf(stderr, "\rconform: cutting down %s          ", r.c.name.c_str());
       cut_down(r, options, wrappers);
     }

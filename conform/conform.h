@@ -25,7 +25,7 @@ struct Options {
   Limits limits;
   bool reduce = true;
   double reduce_seconds = 30;
-  int most_reduced = 20;  // failures cut down per program; the others are reported as they are
+  int most_reduced = 10;  // failures cut down per program, one of each kind; the others as they are
   std::string only;       // run the one case of this name
   bool progress = false;  // a progress line on the error stream
 };

@@ -1,6 +1,7 @@
 #include "reduce.h"
 
 #include <chrono>
+#include <cstdint>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -204,26 +205,72 @@ std::vector<Edit> entries(const std::string& text) {
   return edits;
 }
 
-std::vector<Edit> instructions(const std::string& text) {
-  std::vector<Edit> edits;
-  std::vector<std::pair<std::size_t, std::size_t>> lines;
-  for (std::size_t at = 0; at < text.size();) {
+struct Row {
+  std::int64_t opcode, level, operand;
+  std::string rest;  // the words after the Operand, with the line end
+};
+
+// A code file as its header, its instruction rows and whatever follows the last row that reads.
+struct CodeText {
+  std::string header, tail;
+  std::vector<Row> rows;
+};
+
+CodeText parse_code(const std::string& text) {
+  CodeText c;
+  std::size_t at = text.find('\n');
+  c.header = text.substr(0, at == std::string::npos ? text.size() : at + 1);
+  at = c.header.size();
+  while (at < text.size()) {
     const std::size_t end = text.find('\n', at);
     const std::size_t stop = end == std::string::npos ? text.size() : end + 1;
-    lines.emplace_back(at, stop);
+    std::istringstream line(text.substr(at, stop - at));
+    std::string address;
+    Row row;
+    if (!(line >> address >> row.opcode >> row.level >> row.operand)) break;
+    std::getline(line, row.rest, '\0');
+    c.rows.push_back(row);
     at = stop;
   }
-  for (std::size_t k = 1; k < lines.size(); ++k) edits.push_back({{lines[k].first, lines[k].second, ""}});
-  for (std::size_t k = 1; k < lines.size(); ++k) {  // Level and Operand made plain
-    std::istringstream row(text.substr(lines[k].first, lines[k].second - lines[k].first));
-    std::string address, opcode, level, operand, rest;
-    if (!(row >> address >> opcode >> level >> operand)) continue;
-    std::getline(row, rest);
-    for (const auto& [l, o] : {std::pair<std::string, std::string>{"0", operand}, {level, "0"}, {level, "1"}}) {
-      const std::string plain = address + " " + opcode + " " + l + " " + o + rest + "\n";
-      edits.push_back({{lines[k].first, lines[k].second, plain}});
+  c.tail = text.substr(at);
+  return c;
+}
+
+std::string code_text(const CodeText& c) {
+  std::string text = c.header;
+  for (std::size_t k = 0; k < c.rows.size(); ++k) {
+    const Row& r = c.rows[k];
+    text += std::to_string(k) + " " + std::to_string(r.opcode) + " " + std::to_string(r.level) + " " +
+            std::to_string(r.operand) + r.rest;
+  }
+  return text + c.tail;
+}
+
+// Instructions dropped (with the jumps past them moved back, so that control flows as before),
+// and Levels and Operands made plain.
+std::vector<Edit> instructions(const std::string& text) {
+  const CodeText code = parse_code(text);
+  std::vector<Edit> edits;
+  const auto whole = [&](const CodeText& c) { return Edit{{0, text.size(), code_text(c)}}; };
+  for (std::size_t k = 0; k < code.rows.size(); ++k) {
+    CodeText fewer = code;
+    fewer.rows.erase(fewer.rows.begin() + static_cast<std::ptrdiff_t>(k));
+    for (Row& r : fewer.rows) {
+      const bool jump = r.opcode == 3 || r.opcode == 5 || r.opcode == 6;  // CAL, JMP, JPC
+      if (jump && r.operand > static_cast<std::int64_t>(k)) --r.operand;
+    }
+    edits.push_back(whole(fewer));
+  }
+  for (std::size_t k = 0; k < code.rows.size(); ++k) {
+    for (const auto& [level, operand] : {std::pair<std::int64_t, std::int64_t>{0, code.rows[k].operand},
+                                         {code.rows[k].level, 0}, {code.rows[k].level, 1}}) {
+      CodeText plainer = code;
+      plainer.rows[k].level = level;
+      plainer.rows[k].operand = operand;
+      edits.push_back(whole(plainer));
     }
   }
+  if (!code.tail.empty()) edits.push_back({{text.size() - code.tail.size(), text.size(), ""}});
   return edits;
 }
 

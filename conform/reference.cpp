@@ -67,8 +67,9 @@ Invocation invocation(Program program, bool keep_lines) {
       return {"prog.pl0", {"-i", "prog.pl0", "-o", "prog.tok"}, {"prog.tok"}};
     case Program::compiler:
       return {"prog.tok", {"-i", "prog.tok", "-o", "prog.code", "-t", "prog.sym"}, {"prog.code", "prog.sym"}};
-    case Program::interpreter:
-      return {"prog.code", {"-i", "prog.code", "-o", "prog.run", "-s", "prog.stk"}, {"prog.run", "prog.stk"}};
+    case Program::interpreter:  // with and without the trace: the machine has a loop for each
+      if (keep_lines) return {"prog.code", {"-i", "prog.code", "-o", "prog.run", "-s", "prog.stk"}, {"prog.run", "prog.stk"}};
+      return {"prog.code", {"-i", "prog.code", "-o", "prog.run"}, {"prog.run"}};
     case Program::translator:
       return {"prog.code", {"-i", "prog.code", "-o", "prog.ops"}, {"prog.ops"}};
   }

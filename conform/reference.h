@@ -24,7 +24,8 @@ struct Outcome {
 };
 
 // How a program is run on a case: the file it reads (in its folder), the switches that follow
-// the command, and the files it may write. `keep_lines` adds -nl for the Tokeniser.
+// the command, and the files it may write. `keep_lines` adds -nl for the Tokeniser and the
+// stack file for the Interpreter (which has a loop for traced runs and one for the rest).
 struct Invocation {
   std::string input;
   std::vector<std::string> switches;
