@@ -137,6 +137,7 @@ std::vector<Edit> structure(const std::string& text) {
 std::vector<Edit> symbols(const std::string& text) {
   const std::vector<Token> t = tokens_of(text);
   std::vector<Edit> edits;
+  edits.reserve(t.size());
   for (const Token& token : t) edits.push_back({{token.from, token.to, ""}});
   return edits;
 }

@@ -88,6 +88,7 @@ Outcome reference(Program program, const std::string& input, const std::string& 
     args.push_back(s.rfind("prog.", 0) == 0 ? (folder.path() / s).string() : s);
   }
   std::vector<const char*> argv;
+  argv.reserve(args.size());
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::FILE* in = temporary(stdin_text);
   std::FILE* out = temporary();

@@ -83,6 +83,7 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
   // Everything the child needs is made before fork: after it only async-signal-safe calls.
   std::vector<std::string> words(argv);
   std::vector<char*> args;
+  args.reserve(words.size() + 1);
   for (std::string& w : words) args.push_back(w.data());
   args.push_back(nullptr);
   std::vector<std::string> environment;
@@ -93,6 +94,7 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
   environment.push_back("PATH=" + (path_first.empty() ? "" : path_first + ":") + (path ? path : ""));
   for (const std::string& e : env) environment.push_back(e);
   std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
   const std::string work_name = work.string(), in_name = in.string(), out_name = out.string(),

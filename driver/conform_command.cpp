@@ -45,7 +45,7 @@ bool inside(const fs::path& path, const fs::path& folder) {
 
 // Where the curated cases are: installed beside bin/, or the source tree's.
 fs::path golden_cases() {
-  const fs::path installed = own_folder().parent_path() / "share" / "pl0" / "conform" / "golden";
+  fs::path installed = own_folder().parent_path() / "share" / "pl0" / "conform" / "golden";
   std::error_code ec;
   if (fs::is_directory(installed, ec)) return installed;
   if (fs::is_directory(PL0_GOLDEN_DIR, ec)) return PL0_GOLDEN_DIR;
@@ -71,7 +71,7 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
         const std::string command = value();
         std::string why;
         o.commands[p] = conform::command_line(command, why);
-        if (o.commands[p].empty()) throw UsageError{"--" + name + ": " + why};
+        if (o.commands[p].empty()) throw UsageError{"--" + name + ": " + std::move(why)};
         o.command_text[p] = command;
         o.selection.programs.push_back(p);
         matched = true;
@@ -147,7 +147,7 @@ int conform_main(int argc, const char* const* argv) {
     if (!r.differences.empty() || !r.c.broken.empty()) status = 1;
   }
   std::string error;
-  if (!keep.empty() && (error = conform::keep_failures(keep, results, options)).empty() == false) {
+  if (!keep.empty() && !(error = conform::keep_failures(keep, results, options)).empty()) {
     std::fprintf(stderr, "pl0: %s\n", error.c_str());
     status = 2;
   }
