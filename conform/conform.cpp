@@ -157,30 +157,38 @@ std::vector<Result> run_conformance(const Options& options) {
     cases = std::move(one);
   }
   std::vector<Result> results(cases.size());
-  for (std::size_t k = 0; k < cases.size(); ++k) {
-    results[k].c = std::move(cases[k]);
-    if (results[k].c.broken.empty()) results[k].expected = expected_outcome(results[k].c);
-  }
+  for (std::size_t k = 0; k < cases.size(); ++k) results[k].c = std::move(cases[k]);
 
+  // The implementations run in the pool while this thread works out the expected outcomes
+  // (the programs' own code keeps global state: one thread only).
   const Wrappers wrappers(options, own_bin());
-  std::atomic<std::size_t> next{0}, done{0}, failed{0};
+  std::vector<SandboxRun> runs(results.size());
+  std::vector<std::atomic<bool>> finished(results.size());
+  std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t k; (k = next++) < results.size();) {
-      Result& r = results[k];
-      if (r.c.broken.empty()) {
-        const SandboxRun run = run_case(r.c, options, wrappers);
-        r.actual = run.outcome;
-        r.differences = differences(r.c, r.expected, run, options.limits, options.selection.strict);
-      }
-      if (!r.differences.empty() || !r.c.broken.empty()) ++failed;
-      ++done;
+      if (results[k].c.broken.empty()) runs[k] = run_case(results[k].c, options, wrappers);
+      finished[k] = true;
     }
   };
   std::vector<std::thread> pool;
   for (int j = 0; j < std::max(1, options.jobs); ++j) pool.emplace_back(work);
-  while (options.progress && done < results.size()) {
-    std::fprintf(stderr, "\rconform: %zu of %zu cases, %zu failed", done.load(), results.size(), failed.load());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Each case is compared once its run has ended; the pool is mostly ahead.
+  std::size_t failed = 0;
+  auto shown = std::chrono::steady_clock::now();
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    Result& r = results[k];
+    if (r.c.broken.empty()) r.expected = expected_outcome(r.c);
+    while (!finished[k]) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (r.c.broken.empty()) {
+      r.actual = runs[k].outcome;
+      r.differences = differences(r.c, r.expected, runs[k], options.limits, options.selection.strict);
+    }
+    if (!r.differences.empty() || !r.c.broken.empty()) ++failed;
+    if (options.progress && std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(100)) {
+      std::fprintf(stderr, "\rconform: %zu of %zu cases, %zu failed", k + 1, results.size(), failed);
+      shown = std::chrono::steady_clock::now();
+    }
   }
   for (std::thread& t : pool) t.join();
 
