@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "files.h"
 #include "programs.h"
 
 namespace pl0::conform {
@@ -14,12 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "files.h"
 #include "reduce.h"
 #include "temporary_folder.h"
 
@@ -58,12 +59,6 @@ fs::path own_bin() {
   return fs::read_symlink("/proc/self/exe", ec).parent_path();
 }
 
-std::string read_file(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 SandboxRun run_case(const Case& c, const Options& options, const Wrappers& wrappers) {
   if (!c.folder.empty()) {

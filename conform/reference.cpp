@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "files.h"
 #include "compiler.h"
 #include "interpreter.h"
 #include "machine_run.h"
@@ -22,13 +23,6 @@ namespace {
 
 using Entry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*);
 
-std::string read_stream(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-  return text;
-}
 
 std::FILE* temporary(const std::string& text = "") {
   std::FILE* file = std::tmpfile();

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "conform.h"
+#include "markup.h"
 
 namespace pl0::conform {
 
@@ -78,19 +79,7 @@ std::string printable(const std::string& text) {
   return out;
 }
 
-std::string xml(const std::string& text) {
-  std::string out;
-  for (const char c : printable(text)) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string xml(const std::string& text) { return explorer::escaped_markup(printable(text)); }
 
 std::string json(const std::string& text) {
   std::string out = "\"";

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "files.h"
 #include "temporary_folder.h"
 
 namespace pl0::conform {
@@ -23,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 bool executable(const fs::path& path) {
   std::error_code ec;

@@ -3,6 +3,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "markup.h"
+
 namespace pl0::embedded {
 extern const unsigned char explorer_html[];
 extern const unsigned char explorer_css[];
@@ -38,27 +40,12 @@ void replace(std::string& page, const std::string& what, const std::string& with
   page.replace(at, what.size(), with);
 }
 
-// Text for an HTML attribute or element.
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string explorer_page(const std::string& recording_json, const std::string& name) {
   std::string page = text(embedded::explorer_html);
-  replace(page, "<title>PL/0 explorer</title>", "<title>" + escaped(name) + " — PL/0 explorer</title>");
-  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + escaped(name) + "\"");
+  replace(page, "<title>PL/0 explorer</title>", "<title>" + explorer::escaped_markup(name) + " — PL/0 explorer</title>");
+  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + explorer::escaped_markup(name) + "\"");
   replace(page, "<link rel=\"stylesheet\" href=\"explorer.css\">",
           std::string("<style>\n") + text(embedded::explorer_css) + "</style>");
   replace(page, "<script type=\"application/json\" id=\"recording\">null</script>",
