@@ -75,7 +75,7 @@ class Writer {
   // block = declarations, then a statement; `level` 0 is the main block.
   void block(int level) {
     scopes_.emplace_back();
-    Scope& scope = scopes_.back();  // stays put: nested blocks are popped before this one ends
+    Scope& scope = scopes_.back();  // only until the nested blocks: they may move it
     if (r_.chance(60)) {
       std::string list;
       for (int k = r_.between(1, 2); k > 0; --k) {
