@@ -1,7 +1,6 @@
-// Reading a whole file or stream, as the kit does everywhere.
+// Reading a whole file, as the kit does everywhere.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,15 +13,6 @@ inline std::string read_file(const std::filesystem::path& path) {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
-}
-
-// From its start, whatever its position.
-inline std::string read_stream(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-  return text;
 }
 
 }  // namespace pl0::conform

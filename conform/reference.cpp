@@ -7,8 +7,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "files.h"
 #include "compiler.h"
+#include "files.h"
+#include "in_process.h"
 #include "interpreter.h"
 #include "machine_run.h"
 #include "temporary_folder.h"
@@ -21,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Entry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*);
-
 
 std::FILE* temporary(const std::string& text = "") {
   std::FILE* file = std::tmpfile();
@@ -32,7 +31,7 @@ std::FILE* temporary(const std::string& text = "") {
   return file;
 }
 
-Entry entry(Program program) {
+ProgramEntry entry(Program program) {
   switch (program) {
     case Program::tokeniser: return tokeniser_main;
     case Program::compiler: return compiler_main;
@@ -81,17 +80,8 @@ Outcome reference(Program program, const std::string& input, const std::string& 
   for (const std::string& s : how.switches) {
     args.push_back(s.rfind("prog.", 0) == 0 ? (folder.path() / s).string() : s);
   }
-  std::vector<const char*> argv;
-  argv.reserve(args.size());
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::FILE* in = temporary(stdin_text);
-  std::FILE* out = temporary();
-  std::FILE* err = temporary();
-  Outcome o;
-  o.status = entry(program)(static_cast<int>(argv.size()), argv.data(), in, out, err);
-  o.out = read_stream(out);
-  o.err = read_stream(err);
-  for (std::FILE* f : {in, out, err}) std::fclose(f);
+  const InProcessRun run = run_in_process(entry(program), args, stdin_text);
+  Outcome o{{}, run.out, run.err, run.status};
   for (const auto& file : fs::directory_iterator(folder.path())) {
     std::ifstream stream(file.path(), std::ios::binary);
     std::ostringstream text;

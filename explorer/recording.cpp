@@ -12,6 +12,7 @@
 
 #include "code_file.h"
 #include "compiler.h"
+#include "in_process.h"
 #include "machine_run.h"
 #include "name_table.h"
 #include "parser.h"
@@ -39,31 +40,6 @@ void write_text(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary);
   file << text;
   if (!file) throw std::runtime_error("cannot write " + path);
-}
-
-// The whole contents of a temporary stream, from its start.
-std::string read_stream(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-  return text;
-}
-
-// Runs one program's entry function; its messages land in `message`.
-int run_entry(int (*entry)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*),
-              const std::vector<std::string>& args, std::string& message) {
-  std::vector<const char*> argv;
-  argv.reserve(args.size());
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::FILE* err = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  if (err == nullptr || out == nullptr) throw std::runtime_error("cannot create a temporary file");
-  const int status = entry(static_cast<int>(argv.size()), argv.data(), nullptr, out, err);
-  message = read_stream(err);
-  std::fclose(err);
-  std::fclose(out);
-  return status;
 }
 
 // The number after `marker` in a message ("Line 7:", "on line 7:"), or 0.
@@ -173,7 +149,7 @@ void run(Recording& r, const std::vector<Instruction>& program, std::size_t max_
     case interpreter::RunResult::write_failed: r.end.kind = RunEnd::write_failed; break;
   }
   r.end.message = result.message;
-  r.output = read_stream(out_file);
+  r.output = read_whole_stream(out_file);
   if (r.output.size() > max_output) {
     r.output.resize(max_output);
     r.output_cut = true;
@@ -220,25 +196,23 @@ Recording compile(const std::string& source) {
                     ops = folder / "program.ops";
   write_text(src, source);
 
-  std::string message;
-  const int tokenised =
-      run_entry(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"}, message);
+  const InProcessRun tokenised = run_in_process(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"});
   r.tokens = read_text(tok);
-  if (tokenised != 0) {
-    fail(r, "Tokeniser", message, "Line ");
+  if (tokenised.status != 0) {
+    fail(r, "Tokeniser", tokenised.err, "Line ");
     return r;
   }
 
   Watcher watcher(r);
-  int status;
+  InProcessRun compiled;
   {
     compiler::Observing observing(&watcher);
-    status = run_entry(compiler_main, {"Compiler", "-i", tok, "-o", code, "-t", sym}, message);
+    compiled = run_in_process(compiler_main, {"Compiler", "-i", tok, "-o", code, "-t", sym});
   }
   r.code = read_text(code);
   r.symbols = read_text(sym);
-  if (status != 0) {
-    fail(r, "Compiler", message, " on line ");
+  if (compiled.status != 0) {
+    fail(r, "Compiler", compiled.err, " on line ");
     return r;
   }
 
@@ -256,7 +230,7 @@ Recording compile(const std::string& source) {
     std::FILE* file = std::fopen(ops.c_str(), "w+");
     if (file == nullptr) throw std::runtime_error("cannot write the opcode file");
     translator::translate_program(program, file);
-    r.opcodes = read_stream(file);
+    r.opcodes = read_whole_stream(file);
     std::fclose(file);
   }
   split_operations(r);
@@ -317,7 +291,7 @@ std::string stack_file_of(const Recording& r) {
                                     r.instructions[static_cast<std::size_t>(state.pc)].instruction);
     }
   }
-  std::string text = read_stream(file);
+  std::string text = read_whole_stream(file);
   std::fclose(file);
   return text;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "in_process.h"
+
 namespace pl0::test {
 
 inline std::string read_all(std::FILE* file) {
@@ -44,19 +46,9 @@ struct Outcome {
   std::string err;
 };
 
-template <typename Entry>
-Outcome run_entry(Entry entry, std::vector<const char*> args, const std::string& input = "") {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  std::fwrite(input.data(), 1, input.size(), in);
-  std::rewind(in);
-  const int status = entry(static_cast<int>(args.size()), args.data(), in, out, err);
-  Outcome outcome{status, read_all(out), read_all(err)};
-  std::fclose(in);
-  std::fclose(out);
-  std::fclose(err);
-  return outcome;
+inline Outcome run_entry(ProgramEntry entry, const std::vector<const char*>& args, const std::string& input = "") {
+  const InProcessRun run = run_in_process(entry, {args.begin(), args.end()}, input);
+  return {run.status, run.out, run.err};
 }
 
 }  // namespace pl0::test

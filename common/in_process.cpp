@@ -1,0 +1,43 @@
+#include "in_process.h"
+
+#include <stdexcept>
+
+namespace pl0 {
+
+namespace {
+
+std::FILE* temporary(const std::string& text) {
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) throw std::runtime_error("cannot create a temporary file");
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::rewind(file);
+  return file;
+}
+
+}  // namespace
+
+std::string read_whole_stream(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
+                            const std::string& stdin_text) {
+  std::vector<const char*> argv;
+  argv.reserve(args.size());
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::FILE* in = temporary(stdin_text);
+  std::FILE* out = temporary("");
+  std::FILE* err = temporary("");
+  InProcessRun run;
+  run.status = entry(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  run.out = read_whole_stream(out);
+  run.err = read_whole_stream(err);
+  for (std::FILE* f : {in, out, err}) std::fclose(f);
+  return run;
+}
+
+}  // namespace pl0

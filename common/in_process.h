@@ -1,0 +1,26 @@
+// One of the four programs run inside this process, as its main would run it, with its
+// standard streams on temporary files that are read back: how the tools (the recording, the
+// conformance kit, the tests) use the programs' own code.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pl0 {
+
+using ProgramEntry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*);
+
+struct InProcessRun {
+  int status = 0;
+  std::string out, err;
+};
+
+// `args` as main receives them, the program's name first.
+InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
+                            const std::string& stdin_text = "");
+
+// The whole contents of an open stream, from its start.
+std::string read_whole_stream(std::FILE* file);
+
+}  // namespace pl0
