@@ -129,7 +129,25 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
 
 }  // namespace
 
+constexpr const char* conform_usage =
+    "Usage: pl0 conform [--tokeniser CMD] [--compiler CMD] [--interpreter CMD] [--translator CMD]\n"
+    "                   [--seed N] [--count N] [--cases DIR] [--jobs N] [--timeout SECONDS]\n"
+    "                   [--keep DIR] [--junit FILE] [--gradescope FILE] [--strict] [--no-reduce]\n"
+    "                   [--only CASE]\n"
+    "Tests each named implementation against this tool chain; 'pl0 --help' says more.\n";
+
+bool asks_for_help(int argc, const char* const* argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") return true;
+  }
+  return false;
+}
+
 int conform_main(int argc, const char* const* argv) {
+  if (asks_for_help(argc, argv)) {
+    std::fputs(conform_usage, stdout);
+    return 0;
+  }
   fs::path keep, junit, gradescope;
   conform::Options options;
   try {
@@ -163,6 +181,11 @@ int conform_main(int argc, const char* const* argv) {
 }
 
 int reduce_main(int argc, const char* const* argv) {
+  if (asks_for_help(argc, argv)) {
+    std::fputs("Usage: pl0 reduce FILE --test CMD [--seconds N]\n"
+               "Cuts FILE down to the smallest text on which CMD still exits 0.\n", stdout);
+    return 0;
+  }
   std::string file, test;
   double seconds = 120;
   try {
