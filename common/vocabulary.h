@@ -54,6 +54,22 @@ inline constexpr int opcode_count = PL0_OPCODES(PL0_COUNT_ENTRY);
 #undef PL0_SYMBOLS
 #undef PL0_OPCODES
 
+// The opcodes that replace the top two cells by one result: the arithmetic ones, then the
+// relations in the order of "eq" .. "geq". Each list calls X(opcode, ...) with the arguments
+// that follow X, so that families of names can be built from them (interpreter/decode.h).
+// clang-format off
+#define PL0_ARITHMETIC(X, ...) \
+  X(ADD, __VA_ARGS__) X(MIN, __VA_ARGS__) X(MUL, __VA_ARGS__) X(DIV, __VA_ARGS__) X(MOD, __VA_ARGS__)
+#define PL0_COMPARISONS(X, ...)                                                          \
+  X(EQU, __VA_ARGS__) X(NEQ, __VA_ARGS__) X(LES, __VA_ARGS__) X(LEQ, __VA_ARGS__)        \
+  X(GTR, __VA_ARGS__) X(GEQ, __VA_ARGS__)
+#define PL0_BINARY(X, ...) PL0_ARITHMETIC(X, __VA_ARGS__) PL0_COMPARISONS(X, __VA_ARGS__)
+// One case label for every binary opcode, for the switches that treat them alike: a switch
+// stays exhaustive (-Wswitch), and a new binary opcode joins them all by joining the list.
+#define PL0_CASE_LABEL(opcode, ...) case opcode:
+#define PL0_BINARY_CASES PL0_BINARY(PL0_CASE_LABEL, )
+// clang-format on
+
 // The scanner's look-up ranges.
 inline constexpr Symbol first_operator = plus_sym;
 inline constexpr Symbol last_operator = period_sym;

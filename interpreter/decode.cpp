@@ -64,17 +64,7 @@ Kind plain_kind(const Instruction& i) {
     case STT: return i.level == 0 ? Kind::STT0 : Kind::STT;
     case NEG: return Kind::NEG;
     case ODD: return Kind::ODD;
-    case ADD:
-    case MIN:
-    case MUL:
-    case DIV:
-    case MOD:
-    case EQU:
-    case NEQ:
-    case LES:
-    case LEQ:
-    case GTR:
-    case GEQ: return plain_operation[operation_index(i.opcode)];
+    PL0_BINARY_CASES return plain_operation[operation_index(i.opcode)];
   }
   return Kind::NOP;
 }

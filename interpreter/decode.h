@@ -9,19 +9,18 @@
 #include <vector>
 
 #include "code_file.h"
+#include "vocabulary.h"
 
 namespace pl0::interpreter {
 
-// The operations on the top two cells as a family of kinds: `before` and `after` name the
-// instructions fused around the operation, `length` is the group's number of instructions.
-#define PL0_OPERATIONS(X, before, after, length)              \
-  X(before##ADD##after, length) X(before##MIN##after, length) \
-  X(before##MUL##after, length) X(before##DIV##after, length) \
-  X(before##MOD##after, length) PL0_RELATIONS(X, before, after, length)
-#define PL0_RELATIONS(X, before, after, length)               \
-  X(before##EQU##after, length) X(before##NEQ##after, length) \
-  X(before##LES##after, length) X(before##LEQ##after, length) \
-  X(before##GTR##after, length) X(before##GEQ##after, length)
+// The operations on the top two cells (PL0_BINARY in vocabulary.h) as a family of kinds:
+// `before` and `after` name the instructions fused around the operation, `length` is the
+// group's number of instructions.
+#define PL0_FAMILY_MEMBER(opcode, X, before, after, length) X(before##opcode##after, length)
+#define PL0_OPERATIONS(X, before, after, length) \
+  PL0_BINARY(PL0_FAMILY_MEMBER, X, before, after, length)
+#define PL0_RELATIONS(X, before, after, length) \
+  PL0_COMPARISONS(PL0_FAMILY_MEMBER, X, before, after, length)
 
 // ORDER. Every kind, named by the instructions it runs (LOD0 is LOD at Level 0, LOD1 at Level
 // 1, LOD any other), with the number of instructions it runs. This list makes the enum, the

@@ -2,9 +2,10 @@
 // decoded entry, threaded through a table of label addresses (GCC and Clang; other compilers
 // run the simple loop). Each handler is its group's instructions written one after the other
 // as the steps of machine_steps.h; they are inlined, so the compiler fuses a group's work (a
-// value pushed and popped again at once is not read back from memory). Every cell access is
-// still checked, so a fault stops at the right PC, and the test for PC 0 or less stands only
-// where control can reach it: jumps, calls and returns.
+// value pushed and popped again at once is not read back from memory); the families of
+// binary operations are generated from the opcode lists, one handler per opcode and family.
+// Every cell access is still checked, so a fault stops at the right PC, and the test for PC 0
+// or less stands only where control can reach it: jumps, calls and returns.
 #pragma once
 
 #include <string>
@@ -20,7 +21,7 @@
 
 namespace pl0::interpreter::detail {
 
-// The only macros: PL0_CHECK leaves by the fault exit when its steps fail; PL0_NEXT moves on
+// The macros: PL0_CHECK leaves by the fault exit when its steps fail; PL0_NEXT moves on
 // past the `count` instructions just run and dispatches the next entry (first reporting to an
 // active observer); PL0_JUMP goes to `to` instead, ending the run at PC 0 or less.
 #define PL0_CHECK(steps) \
@@ -53,6 +54,38 @@ namespace pl0::interpreter::detail {
     }                                                 \
     goto* labels[static_cast<int>(ip->kind)];         \
   } while (false)
+
+// A handler that runs `steps` and moves on past `count` instructions; one that also pops the
+// JPC's condition after them and branches on it.
+#define PL0_GROUP(name, count, steps) \
+  do_##name:                          \
+  PL0_CHECK(steps);                   \
+  PL0_NEXT(count);
+#define PL0_GROUP_JPC(name, count, steps)                 \
+  do_##name:                                              \
+  PL0_CHECK(steps && r.pop(r.ax, (count)-1));             \
+  if (r.ax == 0) PL0_JUMP(count, ip->last);               \
+  PL0_NEXT(count);
+
+// The families of decode.h, one handler per binary opcode. The steps that stand before the
+// operation load its operands: a LIT's constant, a LOD at Level 0.
+#define PL0_LOAD_FIRST r.load(r.bp, ip->operand, 0)
+#define PL0_PLAIN(op, ...) PL0_GROUP(op, 1, r.binary(op, 0))
+#define PL0_AFTER_LITERAL(op, ...) PL0_GROUP(LIT_##op, 2, r.lit(ip->operand, 0) && r.binary(op, 1))
+#define PL0_AFTER_VARIABLE(op, ...) PL0_GROUP(LOD0_##op, 2, PL0_LOAD_FIRST && r.binary(op, 1))
+#define PL0_AFTER_VARIABLE_LITERAL(op, ...) \
+  PL0_GROUP(LOD0_LIT_##op, 3, PL0_LOAD_FIRST && r.lit(ip->second, 1) && r.binary(op, 2))
+#define PL0_AFTER_TWO_VARIABLES(op, ...) \
+  PL0_GROUP(LOD0_LOD0_##op, 3,           \
+            PL0_LOAD_FIRST && r.load(r.bp, ip->second, 1) && r.binary(op, 2))
+#define PL0_THEN_JUMP(op, ...) PL0_GROUP_JPC(op##_JPC, 2, r.binary(op, 0))
+#define PL0_VARIABLE_THEN_JUMP(op, ...) \
+  PL0_GROUP_JPC(LOD0_##op##_JPC, 3, PL0_LOAD_FIRST && r.binary(op, 1))
+#define PL0_LITERAL_THEN_JUMP(op, ...) \
+  PL0_GROUP_JPC(LIT_##op##_JPC, 3, r.lit(ip->operand, 0) && r.binary(op, 1))
+#define PL0_VARIABLE_LITERAL_THEN_JUMP(op, ...) \
+  PL0_GROUP_JPC(LOD0_LIT_##op##_JPC, 4,         \
+                PL0_LOAD_FIRST && r.lit(ip->second, 1) && r.binary(op, 2))
 
 template <typename Observer>
 RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, const MachineIO& io,
@@ -158,136 +191,18 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
   do_ODD:
     PL0_CHECK(r.odd(0));
     PL0_NEXT(1);
-  do_ADD:
-    PL0_CHECK(r.binary(ADD, 0));
-    PL0_NEXT(1);
-  do_MIN:
-    PL0_CHECK(r.binary(MIN, 0));
-    PL0_NEXT(1);
-  do_MUL:
-    PL0_CHECK(r.binary(MUL, 0));
-    PL0_NEXT(1);
-  do_DIV:
-    PL0_CHECK(r.binary(DIV, 0));
-    PL0_NEXT(1);
-  do_MOD:
-    PL0_CHECK(r.binary(MOD, 0));
-    PL0_NEXT(1);
-  do_EQU:
-    PL0_CHECK(r.binary(EQU, 0));
-    PL0_NEXT(1);
-  do_NEQ:
-    PL0_CHECK(r.binary(NEQ, 0));
-    PL0_NEXT(1);
-  do_LES:
-    PL0_CHECK(r.binary(LES, 0));
-    PL0_NEXT(1);
-  do_LEQ:
-    PL0_CHECK(r.binary(LEQ, 0));
-    PL0_NEXT(1);
-  do_GTR:
-    PL0_CHECK(r.binary(GTR, 0));
-    PL0_NEXT(1);
-  do_GEQ:
-    PL0_CHECK(r.binary(GEQ, 0));
-    PL0_NEXT(1);
+    PL0_BINARY(PL0_PLAIN, )
   do_NOP:
     PL0_NEXT(1);
   do_END:
     target = at(ip);
     goto fetch_fault;
 
-    // The fused groups: each runs its instructions' steps one after the other.
-  do_LIT_ADD:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(ADD, 1));
-    PL0_NEXT(2);
-  do_LIT_MIN:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MIN, 1));
-    PL0_NEXT(2);
-  do_LIT_MUL:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MUL, 1));
-    PL0_NEXT(2);
-  do_LIT_DIV:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(DIV, 1));
-    PL0_NEXT(2);
-  do_LIT_MOD:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(MOD, 1));
-    PL0_NEXT(2);
-  do_LIT_EQU:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(EQU, 1));
-    PL0_NEXT(2);
-  do_LIT_NEQ:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(NEQ, 1));
-    PL0_NEXT(2);
-  do_LIT_LES:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LES, 1));
-    PL0_NEXT(2);
-  do_LIT_LEQ:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LEQ, 1));
-    PL0_NEXT(2);
-  do_LIT_GTR:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GTR, 1));
-    PL0_NEXT(2);
-  do_LIT_GEQ:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GEQ, 1));
-    PL0_NEXT(2);
-  do_LOD0_ADD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(ADD, 1));
-    PL0_NEXT(2);
-  do_LOD0_MIN:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MIN, 1));
-    PL0_NEXT(2);
-  do_LOD0_MUL:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MUL, 1));
-    PL0_NEXT(2);
-  do_LOD0_DIV:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(DIV, 1));
-    PL0_NEXT(2);
-  do_LOD0_MOD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(MOD, 1));
-    PL0_NEXT(2);
-  do_LOD0_EQU:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(EQU, 1));
-    PL0_NEXT(2);
-  do_LOD0_NEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(NEQ, 1));
-    PL0_NEXT(2);
-  do_LOD0_LES:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LES, 1));
-    PL0_NEXT(2);
-  do_LOD0_LEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LEQ, 1));
-    PL0_NEXT(2);
-  do_LOD0_GTR:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GTR, 1));
-    PL0_NEXT(2);
-  do_LOD0_GEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GEQ, 1));
-    PL0_NEXT(2);
-  do_EQU_JPC:
-    PL0_CHECK(r.binary(EQU, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
-  do_NEQ_JPC:
-    PL0_CHECK(r.binary(NEQ, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
-  do_LES_JPC:
-    PL0_CHECK(r.binary(LES, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
-  do_LEQ_JPC:
-    PL0_CHECK(r.binary(LEQ, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
-  do_GTR_JPC:
-    PL0_CHECK(r.binary(GTR, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
-  do_GEQ_JPC:
-    PL0_CHECK(r.binary(GEQ, 0) && r.pop(r.ax, 1));
-    if (r.ax == 0) PL0_JUMP(2, ip->last);
-    PL0_NEXT(2);
+    // The fused groups: each runs its instructions' steps one after the other. The families
+    // first, then the copies and the assignments.
+    PL0_BINARY(PL0_AFTER_LITERAL, )
+    PL0_BINARY(PL0_AFTER_VARIABLE, )
+    PL0_COMPARISONS(PL0_THEN_JUMP, )
   do_LOD0_LOD0:
     PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1));
     PL0_NEXT(2);
@@ -303,161 +218,11 @@ RunResult run_fast(const std::vector<Instruction>& program, MachineState& m, con
   do_LOD0_LDT0:
     PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load_element(r.bp, ip->second, 1));
     PL0_NEXT(2);
-  do_LOD0_LIT_ADD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(ADD, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_MIN:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MIN, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_MUL:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MUL, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_DIV:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(DIV, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_MOD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(MOD, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_EQU:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(EQU, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_NEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(NEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_LES:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LES, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_LEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_GTR:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GTR, 2));
-    PL0_NEXT(3);
-  do_LOD0_LIT_GEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_ADD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(ADD, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_MIN:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(MIN, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_MUL:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(MUL, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_DIV:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(DIV, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_MOD:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(MOD, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_EQU:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(EQU, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_NEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(NEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_LES:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(LES, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_LEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(LEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_GTR:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(GTR, 2));
-    PL0_NEXT(3);
-  do_LOD0_LOD0_GEQ:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.load(r.bp, ip->second, 1) &&
-              r.binary(GEQ, 2));
-    PL0_NEXT(3);
-  do_LOD0_EQU_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(EQU, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_NEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(NEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_LES_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LES, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_LEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(LEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_GTR_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GTR, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_GEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.binary(GEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_EQU_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(EQU, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_NEQ_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(NEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_LES_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LES, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_LEQ_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(LEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_GTR_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GTR, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LIT_GEQ_JPC:
-    PL0_CHECK(r.lit(ip->operand, 0) && r.binary(GEQ, 1) && r.pop(r.ax, 2));
-    if (r.ax == 0) PL0_JUMP(3, ip->last);
-    PL0_NEXT(3);
-  do_LOD0_LIT_EQU_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(EQU, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
-  do_LOD0_LIT_NEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(NEQ, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
-  do_LOD0_LIT_LES_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LES, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
-  do_LOD0_LIT_LEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(LEQ, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
-  do_LOD0_LIT_GTR_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GTR, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
-  do_LOD0_LIT_GEQ_JPC:
-    PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(GEQ, 2) &&
-              r.pop(r.ax, 3));
-    if (r.ax == 0) PL0_JUMP(4, ip->last);
-    PL0_NEXT(4);
+    PL0_BINARY(PL0_AFTER_VARIABLE_LITERAL, )
+    PL0_BINARY(PL0_AFTER_TWO_VARIABLES, )
+    PL0_COMPARISONS(PL0_VARIABLE_THEN_JUMP, )
+    PL0_COMPARISONS(PL0_LITERAL_THEN_JUMP, )
+    PL0_COMPARISONS(PL0_VARIABLE_LITERAL_THEN_JUMP, )
   do_LOD0_LIT_ADD_STO0:
     PL0_CHECK(r.load(r.bp, ip->operand, 0) && r.lit(ip->second, 1) && r.binary(ADD, 2) &&
               r.store(r.bp, ip->last, 3));
@@ -500,6 +265,18 @@ stopped:  // reached only with an active observer
 #undef PL0_CHECK
 #undef PL0_NEXT
 #undef PL0_JUMP
+#undef PL0_GROUP
+#undef PL0_GROUP_JPC
+#undef PL0_LOAD_FIRST
+#undef PL0_PLAIN
+#undef PL0_AFTER_LITERAL
+#undef PL0_AFTER_VARIABLE
+#undef PL0_AFTER_VARIABLE_LITERAL
+#undef PL0_AFTER_TWO_VARIABLES
+#undef PL0_THEN_JUMP
+#undef PL0_VARIABLE_THEN_JUMP
+#undef PL0_LITERAL_THEN_JUMP
+#undef PL0_VARIABLE_LITERAL_THEN_JUMP
 
 }  // namespace pl0::interpreter::detail
 

@@ -160,17 +160,7 @@ RunResult run_simple(const std::vector<Instruction>& program, MachineState& m, c
           m.ax = pop() & 1;
           push(m.ax);
           break;
-        case ADD:
-        case MIN:
-        case MUL:
-        case DIV:
-        case MOD:
-        case EQU:
-        case NEQ:
-        case LES:
-        case LEQ:
-        case GTR:
-        case GEQ: {
+        PL0_BINARY_CASES {
           m.bx = pop();
           const std::int32_t l = pop();
           const std::int32_t r = m.bx;

@@ -32,17 +32,7 @@ std::int32_t pushes(const Instruction& ins) {
     case JPC:
     case WRITE:
     case PUTC:
-    case ADD:
-    case MIN:
-    case MUL:
-    case DIV:
-    case MOD:
-    case EQU:
-    case NEQ:
-    case LES:
-    case LEQ:
-    case GTR:
-    case GEQ: return -1;
+    PL0_BINARY_CASES return -1;
     case STT: return -2;
     case INT: return ins.operand;
     case CAL:

@@ -209,19 +209,10 @@ bool BlockWriter::instruction(const Instruction& ins) {
       keep_ax(pool[r]);
       return true;
     }
-    case ADD:
-    case MIN:
-    case MUL:
-    case DIV:
-    case MOD:
+    PL0_ARITHMETIC(PL0_CASE_LABEL, )
       arithmetic(ins.opcode);
       return true;
-    case EQU:
-    case NEQ:
-    case LES:
-    case LEQ:
-    case GTR:
-    case GEQ: {
+    PL0_COMPARISONS(PL0_CASE_LABEL, ) {
       const auto next = static_cast<std::size_t>(at_) + 1;
       const bool fuse = next < program_.size() && program_[next].opcode == JPC &&
                         !flow_.entry[next];
