@@ -24,16 +24,21 @@ std::string read_whole_stream(std::FILE* file) {
   return text;
 }
 
-InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
-                            const std::string& stdin_text) {
+int run_on_streams(ProgramEntry entry, const std::vector<std::string>& args,
+                   const Streams& streams) {
   std::vector<const char*> argv;
   argv.reserve(args.size());
   for (const std::string& a : args) argv.push_back(a.c_str());
+  return entry(static_cast<int>(argv.size()), argv.data(), streams.in, streams.out, streams.err);
+}
+
+InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
+                            const std::string& stdin_text) {
   std::FILE* in = temporary(stdin_text);
   std::FILE* out = temporary("");
   std::FILE* err = temporary("");
   InProcessRun run;
-  run.status = entry(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  run.status = run_on_streams(entry, args, {in, out, err});
   run.out = read_whole_stream(out);
   run.err = read_whole_stream(err);
   for (std::FILE* f : {in, out, err}) std::fclose(f);

@@ -16,7 +16,18 @@ struct InProcessRun {
   std::string out, err;
 };
 
-// `args` as main receives them, the program's name first.
+// A program's standard streams.
+struct Streams {
+  std::FILE* in;
+  std::FILE* out;
+  std::FILE* err;
+};
+
+// `args` as main receives them, the program's name first; the streams are the caller's.
+int run_on_streams(ProgramEntry entry, const std::vector<std::string>& args,
+                   const Streams& streams);
+
+// As run_on_streams, with the streams on temporary files: `stdin_text` in, the rest read back.
 InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
                             const std::string& stdin_text = "");
 

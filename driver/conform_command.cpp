@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "arguments.h"
 #include "conform.h"
 #include "driver.h"
 #include "process.h"
@@ -20,20 +21,6 @@ namespace pl0::driver {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct UsageError {
-  std::string message;
-};
-
-long whole_number(const std::string& option, const std::string& text, long least) {
-  char* end = nullptr;
-  errno = 0;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || n < least) {
-    throw UsageError{option + " needs a whole number of at least " + std::to_string(least) + ", not '" + text + "'"};
-  }
-  return n;
-}
 
 bool inside(const fs::path& path, const fs::path& folder) {
   if (folder.empty()) return false;
@@ -57,55 +44,43 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
   conform::Options o;
   o.golden = golden_cases();
   o.jobs = static_cast<int>(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 == argc) throw UsageError{"'" + arg + "' needs a value after it"};
-      return argv[++i];
-    };
-    bool matched = false;
-    for (conform::Program p : conform::programs) {
-      std::string name = conform::program_name(p);
-      for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      if (arg == "--" + name) {
-        const std::string command = value();
-        std::string why;
-        o.commands[p] = conform::command_line(command, why);
-        if (o.commands[p].empty()) throw UsageError{"--" + name + ": " + std::move(why)};
-        o.command_text[p] = command;
-        o.selection.programs.push_back(p);
-        matched = true;
-      }
-    }
-    if (matched) continue;
-    if (arg == "--seed") {
-      o.selection.seed = static_cast<std::uint32_t>(whole_number(arg, value(), 0));
-    } else if (arg == "--count") {
-      o.selection.count = static_cast<int>(whole_number(arg, value(), 0));
-    } else if (arg == "--cases") {
-      o.cases = value();
-      std::error_code ec;
-      if (!fs::is_directory(o.cases, ec)) throw UsageError{"--cases: '" + o.cases.string() + "' is no folder"};
-    } else if (arg == "--jobs") {
-      o.jobs = static_cast<int>(whole_number(arg, value(), 1));
-    } else if (arg == "--timeout") {
-      o.limits.seconds = static_cast<double>(whole_number(arg, value(), 1));
-    } else if (arg == "--keep") {
-      keep = value();
-    } else if (arg == "--junit") {
-      junit = value();
-    } else if (arg == "--gradescope") {
-      gradescope = value();
-    } else if (arg == "--strict") {
-      o.selection.strict = true;
-    } else if (arg == "--no-reduce") {
-      o.reduce = false;
-    } else if (arg == "--only") {
-      o.only = value();
-    } else {
-      throw UsageError{"unknown option '" + arg + "' for 'conform'"};
-    }
+  std::vector<Switch> switches;
+  for (conform::Program p : conform::programs) {
+    std::string name = conform::program_name(p);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    switches.push_back(with_value("--" + name, [&o, p, name](const std::string& command) {
+      std::string why;
+      o.commands[p] = conform::command_line(command, why);
+      if (o.commands[p].empty()) throw UsageError{"--" + name + ": " + std::move(why)};
+      o.command_text[p] = command;
+      o.selection.programs.push_back(p);
+    }));
   }
+  auto number = [](const char* option, long least, auto&& set) {
+    return with_value(option, [=](const std::string& v) { set(whole_number(option, v, least)); });
+  };
+  auto path = [](const char* option, fs::path& field) {
+    return with_value(option, [&field](const std::string& v) { field = v; });
+  };
+  switches.insert(
+      switches.end(),
+      {number("--seed", 0, [&o](long n) { o.selection.seed = static_cast<std::uint32_t>(n); }),
+       number("--count", 0, [&o](long n) { o.selection.count = static_cast<int>(n); }),
+       number("--jobs", 1, [&o](long n) { o.jobs = static_cast<int>(n); }),
+       number("--timeout", 1, [&o](long n) { o.limits.seconds = static_cast<double>(n); }),
+       with_value("--cases",
+                  [&o](const std::string& v) {
+                    o.cases = v;
+                    std::error_code ec;
+                    if (!fs::is_directory(o.cases, ec)) {
+                      throw UsageError{"--cases: '" + v + "' is no folder"};
+                    }
+                  }),
+       path("--keep", keep), path("--junit", junit), path("--gradescope", gradescope),
+       flag("--strict", [&o] { o.selection.strict = true; }),
+       flag("--no-reduce", [&o] { o.reduce = false; }),
+       with_value("--only", [&o](const std::string& v) { o.only = v; })});
+  read_arguments(argc, argv, "conform", switches, 0);
   if (o.commands.empty()) {
     throw UsageError{"'conform' needs at least one of --tokeniser, --compiler, --interpreter, --translator"};
   }
@@ -189,24 +164,13 @@ int reduce_main(int argc, const char* const* argv) {
   std::string file, test;
   double seconds = 120;
   try {
-    for (int i = 0; i < argc; ++i) {
-      const std::string arg = argv[i];
-      auto value = [&]() -> std::string {
-        if (i + 1 == argc) throw UsageError{"'" + arg + "' needs a value after it"};
-        return argv[++i];
-      };
-      if (arg == "--test") {
-        test = value();
-      } else if (arg == "--seconds") {
-        seconds = static_cast<double>(whole_number(arg, value(), 1));
-      } else if (arg.size() > 1 && arg[0] == '-') {
-        throw UsageError{"unknown option '" + arg + "' for 'reduce'"};
-      } else if (file.empty()) {
-        file = arg;
-      } else {
-        throw UsageError{"unexpected argument '" + arg + "'"};
-      }
-    }
+    const std::vector<std::string> names = read_arguments(
+        argc, argv, "reduce",
+        {with_value("--test", [&](const std::string& v) { test = v; }),
+         with_value("--seconds",
+                    [&](const std::string& v) { seconds = static_cast<double>(whole_number("--seconds", v, 1)); })},
+        1);
+    if (!names.empty()) file = names[0];
     if (file.empty() || test.empty()) throw UsageError{"'reduce' needs a file and --test CMD"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pl0: %s\n", e.message.c_str());

@@ -1,20 +1,17 @@
-// The pl0 driver: one command for the whole chain. It runs the four programs as separate
-// processes on files in a private folder, passes their messages through unchanged, and adds
-// the source line that a Tokeniser or Compiler message names.
+// The pl0 driver: one command for the whole chain. It runs the four programs' own code in this
+// process on files in a private folder (common/chain.h), passes their messages through
+// unchanged, and adds the source line that a Tokeniser or Compiler message names.
 #include "driver.h"
 
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <optional>
-#include <sstream>
 #include <vector>
 
-#include "compiler.h"
+#include "arguments.h"
+#include "chain.h"
+#include "files.h"
 #include "native.h"
 #include "parser.h"
 #include "process.h"
@@ -70,10 +67,6 @@ The exit status is that of the program that failed, 0 when all went well, and 2 
 mistake on the command line.
 )";
 
-struct UsageError {
-  std::string message;
-};
-
 struct Options {
   std::string command;
   std::string source;
@@ -85,26 +78,16 @@ struct Options {
 Options parse(int argc, const char* const* argv) {
   Options options;
   options.command = argv[1];
-  const std::string out_switch = options.command == "build" ? "-o" : "--out";
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    std::string* value = nullptr;
-    if (arg == "--keep" && options.command != "build") value = &options.keep;
-    if (arg == out_switch && options.command != "run") value = &options.out;
-    if (arg == "--native" && options.command != "trace") {
-      options.native = true;
-    } else if (value != nullptr) {
-      if (i + 1 == argc) throw UsageError{"'" + arg + "' needs a name after it"};
-      *value = argv[++i];
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError{"unknown option '" + arg + "' for '" + options.command + "'"};
-    } else if (options.source.empty()) {
-      options.source = arg;
-    } else {
-      throw UsageError{"unexpected argument '" + arg + "'"};
-    }
-  }
-  if (options.source.empty()) throw UsageError{"'" + options.command + "' needs a source file"};
+  const std::string& command = options.command;
+  std::vector<Switch> switches;
+  auto to = [](std::string& field) { return [&field](const std::string& v) { field = v; }; };
+  if (command != "build") switches.push_back(with_value("--keep", to(options.keep), "a name"));
+  if (command == "build") switches.push_back(with_value("-o", to(options.out), "a name"));
+  if (command == "trace") switches.push_back(with_value("--out", to(options.out), "a name"));
+  if (command != "trace") switches.push_back(flag("--native", [&] { options.native = true; }));
+  const std::vector<std::string> names = read_arguments(argc - 2, argv + 2, command, switches, 1);
+  if (names.empty()) throw UsageError{"'" + command + "' needs a source file"};
+  options.source = names[0];
   std::error_code ec;
   std::FILE* source =
       fs::is_directory(options.source, ec) ? nullptr : std::fopen(options.source.c_str(), "r");
@@ -116,129 +99,48 @@ Options parse(int argc, const char* const* argv) {
   return options;
 }
 
-// The intermediate files live in a TemporaryFolder (common/temporary_folder.h).
-using Workspace = TemporaryFolder;
-
-std::string read_text(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// Line `number` of the source, counted from 1, without its line end.
-std::optional<std::string> source_line(const std::string& source, long number) {
-  std::ifstream file(source, std::ios::binary);
-  std::string line;
-  for (long n = 1; std::getline(file, line); ++n) {
-    if (n != number) continue;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-  }
-  return std::nullopt;
-}
-
-// The line number a message names after `marker` ("Line 7:", "Error 11 on line 7:").
-long line_named(const std::string& message, const std::string& marker) {
-  const std::size_t at = message.find(marker);
-  if (at == std::string::npos) return 0;
-  return std::strtol(message.c_str() + at + marker.size(), nullptr, 10);
-}
-
-struct Stage {
-  const char* program;
-  std::vector<std::string> args;
-  const char* line_marker;  // where the program's message names a source line, if it does
-};
-
-// Where the Tokeniser's and the Compiler's messages name a source line.
-constexpr const char* tokeniser_marker = "Line ";
-constexpr const char* compiler_marker = " on line ";
-
-// Passes on the messages a program wrote to `errors` unchanged, adding the source line they
-// name after `marker` (none without one).
-void pass_on_messages(const fs::path& errors, const char* marker, const Options& options) {
-  const std::string message = read_text(errors);
-  const long line = marker == nullptr || message.empty() ? 0 : line_named(message, marker);
-  show_stage_message(message, options.source, line);
-}
-
-// Runs one program with its error stream captured, passes the messages on unchanged and adds
-// the source line they name.
-int run_stage(const Stage& stage, const Options& options, const Workspace& work) {
-  const std::string path = find_program(stage.program);
-  if (path.empty()) {
-    std::fprintf(stderr, "pl0: cannot find %s beside pl0 or on PATH\n", stage.program);
-    return 127;
-  }
-  const fs::path errors = work.path() / (std::string(stage.program) + ".err");
-  const int status = run_program(path, stage.args, Redirect{"", "", errors.string()});
-  pass_on_messages(errors, stage.line_marker, options);
-  if (status < 0) std::fprintf(stderr, "pl0: cannot start %s\n", stage.program);
-  return status < 0 ? 127 : status;
-}
-
-struct Files {
-  fs::path tokens, code, symbols, opcodes, run, assembly, executable;
-};
-
-Files files_in(const fs::path& folder, const std::string& source) {
-  const std::string stem = fs::path(source).stem().string();
-  return {folder / (stem + ".tok"), folder / (stem + ".code"), folder / (stem + ".sym"),
-          folder / (stem + ".ops"), folder / (stem + ".run"), folder / (stem + ".s"),
-          folder / stem};
-}
-
-// The Compiler in this process with its line hook set, for a listing that shows each
-// instruction's source line: one compilation gives both the code file and the lines.
-int compile_with_lines(const Options& options, const Files& f, const Workspace& work,
-                       std::vector<int>& lines) {
-  const fs::path errors = work.path() / "Compiler.err";
-  std::FILE* err = std::fopen(errors.c_str(), "wb");
-  if (err == nullptr) {
-    std::fprintf(stderr, "pl0: cannot write %s\n", errors.c_str());
-    return 1;
-  }
-  const std::string tokens = f.tokens.string(), code = f.code.string(),
-                    symbols = f.symbols.string();
-  const char* const args[] = {"Compiler", "-i", tokens.c_str(), "-o", code.c_str(), "-t",
-                              symbols.c_str()};
-  compiler::LineTable table;
-  int status;
-  {
-    compiler::Observing observing(&table);
-    status = compiler_main(7, args, nullptr, stdout, err);
-  }
-  std::fclose(err);
-  pass_on_messages(errors, compiler_marker, options);
-  lines = std::move(table.lines);
-  return status;
+// What a program wrote: its output as it was, its messages with the source line they name.
+void pass_on(const InProcessRun& run, const Options& options, long line) {
+  std::fputs(run.out.c_str(), stdout);
+  show_stage_message(run.err, options.source, line);
 }
 
 // Tokeniser and Compiler; 0 when both succeeded. With `lines` the Compiler also tells each
 // instruction's source line.
-int compile(const Options& options, const Files& f, const Workspace& work,
-            std::vector<int>* lines = nullptr) {
-  int status =
-      run_stage({"Tokeniser", {"-i", options.source, "-o", f.tokens.string(), "-nl"}, tokeniser_marker},
-                options, work);
-  if (status != 0) return status;
-  if (lines != nullptr) return compile_with_lines(options, f, work, *lines);
-  return run_stage({"Compiler",
-                    {"-i", f.tokens.string(), "-o", f.code.string(), "-t", f.symbols.string()},
-                    compiler_marker},
-                   options, work);
+int compile(const Options& options, const Chain& chain, std::vector<int>* lines = nullptr) {
+  const InProcessRun tokenised = chain.tokenise(options.source);
+  pass_on(tokenised, options, tokeniser_message_line(tokenised.err));
+  if (tokenised.status != 0) return tokenised.status;
+  compiler::LineTable table;
+  InProcessRun compiled;
+  {
+    compiler::Observing observing(lines != nullptr ? &table : nullptr);
+    compiled = chain.compile();
+  }
+  pass_on(compiled, options, compiler_message_line(compiled.err));
+  if (lines != nullptr) *lines = std::move(table.lines);
+  return compiled.status;
 }
 
-fs::path intermediate_folder(const Options& options, const Workspace& work) {
+fs::path intermediate_folder(const Options& options, const TemporaryFolder& work) {
   if (options.keep.empty()) return work.path();
   fs::create_directories(options.keep);
   return options.keep;
 }
 
+// What --native writes beside the other files: the listing and the executable.
+struct NativeFiles {
+  fs::path assembly, executable;
+};
+
+NativeFiles native_files(const fs::path& folder, const Options& options) {
+  const std::string stem = fs::path(options.source).stem().string();
+  return {folder / (stem + ".s"), folder / stem};
+}
+
 // A source named without .pl0 (or as FILE.s) would be overwritten by the executable (or the
 // assembly) that --native writes beside it.
-void refuse_to_overwrite_source(const Options& options, const Files& f) {
+void refuse_to_overwrite_source(const Options& options, const NativeFiles& f) {
   if (!options.native) return;
   for (const fs::path& output : {f.assembly, f.executable}) {
     std::error_code ec;
@@ -249,72 +151,77 @@ void refuse_to_overwrite_source(const Options& options, const Files& f) {
   }
 }
 
+Chain chain_in(const fs::path& folder, const Options& options) {
+  return Chain(folder, fs::path(options.source).stem().string());
+}
+
 int run_command(const Options& options) {
-  Workspace work("pl0");
-  const Files f = files_in(intermediate_folder(options, work), options.source);
+  TemporaryFolder work("pl0");
+  const fs::path folder = intermediate_folder(options, work);
+  const Chain chain = chain_in(folder, options);
+  const NativeFiles f = native_files(folder, options);
   refuse_to_overwrite_source(options, f);
   std::vector<int> lines;
-  if (int status = compile(options, f, work, options.native ? &lines : nullptr); status != 0) {
+  if (int status = compile(options, chain, options.native ? &lines : nullptr); status != 0) {
     return status;
   }
   // The banners go to the run file, so the console shows the program's own output alone.
   if (options.native) {
-    if (int status = build_native(options.source, lines, f.code, f.assembly, f.executable,
-                                  work.path());
+    if (int status = build_native(options.source, lines, chain.file("code"), f.assembly,
+                                  f.executable, work.path());
         status != 0) {
       return status;
     }
-    const int status = run_program(f.executable.string(), {"-o", f.run.string()});
+    const int status = run_program(f.executable.string(), {"-o", chain.file("run")});
     return status < 0 ? 127 : status;
   }
-  return run_stage({"Interpreter", {"-i", f.code.string(), "-o", f.run.string()}, nullptr}, options,
-                   work);
+  return chain.interpret({stdin, stdout, stderr});
 }
 
 int build_command(const Options& options) {
-  Workspace work("pl0");
+  TemporaryFolder work("pl0");
   const fs::path folder =
       options.out.empty() ? fs::path(options.source).parent_path() : fs::path(options.out);
   if (!options.out.empty()) fs::create_directories(folder);
-  const Files f = files_in(folder, options.source);
+  const Chain chain = chain_in(folder, options);
+  const NativeFiles f = native_files(folder, options);
   refuse_to_overwrite_source(options, f);
   std::vector<int> lines;
-  if (int status = compile(options, f, work, options.native ? &lines : nullptr); status != 0) {
+  if (int status = compile(options, chain, options.native ? &lines : nullptr); status != 0) {
     return status;
   }
-  const int status = run_stage(
-      {"Translator", {"-i", f.code.string(), "-o", f.opcodes.string()}, nullptr}, options, work);
-  if (status != 0 || !options.native) return status;
-  return build_native(options.source, lines, f.code, f.assembly, f.executable, work.path());
+  const InProcessRun translated = chain.translate();
+  pass_on(translated, options, 0);
+  if (translated.status != 0 || !options.native) return translated.status;
+  return build_native(options.source, lines, chain.file("code"), f.assembly, f.executable,
+                      work.path());
 }
 
+// The stack trace to --out FILE with the program's output on the console, or to the console
+// with the program's output dropped.
 int trace_command(const Options& options) {
-  Workspace work("pl0");
-  const Files f = files_in(intermediate_folder(options, work), options.source);
-  if (int status = compile(options, f, work); status != 0) return status;
-  const fs::path trace = options.out.empty() ? work.path() / "trace" : fs::path(options.out);
-  const std::string path = find_program("Interpreter");
-  if (path.empty()) {
-    std::fputs("pl0: cannot find Interpreter beside pl0 or on PATH\n", stderr);
-    return 127;
-  }
-  const std::string console = options.out.empty() ? "/dev/null" : "";
-  const int status =
-      run_program(path, {"-i", f.code.string(), "-o", f.run.string(), "-s", trace.string()},
-                  Redirect{"", console, ""});
-  if (options.out.empty()) {
-    std::cout << read_text(trace);
-    std::cout.flush();
-  }
-  return status < 0 ? 127 : status;
+  TemporaryFolder work("pl0");
+  const Chain chain = chain_in(intermediate_folder(options, work), options);
+  if (int status = compile(options, chain); status != 0) return status;
+  if (!options.out.empty()) return chain.interpret({stdin, stdout, stderr}, options.out);
+  const std::string trace = work / "trace";
+  std::FILE* nowhere = std::fopen("/dev/null", "w");
+  if (nowhere == nullptr) throw std::runtime_error("cannot open /dev/null");
+  const int status = chain.interpret({stdin, nowhere, stderr}, trace);
+  std::fclose(nowhere);
+  const std::string text = read_file(trace);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return status;
 }
 
 }  // namespace
 
 void show_stage_message(const std::string& message, const std::string& source, long line) {
   std::fputs(message.c_str(), stderr);
-  if (const auto text = source_line(source, line); line > 0 && text) {
-    std::fprintf(stderr, "%4ld | %s\n", line, text->c_str());
+  if (line <= 0 || message.empty()) return;
+  const std::vector<std::string> lines = lines_of(read_file(source));
+  if (static_cast<std::size_t>(line) <= lines.size()) {
+    std::fprintf(stderr, "%4ld | %s\n", line, lines[static_cast<std::size_t>(line) - 1].c_str());
   }
 }
 

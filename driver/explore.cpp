@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "arguments.h"
 #include "driver.h"
 #include "page.h"
 #include "recording.h"
@@ -19,10 +20,6 @@ namespace pl0::driver {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct UsageError {
-  std::string message;
-};
 
 struct ExploreOptions {
   std::string source, out, input;
@@ -44,40 +41,17 @@ std::string read_whole(const std::string& path, const char* what) {
   return text.str();
 }
 
-long parse_steps(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || n < 1) {
-    throw UsageError{"--max-steps needs a whole number of at least 1, not '" + text + "'"};
-  }
-  return n;
-}
-
 ExploreOptions parse(int argc, const char* const* argv) {
   ExploreOptions o;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 == argc) throw UsageError{"'" + arg + "' needs a value after it"};
-      return argv[++i];
-    };
-    if (arg == "-o") {
-      o.out = value();
-    } else if (arg == "--input") {
-      o.input = value();
-    } else if (arg == "--max-steps") {
-      o.max_steps = parse_steps(value());
-    } else if (arg == "--json") {
-      o.json = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError{"unknown option '" + arg + "' for 'explore'"};
-    } else if (o.source.empty()) {
-      o.source = arg;
-    } else {
-      throw UsageError{"unexpected argument '" + arg + "'"};
-    }
-  }
+  const std::vector<std::string> names = read_arguments(
+      argc, argv, "explore",
+      {with_value("-o", [&](const std::string& v) { o.out = v; }),
+       with_value("--input", [&](const std::string& v) { o.input = v; }),
+       with_value("--max-steps",
+                  [&](const std::string& v) { o.max_steps = whole_number("--max-steps", v, 1); }),
+       flag("--json", [&] { o.json = true; })},
+      1);
+  if (!names.empty()) o.source = names[0];
   if (o.source.empty()) throw UsageError{"'explore' needs a source file"};
   if (o.out.empty()) o.out = fs::path(o.source).replace_extension(o.json ? ".json" : ".html").string();
   return o;

@@ -7,6 +7,7 @@
 
 #include "assembly.h"
 #include "code_file.h"
+#include "files.h"
 #include "process.h"
 
 namespace pl0::driver {
@@ -26,16 +27,6 @@ std::string linker() {
     if (std::string path = find_program(name); !path.empty()) return path;
   }
   return "";
-}
-
-std::vector<std::string> lines_of(const std::string& source) {
-  std::ifstream file(source, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 // Copies beside the target and renames, so that the target is either old or complete.
@@ -76,7 +67,7 @@ int build_native(const std::string& source, const std::vector<int>& lines, const
   }
   const bool loaded = load_code(file, program);
   std::fclose(file);
-  const native::SourceLines listing{lines, lines_of(source)};
+  const native::SourceLines listing{lines, lines_of(read_file(source))};
 
   const fs::path text = scratch / "native.s", binary = scratch / "native";
   std::ofstream(text, std::ios::binary) << native::write_assembly(program, loaded, &listing);

@@ -4,14 +4,12 @@
 
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
+#include "chain.h"
 #include "code_file.h"
-#include "compiler.h"
+#include "files.h"
 #include "in_process.h"
 #include "machine_run.h"
 #include "name_table.h"
@@ -19,8 +17,6 @@
 #include "source_spans.h"
 #include "temporary_folder.h"
 #include "token_reader.h"
-#include "tokeniser.h"
-#include "translate.h"
 #include "vocabulary.h"
 
 namespace pl0::explorer {
@@ -28,25 +24,6 @@ namespace pl0::explorer {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary);
-  file << text;
-  if (!file) throw std::runtime_error("cannot write " + path);
-}
-
-// The number after `marker` in a message ("Line 7:", "on line 7:"), or 0.
-int line_named(const std::string& message, const char* marker) {
-  const std::size_t at = message.find(marker);
-  return at == std::string::npos ? 0 : std::atoi(message.c_str() + at + std::strlen(marker));
-}
 
 class Watcher : public compiler::LineTable {
  public:
@@ -169,7 +146,7 @@ void locate_error(Recording& r) {
     if (r.error_message.find("Unexpected end") == std::string::npos && !spans.empty()) {
       at = spans.back();
     }
-  } else if (line_named(r.error_message, "Error ") != compiler::unexpected_end) {
+  } else if (compiler_message_number(r.error_message) != compiler::unexpected_end) {
     const auto current = static_cast<std::size_t>(compiler::reader.symbol_count - 1);
     if (current < spans.size()) at = spans[current];
   }
@@ -177,10 +154,10 @@ void locate_error(Recording& r) {
   r.error_to = at.to;
 }
 
-void fail(Recording& r, const char* program, const std::string& message, const char* marker) {
+void fail(Recording& r, const char* program, const std::string& message, long line) {
   r.error_program = program;
   r.error_message = message;
-  r.error_line = line_named(message, marker);
+  r.error_line = static_cast<int>(line);
   r.procedures.clear();
   locate_error(r);
 }
@@ -191,15 +168,13 @@ Recording compile(const std::string& source) {
   Recording r;
   r.source = source;
   TemporaryFolder folder("pl0x");
-  const std::string src = folder / "program.pl0", tok = folder / "program.tok",
-                    code = folder / "program.code", sym = folder / "program.sym",
-                    ops = folder / "program.ops";
-  write_text(src, source);
+  const Chain chain(folder.path(), "program");
+  write_file(chain.file("pl0"), source);
 
-  const InProcessRun tokenised = run_in_process(tokeniser_main, {"Tokeniser", "-i", src, "-o", tok, "-nl"});
-  r.tokens = read_text(tok);
+  const InProcessRun tokenised = chain.tokenise(chain.file("pl0"));
+  r.tokens = read_file(chain.file("tok"));
   if (tokenised.status != 0) {
-    fail(r, "Tokeniser", tokenised.err, "Line ");
+    fail(r, "Tokeniser", tokenised.err, tokeniser_message_line(tokenised.err));
     return r;
   }
 
@@ -207,31 +182,26 @@ Recording compile(const std::string& source) {
   InProcessRun compiled;
   {
     compiler::Observing observing(&watcher);
-    compiled = run_in_process(compiler_main, {"Compiler", "-i", tok, "-o", code, "-t", sym});
+    compiled = chain.compile();
   }
-  r.code = read_text(code);
-  r.symbols = read_text(sym);
+  r.code = read_file(chain.file("code"));
+  r.symbols = read_file(chain.file("sym"));
   if (compiled.status != 0) {
-    fail(r, "Compiler", compiled.err, " on line ");
+    fail(r, "Compiler", compiled.err, compiler_message_line(compiled.err));
     return r;
   }
 
+  chain.translate();
+  r.opcodes = read_file(chain.file("ops"));
   std::vector<Instruction> program;
   {
-    std::FILE* file = std::fopen(code.c_str(), "r");
+    std::FILE* file = std::fopen(chain.file("code").c_str(), "r");
     if (file == nullptr) throw std::runtime_error("cannot read the code file");
     load_code(file, program);
     std::fclose(file);
   }
   for (std::size_t a = 0; a < program.size(); ++a) {
     r.instructions.push_back({program[a], a < watcher.lines.size() ? watcher.lines[a] : 0, {}});
-  }
-  {
-    std::FILE* file = std::fopen(ops.c_str(), "w+");
-    if (file == nullptr) throw std::runtime_error("cannot write the opcode file");
-    translator::translate_program(program, file);
-    r.opcodes = read_whole_stream(file);
-    std::fclose(file);
   }
   split_operations(r);
   return r;

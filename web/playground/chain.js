@@ -8,7 +8,7 @@ import { byteString, toBytes } from '../recording.js';
 // Interpreter stops with its message. `cut` tells the page.
 export const caps = {
   '/work/stdout': 1 << 20, '/work/program.run': 1 << 20, '/work/program.stk': 16 << 20,
-  '/work/trace.out': 1 << 20, '/work/trace.run': 1 << 20,  // the traced run's, not kept
+  '/work/trace.out': 1 << 20,  // the traced run's output, not kept
 };
 const ENOSPC = 51;  // emscripten's number for "No space left on device"
 

@@ -7,45 +7,27 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "interpreter.h"
+#include "chain.h"
+#include "files.h"
 #include "recording.h"
 
 namespace {
 
-using Entry = int (*)(int, const char* const*, std::FILE*, std::FILE*, std::FILE*);
+const pl0::Chain chain("/work", "program");
 
-// Runs one program with its standard input from `in`, its output on `out_path` (a device that
-// keeps what is written to it, so it is not appended to: a device cannot seek to its end) and
-// its error stream appended to `err_path`.
-int run(Entry entry, const std::vector<const char*>& args, const char* in, const char* out_path,
-        const char* err_path) {
-  std::FILE* input = std::fopen(in, "rb");
+// The Interpreter with its standard input from /work/input, its output on `out_path` (a device
+// that keeps what is written to it, so it is not appended to: a device cannot seek to its end)
+// and its error stream appended to `err_path`.
+int interpret(const char* out_path, const char* err_path, const std::string& stack_file = "") {
+  std::FILE* in = std::fopen("/work/input", "rb");
   std::FILE* out = std::fopen(out_path, "wb");
   std::FILE* err = std::fopen(err_path, "ab");
-  const int status = entry(static_cast<int>(args.size()), args.data(), input, out, err);
-  if (input != nullptr) std::fclose(input);
+  const int status = chain.interpret({in, out, err}, stack_file);
+  if (in != nullptr) std::fclose(in);
   std::fclose(out);
   std::fclose(err);
   return status;
-}
-
-std::string read_file(const char* path) {
-  std::string text;
-  if (std::FILE* file = std::fopen(path, "rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    std::fclose(file);
-  }
-  return text;
-}
-
-void write_file(const char* path, const std::string& text) {
-  if (std::FILE* file = std::fopen(path, "wb")) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
 }
 
 }  // namespace
@@ -57,33 +39,28 @@ extern "C" {
 // Returns the status of the program that failed, or 0.
 EMSCRIPTEN_KEEPALIVE int pl0_compile() {
   const pl0::explorer::Recording compiled =
-      pl0::explorer::compile(read_file("/work/program.pl0"));
-  write_file("/work/compiled.json", pl0::explorer::to_json(compiled));
-  write_file("/work/program.code", compiled.code);
+      pl0::explorer::compile(pl0::read_file(chain.file("pl0")));
+  pl0::write_file("/work/compiled.json", pl0::explorer::to_json(compiled));
+  pl0::write_file(chain.file("code"), compiled.code);
   return compiled.error_program.empty() ? 0 : 1;
 }
 
 // The Interpreter with a run file, reading /work/input.
 EMSCRIPTEN_KEEPALIVE int pl0_interpret() {
-  return run(pl0::interpreter_main,
-             {"Interpreter", "-i", "/work/program.code", "-o", "/work/program.run"}, "/work/input",
-             "/work/stdout", "/work/stderr");
+  return interpret("/work/stdout", "/work/stderr");
 }
 
 // The Interpreter with its stack file on, whose device keeps only the start of a long trace:
 // the run ends where its trace is cut.
 EMSCRIPTEN_KEEPALIVE int pl0_trace() {
-  return run(pl0::interpreter_main,
-             {"Interpreter", "-i", "/work/program.code", "-o", "/work/trace.run", "-s",
-              "/work/program.stk"},
-             "/work/input", "/work/trace.out", "/work/trace.err");
+  return interpret("/work/trace.out", "/work/trace.err", chain.file("stk"));
 }
 
 // The explorer's recording of at most `max_steps` instructions, in /work/recording.json.
 EMSCRIPTEN_KEEPALIVE void pl0_record(int max_steps) {
   const pl0::explorer::Recording recording = pl0::explorer::record(
-      read_file("/work/program.pl0"), read_file("/work/input"), max_steps);
-  write_file("/work/recording.json", pl0::explorer::to_json(recording));
+      pl0::read_file(chain.file("pl0")), pl0::read_file("/work/input"), max_steps);
+  pl0::write_file("/work/recording.json", pl0::explorer::to_json(recording));
 }
 
 }  // extern "C"

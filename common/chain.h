@@ -1,0 +1,44 @@
+// The tool chain run inside this process: each program's own entry, on the files of one folder,
+// with the switches `pl0 build` and `pl0 run` give it. pl0, the explorer's recording and the
+// playground's module all run the chain through this class. The files are the folder's `stem`
+// with each program's extension: .tok, .code, .sym, .ops, .run and .stk.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "in_process.h"
+
+namespace pl0 {
+
+class Chain {
+ public:
+  Chain(std::filesystem::path folder, std::string stem);
+
+  // The path of the chain's file with this extension ("tok", "code", ...).
+  std::string file(const char* extension) const;
+
+  // Each program with its standard streams captured; the Tokeniser keeps line ends (-nl) so
+  // that the Compiler's messages can name source lines. A caller that watches the Compiler
+  // sets its observer (compiler/parser.h) around compile().
+  InProcessRun tokenise(const std::string& source) const;
+  InProcessRun compile() const;
+  InProcessRun translate() const;
+
+  // The Interpreter on the code file with the run file and, when `stack_file` names one, the
+  // stack file; its standard streams are the caller's (the console, or a device that keeps
+  // the output).
+  int interpret(const Streams& streams, const std::string& stack_file = "") const;
+
+ private:
+  std::filesystem::path folder_;
+  std::string stem_;
+};
+
+// The source line a Tokeniser message ("Line 7: ...") or a Compiler message ("Error 11 on
+// line 7: ...") names, and a Compiler message's error number; 0 where there is none.
+long tokeniser_message_line(const std::string& message);
+long compiler_message_line(const std::string& message);
+long compiler_message_number(const std::string& message);
+
+}  // namespace pl0
