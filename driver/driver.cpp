@@ -28,13 +28,14 @@ constexpr const char* version = "pl0 1.0.0";
 constexpr const char* help = R"(Usage: pl0 COMMAND FILE.pl0 [OPTIONS]
 
 Commands:
-  run FILE.pl0 [--keep DIR] [--native]
+  run FILE.pl0 [--keep DIR] [--native [-O0]]
                                  compile FILE.pl0 and run it; its input and output are the
                                  console's; --native runs it as x86-64 machine code
-  build FILE.pl0 [-o DIR] [--native]
+  build FILE.pl0 [-o DIR] [--native [-O0]]
                                  write FILE.tok, FILE.code, FILE.sym and FILE.ops beside the
                                  source (or in DIR), running nothing; --native adds FILE.s
-                                 (x86-64 assembly) and the executable FILE
+                                 (x86-64 assembly) and the executable FILE; -O0 writes
+                                 plain code, each instruction on its own
   trace FILE.pl0 [--out FILE] [--keep DIR]
                                  run FILE.pl0 with the stack trace on and write the trace to
                                  standard output (the program's own output is then not shown)
@@ -73,6 +74,7 @@ struct Options {
   std::string out;   // -o DIR (build) or --out FILE (trace)
   std::string keep;  // --keep DIR
   bool native = false;
+  bool plain = false;  // -O0: the plain native code generator
 };
 
 Options parse(int argc, const char* const* argv) {
@@ -84,10 +86,14 @@ Options parse(int argc, const char* const* argv) {
   if (command != "build") switches.push_back(with_value("--keep", to(options.keep), "a name"));
   if (command == "build") switches.push_back(with_value("-o", to(options.out), "a name"));
   if (command == "trace") switches.push_back(with_value("--out", to(options.out), "a name"));
-  if (command != "trace") switches.push_back(flag("--native", [&] { options.native = true; }));
+  if (command != "trace") {
+    switches.push_back(flag("--native", [&] { options.native = true; }));
+    switches.push_back(flag("-O0", [&] { options.plain = true; }));
+  }
   const std::vector<std::string> names = read_arguments(argc - 2, argv + 2, command, switches, 1);
   if (names.empty()) throw UsageError{"'" + command + "' needs a source file"};
   options.source = names[0];
+  if (options.plain && !options.native) throw UsageError{"-O0 chooses how --native writes code; give --native too"};
   std::error_code ec;
   std::FILE* source =
       fs::is_directory(options.source, ec) ? nullptr : std::fopen(options.source.c_str(), "r");
@@ -151,6 +157,10 @@ void refuse_to_overwrite_source(const Options& options, const NativeFiles& f) {
   }
 }
 
+native::Generator generator(const Options& options) {
+  return options.plain ? native::Generator::plain : native::Generator::optimising;
+}
+
 Chain chain_in(const fs::path& folder, const Options& options) {
   return Chain(folder, fs::path(options.source).stem().string());
 }
@@ -168,7 +178,7 @@ int run_command(const Options& options) {
   // The banners go to the run file, so the console shows the program's own output alone.
   if (options.native) {
     if (int status = build_native(options.source, lines, chain.file("code"), f.assembly,
-                                  f.executable, work.path());
+                                  f.executable, work.path(), generator(options));
         status != 0) {
       return status;
     }
@@ -194,7 +204,7 @@ int build_command(const Options& options) {
   pass_on(translated, options, 0);
   if (translated.status != 0 || !options.native) return translated.status;
   return build_native(options.source, lines, chain.file("code"), f.assembly, f.executable,
-                      work.path());
+                      work.path(), generator(options));
 }
 
 // The stack trace to --out FILE with the program's output on the console, or to the console

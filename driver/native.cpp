@@ -58,7 +58,8 @@ std::string native_unavailable() {
 }
 
 int build_native(const std::string& source, const std::vector<int>& lines, const fs::path& code,
-                 const fs::path& assembly, const fs::path& executable, const fs::path& scratch) {
+                 const fs::path& assembly, const fs::path& executable, const fs::path& scratch,
+                 native::Generator generator) {
   std::vector<Instruction> program;
   std::FILE* file = std::fopen(code.c_str(), "r");
   if (file == nullptr) {
@@ -70,7 +71,7 @@ int build_native(const std::string& source, const std::vector<int>& lines, const
   const native::SourceLines listing{lines, lines_of(read_file(source))};
 
   const fs::path text = scratch / "native.s", binary = scratch / "native";
-  std::ofstream(text, std::ios::binary) << native::write_assembly(program, loaded, &listing);
+  std::ofstream(text, std::ios::binary) << native::write_assembly(program, loaded, &listing, generator);
   std::vector<std::string> args;
   std::istringstream flags(PL0_LINK_FLAGS);
   for (std::string flag; flags >> flag;) args.push_back(flag);

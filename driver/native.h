@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "assembly.h"
+
 namespace pl0::driver {
 
 // Empty when this machine can make native programs; otherwise why not, in one line.
@@ -16,6 +18,7 @@ std::string native_unavailable();
 // neither is left half-written. Returns 0, or 1 after a message.
 int build_native(const std::string& source, const std::vector<int>& lines,
                  const std::filesystem::path& code, const std::filesystem::path& assembly,
-                 const std::filesystem::path& executable, const std::filesystem::path& scratch);
+                 const std::filesystem::path& executable, const std::filesystem::path& scratch,
+                 native::Generator generator);
 
 }  // namespace pl0::driver

@@ -16,9 +16,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "block.h"
 #include "flow.h"
+#include "plain.h"
 #include "vocabulary.h"
 
 namespace pl0::native {
@@ -93,6 +95,15 @@ constexpr const char* exits = R"(
 	call	pl0_no_instruction
 )";
 
+constexpr const char* optimising_legend =
+    "# %rbx: cell 0  %r12: SP  %r13: BP  %r14d: Ax (where a READ can see it)\n"
+    "# %rbp: a procedure's static link  %r15: the return table  %ecx ... %r11d: stack values\n"
+    "# A cell is 4*offset(%rbx,%r12,4) from SP, 4*offset(%rbx,%r13,4) from BP.\n";
+constexpr const char* plain_legend =
+    "# Plain code (-O0): each instruction on its own, over the stack in memory.\n"
+    "# %rbx: cell 0  %r12d: SP  %r13d: BP  %r14d: Ax  %ebp: Tx  %r15: the return table\n"
+    "# %eax: the index of a cell being checked  %ecx, %edx: values\n";
+
 std::string mnemonic(std::int32_t opcode) {
   return is_opcode(opcode) ? opcode_names[opcode] : "?";
 }
@@ -102,41 +113,24 @@ class Writer {
   Writer(const std::vector<Instruction>& program, const SourceLines* source)
       : program_(program), source_(source), flow_(analyse(program)) {}
 
-  std::string write(bool loaded) {
-    std::string text =
-        "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
-        "# its address and instruction, as in the code file.\n"
-        "# %rbx: cell 0  %r12: SP  %r13: BP  %r14d: Ax (where a READ can see it)\n"
-        "# %rbp: a procedure's static link  %r15: the return table  %ecx ... %r11d: stack values\n"
-        "# A cell is 4*offset(%rbx,%r12,4) from SP, 4*offset(%rbx,%r13,4) from BP.\n";
+  std::string write(bool loaded, Generator generator) {
+    std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
+                       "# its address and instruction, as in the code file.\n";
+    text += generator == Generator::plain ? plain_legend : optimising_legend;
     text += prologue;
     const auto size = static_cast<std::int32_t>(program_.size());
-    std::string cold;
     if (size == 0) {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
     }
-    // Twice: the first pass learns which cells each procedure's blocks use.
-    Regions regions;
-    for (int pass = 0; pass < 2; ++pass) {
-      std::string blocks, cold_blocks;
-      int last_line = 0;
-      Proof known;  // what the block before proved, for a block only it leads into
-      bool falls = false;  // the prologue jumps to the first block
-      for (std::int32_t at = 0; at < size;) {
-        const auto i = static_cast<std::size_t>(at);
-        BlockWriter block(program_, flow_, at, cold_blocks, flow_.entry[i] ? Proof{} : known,
-                          pass == 0 ? nullptr : &regions, falls);
-        block.header = [&](std::int32_t address) { return header(address, last_line); };
-        at = block.write(blocks);
-        known = block.proof_after();
-        falls = block.falls();
-        if (pass == 0) block.add_cells_to(regions);
-      }
-      if (pass == 1) {
-
-        text += blocks;
-        cold = cold_blocks;
-      }
+    std::string cold;
+    int last_line = 0;
+    const auto header = [&](std::int32_t address) { return this->header(address, last_line); };
+    if (generator == Generator::plain) {
+      entries_.assign(program_.size(), true);
+      write_plain(program_, header, text, cold);
+    } else {
+      entries_ = flow_.entry;
+      write_blocks(header, text, cold);
     }
     if (size > 0 && falls_off_the_end()) {
       append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",
@@ -151,6 +145,33 @@ class Writer {
   }
 
  private:
+  // The optimising generator, block by block. Twice: the first pass learns which cells each
+  // procedure's blocks use.
+  void write_blocks(const std::function<std::string(std::int32_t)>& header, std::string& text,
+                    std::string& cold) const {
+    const auto size = static_cast<std::int32_t>(program_.size());
+    Regions regions;
+    for (int pass = 0; pass < 2; ++pass) {
+      std::string blocks, cold_blocks;
+      Proof known;  // what the block before proved, for a block only it leads into
+      bool falls = false;  // the prologue jumps to the first block
+      for (std::int32_t at = 0; at < size;) {
+        const auto i = static_cast<std::size_t>(at);
+        BlockWriter block(program_, flow_, at, cold_blocks, flow_.entry[i] ? Proof{} : known,
+                          pass == 0 ? nullptr : &regions, falls);
+        block.header = header;
+        at = block.write(blocks);
+        known = block.proof_after();
+        falls = block.falls();
+        if (pass == 0) block.add_cells_to(regions);
+      }
+      if (pass == 1) {
+        text += blocks;
+        cold = cold_blocks;
+      }
+    }
+  }
+
   bool falls_off_the_end() const {
     const std::int32_t last = program_.back().opcode;
     return last != JMP && last != RTN && last != CAL;
@@ -178,7 +199,7 @@ class Writer {
     std::string text = "\n# Every instruction's entry, for RTN: its block, or the machine.\n\t.balign 4\npl0_returns:\n";
     text += "\t.long\t.Lstop - pl0_returns\t# 0 stops the machine\n";
     for (std::size_t at = 1; at < program_.size(); ++at) {
-      if (flow_.entry[at]) {
+      if (entries_[at]) {
         append(text, "\t.long\t.L%zu - pl0_returns\n", at);
       } else {
         text += "\t.long\t.Lresume_return - pl0_returns\n";
@@ -203,13 +224,14 @@ class Writer {
   const std::vector<Instruction>& program_;
   const SourceLines* source_;
   Flow flow_;
+  std::vector<bool> entries_;  // the addresses whose code has a label a return can go to
 };
 
 }  // namespace
 
 std::string write_assembly(const std::vector<Instruction>& program, bool loaded,
-                           const SourceLines* source) {
-  return Writer(program, source).write(loaded);
+                           const SourceLines* source, Generator generator) {
+  return Writer(program, source).write(loaded, generator);
 }
 
 }  // namespace pl0::native

@@ -67,19 +67,22 @@ void expect_same_as_interpreter(const std::vector<Instruction>& program, const T
   const std::string code = dir / "prog.code", run = dir / "i.run";
   test::write_file(code, code_file(program));
   test::write_file(dir / "input", input);
-  test::write_file(dir / "prog.s", native::write_assembly(program, true));
-  ASSERT_EQ(shell("c++ " PL0_LINK_FLAGS " -o " + (dir / "prog") + " " + (dir / "prog.s") +
-                  " " PL0_RUNTIME_ARCHIVE),
-            0)
-      << trail;
   const test::Outcome machine =
       test::run_entry(interpreter_main, {"Interpreter", "-i", code.c_str(), "-o", run.c_str()}, input);
-  const int status = shell("cd " + dir.path().string() +
-                           " && ./prog -o n.run <input >n.out 2>n.err");
-  EXPECT_EQ(status, machine.status) << trail;
-  EXPECT_EQ(test::read_file(dir / "n.out"), machine.out) << trail;
-  EXPECT_EQ(test::read_file(dir / "n.err"), machine.err) << trail;
-  EXPECT_EQ(test::read_file(dir / "n.run"), test::read_file(run)) << trail;
+  for (const auto generator : {native::Generator::plain, native::Generator::optimising}) {
+    const std::string how = generator == native::Generator::plain ? "-O0 " : "optimised ";
+    test::write_file(dir / "prog.s", native::write_assembly(program, true, nullptr, generator));
+    ASSERT_EQ(shell("c++ " PL0_LINK_FLAGS " -o " + (dir / "prog") + " " + (dir / "prog.s") +
+                    " " PL0_RUNTIME_ARCHIVE),
+              0)
+        << how << trail;
+    const int status = shell("cd " + dir.path().string() +
+                             " && ./prog -o n.run <input >n.out 2>n.err");
+    EXPECT_EQ(status, machine.status) << how << trail;
+    EXPECT_EQ(test::read_file(dir / "n.out"), machine.out) << how << trail;
+    EXPECT_EQ(test::read_file(dir / "n.err"), machine.err) << how << trail;
+    EXPECT_EQ(test::read_file(dir / "n.run"), test::read_file(run)) << how << trail;
+  }
 }
 
 // Hand-made code whose variables are the stack's own cells: a push must be in its cell before

@@ -1,0 +1,286 @@
+// Registers: %rbx points at cell 0; %r12d is SP, %r13d BP and %r14d Ax, each exactly the
+// machine's 32-bit register, so arithmetic on them wraps as the machine's does; %ebp holds Tx
+// across a call; %eax is a cell's index while it is checked, %ecx and %edx hold values.
+//
+// Worked example: `i := i + 1` with i at offset 3 of the main block is the p-code
+//     LOD 0 3; LIT 0 1; ADD 0 0; STO 0 3
+// and each of its four instructions becomes its own sequence: LOD 0 3 is
+//     movl %r13d, %r14d            Ax := BP (the base at Level 0)
+//     movl %r14d, %eax             the cell Ax - 3,
+//     subl $3, %eax
+//     cmpl $100, %eax              checked to lie in the stack (as unsigned: below 0 is big),
+//     ja   .Lfault3
+//     movl (%rbx,%rax,4), %r14d    Ax := the cell
+//     subl $1, %r12d               push Ax: SP := SP - 1, checked, and the cell written
+//     movl %r12d, %eax
+//     cmpl $100, %eax
+//     ja   .Lfault3
+//     movl %r14d, (%rbx,%rax,4)
+// In a procedure at Level 1 the same statement reads `LOD 1 3`, and the base comes from the
+// runtime's walk along the static links: movl %r13d, %edi; movl $1, %esi; movl $at, %edx;
+// call pl0_walk; movl %eax, %r14d. The optimising generator (block.h) writes the whole
+// statement as two instructions where it can prove the cells lie in the stack.
+#include "plain.h"
+
+#include "block.h"  // append, top_cell
+#include "vocabulary.h"
+
+namespace pl0::native {
+
+namespace {
+
+class PlainWriter {
+ public:
+  PlainWriter(const std::vector<Instruction>& program, std::string& text, std::string& cold)
+      : program_(program), text_(text), cold_(cold) {}
+
+  void instruction(std::int32_t at);
+
+ private:
+  void emit(const std::string& line) { text_ += "\t" + line + "\n"; }
+  std::string fault_label() const { return ".Lfault" + std::to_string(at_); }
+
+  // The cell whose index is in %eax, after checking that it lies in the stack.
+  std::string checked_cell();
+  void push(const char* reg);
+  void pop(const char* reg);
+  void base(std::int32_t level);  // Ax := the base `level` static links up
+  void jump(std::int32_t target);
+  void jump_if_zero(const char* reg, std::int32_t target);
+  void operation(std::int32_t opcode);
+  void division(bool quotient);
+  void call(const Instruction& ins);
+  void give_back();
+
+  const std::vector<Instruction>& program_;
+  std::string& text_;
+  std::string& cold_;
+  std::int32_t at_ = 0;
+  bool faults_ = false;  // whether the instruction checked a cell
+};
+
+std::string PlainWriter::checked_cell() {
+  emit("cmpl\t$" + std::to_string(top_cell) + ", %eax");
+  emit("ja\t" + fault_label());
+  faults_ = true;
+  return "(%rbx,%rax,4)";
+}
+
+void PlainWriter::push(const char* reg) {
+  emit("subl\t$1, %r12d");
+  emit("movl\t%r12d, %eax");
+  emit(std::string("movl\t") + reg + ", " + checked_cell());
+}
+
+void PlainWriter::pop(const char* reg) {
+  emit("movl\t%r12d, %eax");
+  emit("movl\t" + checked_cell() + ", " + reg);
+  emit("addl\t$1, %r12d");
+}
+
+void PlainWriter::base(std::int32_t level) {
+  if (level == 0) {
+    emit("movl\t%r13d, %r14d");
+    return;
+  }
+  emit("movl\t%r13d, %edi");
+  emit("movl\t$" + std::to_string(level) + ", %esi");
+  emit("movl\t$" + std::to_string(at_) + ", %edx");
+  emit("call\tpl0_walk");
+  emit("movl\t%eax, %r14d");
+}
+
+void PlainWriter::jump(std::int32_t target) {
+  if (target <= 0) {
+    emit("jmp\t.Lstop");
+  } else if (static_cast<std::size_t>(target) >= program_.size()) {
+    emit("movl\t$" + std::to_string(target) + ", %edi");
+    emit("call\tpl0_no_instruction");
+  } else {
+    emit("jmp\t.L" + std::to_string(target));
+  }
+}
+
+void PlainWriter::jump_if_zero(const char* reg, std::int32_t target) {
+  emit(std::string("testl\t") + reg + ", " + reg);
+  emit("jnz\t1f");
+  jump(target);
+  text_ += "1:\n";
+}
+
+// Bx := pop (the right operand), Ax := pop (the left), Ax := left op right, push Ax.
+void PlainWriter::operation(std::int32_t opcode) {
+  pop("%ecx");
+  pop("%r14d");
+  switch (opcode) {
+    case ADD: emit("addl\t%ecx, %r14d"); break;
+    case MIN: emit("subl\t%ecx, %r14d"); break;
+    case MUL: emit("imull\t%ecx, %r14d"); break;
+    case DIV:
+    case MOD: division(opcode == DIV); break;
+    default: {
+      const char* condition = opcode == EQU   ? "e"
+                              : opcode == NEQ ? "ne"
+                              : opcode == LES ? "l"
+                              : opcode == LEQ ? "le"
+                              : opcode == GTR ? "g"
+                                              : "ge";
+      emit("cmpl\t%ecx, %r14d");
+      emit(std::string("set") + condition + "\t%al");
+      emit("movzbl\t%al, %r14d");
+    }
+  }
+  push("%r14d");
+}
+
+// idiv traps on a divisor of 0 and on -2147483648 / -1; the machine gives -2147483648 for the
+// first, and the wrapped negation (quotient) or 0 (remainder) for the second.
+void PlainWriter::division(bool quotient) {
+  const std::string special = ".Ldivide" + std::to_string(at_);
+  emit("leal\t1(%ecx), %edx\t\t# a divisor of 0 or -1?");
+  emit("cmpl\t$1, %edx");
+  emit("jbe\t" + special);
+  emit("movl\t%r14d, %eax");
+  emit("cltd");
+  emit("idivl\t%ecx");
+  emit(std::string("movl\t") + (quotient ? "%eax" : "%edx") + ", %r14d");
+  emit("jmp\t2f");
+  text_ += special + ":\t\t\t# %edx: 0 for -1, 1 for 0\n";
+  emit("testl\t%edx, %edx");
+  emit("jz\t1f");
+  emit("movl\t$-2147483648, %r14d");
+  emit("jmp\t2f");
+  text_ += "1:\n";
+  emit(quotient ? "negl\t%r14d" : "xorl\t%r14d, %r14d");
+  text_ += "2:\n";
+}
+
+// The static link (the base), the dynamic link (BP) and the return address go onto the stack;
+// the new frame's BP is the cell of the first, and SP stands above the three again.
+void PlainWriter::call(const Instruction& ins) {
+  base(ins.level);
+  push("%r14d");
+  push("%r13d");
+  emit("movl\t$" + std::to_string(at_ + 1) + ", %ecx");
+  push("%ecx");
+  emit("addl\t$3, %r12d");
+  emit("movl\t%r12d, %r14d");
+  emit("leal\t-1(%r12), %r13d");
+  jump(ins.operand);
+}
+
+// SP := BP - 2, then PC, BP and Ax from the three link cells; the return goes through the
+// table of every instruction's address (pl0_returns).
+void PlainWriter::give_back() {
+  emit("leal\t-2(%r13), %r12d");
+  pop("%ecx");
+  pop("%r13d");
+  pop("%r14d");
+  emit("movl\t%ecx, %eax");
+  emit("cmpl\t$" + std::to_string(program_.size()) + ", %eax");
+  emit("jae\t.Lodd_return\t\t# past the program, or below 0");
+  emit("movslq\t(%r15,%rax,4), %rcx");
+  emit("addq\t%r15, %rcx");
+  emit("jmp\t*%rcx");
+}
+
+void PlainWriter::instruction(std::int32_t at) {
+  at_ = at;
+  faults_ = false;
+  const Instruction& ins = program_[static_cast<std::size_t>(at)];
+  text_ += ".L" + std::to_string(at) + ":\n";
+  const std::string a = std::to_string(ins.operand);
+  if (!is_opcode(ins.opcode)) return;  // only advances PC
+  switch (static_cast<OpCode>(ins.opcode)) {
+    case LIT:
+      emit("movl\t$" + a + ", %r14d");
+      push("%r14d");
+      break;
+    case LOD:
+      base(ins.level);
+      emit("movl\t%r14d, %eax");
+      emit("subl\t$" + a + ", %eax");
+      emit("movl\t" + checked_cell() + ", %r14d");
+      push("%r14d");
+      break;
+    case STO:
+      base(ins.level);
+      emit("subl\t$" + a + ", %r14d");
+      pop("%ecx");
+      emit("movl\t%r14d, %eax");
+      emit("movl\t%ecx, " + checked_cell());
+      break;
+    case CAL: call(ins); break;
+    case INT:
+      emit("subl\t$" + a + ", %r12d");
+      emit("movl\t%r12d, %r14d");
+      break;
+    case JMP: jump(ins.operand); break;
+    case JPC:
+      pop("%r14d");
+      jump_if_zero("%r14d", ins.operand);
+      break;
+    case RTN: give_back(); break;
+    case WRITE:
+    case PUTC:
+      pop("%r14d");
+      emit("movl\t%r14d, %edi");
+      emit(ins.opcode == WRITE ? "call\tpl0_write" : "call\tpl0_putc");
+      break;
+    case READ:
+      emit("movl\t%r14d, %edi\t\t# kept when no number stands there");
+      emit("call\tpl0_read");
+      emit("movl\t%eax, %r14d");
+      push("%r14d");
+      break;
+    case GETC:
+      emit("call\tpl0_getc");
+      emit("movl\t%eax, %r14d");
+      push("%r14d");
+      break;
+    case LDT:  // Ax := the cell base - a - index
+      base(ins.level);
+      emit("subl\t$" + a + ", %r14d");
+      pop("%ecx");
+      emit("subl\t%ecx, %r14d");
+      emit("movl\t%r14d, %eax");
+      emit("movl\t" + checked_cell() + ", %r14d");
+      push("%r14d");
+      break;
+    case STT:  // the value (Tx) first, then the index
+      pop("%ebp");
+      base(ins.level);
+      emit("subl\t$" + a + ", %r14d");
+      pop("%ecx");
+      emit("subl\t%ecx, %r14d");
+      emit("movl\t%r14d, %eax");
+      emit("movl\t%ebp, " + checked_cell());
+      break;
+    case NEG:
+    case ODD:
+      pop("%r14d");
+      emit(ins.opcode == NEG ? "negl\t%r14d" : "andl\t$1, %r14d");
+      push("%r14d");
+      break;
+    PL0_BINARY_CASES operation(ins.opcode); break;
+  }
+  if (faults_) {
+    cold_ += fault_label() + ":\n\tmovl\t$" + std::to_string(at) + ", %esi\n\tjmp\t.Lcell_fault\n";
+  }
+}
+
+}  // namespace
+
+void write_plain(const std::vector<Instruction>& program,
+                 const std::function<std::string(std::int32_t)>& header, std::string& text,
+                 std::string& cold) {
+  PlainWriter writer(program, text, cold);
+  for (std::int32_t at = 0; at < static_cast<std::int32_t>(program.size()); ++at) {
+    text += header(at);
+    writer.instruction(at);
+  }
+  cold += "\n# A cell outside the stack: %eax is the cell, %esi the instruction.\n"
+          ".Lcell_fault:\n\tmovl\t%eax, %edi\n\tcall\tpl0_cell_fault\n";
+}
+
+}  // namespace pl0::native
