@@ -5,6 +5,14 @@
 
 namespace pl0::driver {
 
+namespace {
+
+UsageError unknown_option(const std::string& option, const std::string& command) {
+  return {"unknown option '" + option + "' for '" + command + "'"};
+}
+
+}  // namespace
+
 std::vector<std::string> read_arguments(int argc, const char* const* argv,
                                         const std::string& command,
                                         const std::vector<Switch>& switches,
@@ -22,7 +30,7 @@ std::vector<std::string> read_arguments(int argc, const char* const* argv,
     } else if (known != nullptr) {
       known->set();
     } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError{"unknown option '" + arg + "' for '" + command + "'"};
+      throw unknown_option(arg, command);
     } else if (names.size() < most_names) {
       names.push_back(arg);
     } else {

@@ -11,18 +11,19 @@
 
 #include "code_file.h"
 #include "output.h"
+#include "stack.h"
 
 namespace pl0::interpreter {
 
-inline constexpr int stack_cells = 101;
-inline constexpr std::int32_t top_cell = stack_cells - 1;
+using pl0::stack_cells;
+using pl0::top_cell;
 // What DIV and MOD deliver for a divisor of 0: the smallest 32-bit value.
 inline constexpr std::int32_t division_by_zero = INT32_MIN;
 
 struct MachineState {
   std::int32_t pc = 0;
-  std::int32_t sp = top_cell - 2;  // the main frame's three link cells are in place
-  std::int32_t bp = top_cell;
+  std::int32_t sp = initial_sp;
+  std::int32_t bp = initial_bp;
   std::int32_t ax = 0;
   std::int32_t bx = 0;
   std::int32_t tx = 0;

@@ -1,17 +1,37 @@
-// The generated code keeps the machine in registers: %rbx points at cell 0, %r12 is SP and %r13
-// BP (each the 64-bit sign extension of the machine's 32-bit register, so that they can index),
-// and %r14d is Ax where a READ can observe it. Bx and Tx are never observable and never kept.
+// The back end: a code file as x86-64 assembly, in two layers.
 //
-// The cells in memory are always exactly the machine's: every push is stored. What a register
-// adds is a copy: the values on top of the stack stay in registers too, so that the next
-// operation takes them from there, LIT's constant becomes an immediate operand, and a
-// comparison feeding a JPC becomes one compare and branch.
+// - plain.cpp (-O0) writes each instruction as one fixed sequence over the stack in memory,
+//   the Interpreter's steps one by one. Start reading there.
+// - The optimising generator: flow.cpp analyses the whole program first (where blocks start,
+//   SP - BP and the procedure of every instruction, where Ax can be observed); block.h writes
+//   each block with the values on top of the stack kept in registers (value_stack.h) and notes
+//   the cells it reaches (range.h); layout.h then puts the checks in front of the blocks: one
+//   per block, none where the block before proved the cells, one per procedure at its entries.
+//   Where a check fails the Interpreter's machine runs on from the block's start, so every
+//   observation matches the Interpreter's.
+// This file writes the frame around either: the prologue, the shared exits, the table every
+// RTN goes through, and the instruction list the runtime's machine takes over with.
 //
-// Straight-line code between entries is one block. Its pushes and pops and its Level-0 cells
-// lie at fixed distances from SP and BP at the block's start, so one check at the start proves
-// them all inside the stack; if it fails, a fault lies ahead in the block, and the Interpreter's
-// machine runs the program on from the block's start and reports it exactly. Cells reached
-// through a static link or an index are checked where they are used.
+// Worked example, `i := i + 1`. At Level 0 (i in the running procedure's own frame) it is
+//     LOD 0 3; LIT 0 1; ADD 0 0; STO 0 3
+// and the plain layer writes 44 instructions: for LOD, Ax := BP, the cell BP - 3 checked and
+// read, SP - 1 checked and written; then LIT's push, ADD's two pops and push, STO's pop and
+// checked store. The optimising layer, in a block whose cells the procedure's entry checked,
+// writes three:
+//     movl  -12(%rbx,%r13,4), %ecx      LOD: i into a register, its push not stored
+//     addl  $1, %ecx                    LIT, ADD: the constant folded into the add
+//     movl  %ecx, -12(%rbx,%r13,4)      STO
+// At Level 1 (i in the enclosing procedure's frame) it is LOD 1 3; LIT 0 1; ADD 0 0; STO 1 3.
+// The plain layer finds the base through the runtime's walk (call pl0_walk) for each of LOD
+// and STO; the optimising layer loads the static link once into %rbp at the block's start and
+// checks the cells it reaches from there once:
+//     movslq (%rbx,%r13,4), %rbp        the static link
+//     leal  -3(%rbp), %eax              its cell -3 in the stack? (cmpl $100; ja fallback)
+//     movl  -12(%rbx,%rbp,4), %ecx
+//     addl  $1, %ecx
+//     movl  %ecx, -16(%rbx,%r12,4)      a store through a link might reach any cell, so the
+//     movl  $1, -20(%rbx,%r12,4)        pushes waiting for their cells are stored first
+//     movl  %ecx, -12(%rbx,%rbp,4)
 #include "assembly.h"
 
 #include <cstdio>
@@ -21,6 +41,7 @@
 #include "block.h"
 #include "flow.h"
 #include "plain.h"
+#include "stack.h"
 #include "vocabulary.h"
 
 namespace pl0::native {
@@ -54,11 +75,17 @@ pl0_native_run:
 	subq	$8, %rsp
 	.cfi_def_cfa_offset 64
 	movq	%rdi, %rbx
-	movq	$98, %r12		# SP: the main frame's three link cells are in place
-	movq	$100, %r13		# BP
-	xorl	%r14d, %r14d		# Ax
-	leaq	pl0_returns(%rip), %r15	# where each return address leads
 )";
+
+// The machine's registers as a run starts.
+std::string initial_registers() {
+  std::string text;
+  append(text, "\tmovq\t$%d, %%r12\t\t# SP: the main frame's three link cells are in place\n",
+         initial_sp);
+  append(text, "\tmovq\t$%d, %%r13\t\t# BP\n", initial_bp);
+  return text + "\txorl\t%r14d, %r14d\t\t# Ax\n"
+                "\tleaq\tpl0_returns(%rip), %r15\t# where each return address leads\n";
+}
 
 // Shared exits, placed after the blocks. The epilogue has no unwind notes of its own: nothing
 // is called from it.
@@ -117,7 +144,7 @@ class Writer {
     std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
                        "# its address and instruction, as in the code file.\n";
     text += generator == Generator::plain ? plain_legend : optimising_legend;
-    text += prologue;
+    text += prologue + initial_registers();
     const auto size = static_cast<std::int32_t>(program_.size());
     if (size == 0) {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
@@ -145,30 +172,21 @@ class Writer {
   }
 
  private:
-  // The optimising generator, block by block. Twice: the first pass learns which cells each
-  // procedure's blocks use.
-  void write_blocks(const std::function<std::string(std::int32_t)>& header, std::string& text,
-                    std::string& cold) const {
-    const auto size = static_cast<std::int32_t>(program_.size());
-    Regions regions;
-    for (int pass = 0; pass < 2; ++pass) {
-      std::string blocks, cold_blocks;
-      Proof known;  // what the block before proved, for a block only it leads into
-      bool falls = false;  // the prologue jumps to the first block
-      for (std::int32_t at = 0; at < size;) {
-        const auto i = static_cast<std::size_t>(at);
-        BlockWriter block(program_, flow_, at, cold_blocks, flow_.entry[i] ? Proof{} : known,
-                          pass == 0 ? nullptr : &regions, falls);
-        block.header = header;
-        at = block.write(blocks);
-        known = block.proof_after();
-        falls = block.falls();
-        if (pass == 0) block.add_cells_to(regions);
-      }
-      if (pass == 1) {
-        text += blocks;
-        cold = cold_blocks;
-      }
+  // The optimising generator: every block's code first, then each procedure's cells from its
+  // blocks, then the blocks with their checks.
+  void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold) const {
+    std::vector<Block> blocks;
+    for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
+      blocks.push_back(BlockWriter(program_, flow_, at, header).write());
+      at = blocks.back().end;
+    }
+    const Regions regions = procedure_regions(blocks, flow_);
+    Proof known;         // what the block before proved, for a block only it leads into
+    bool falls = false;  // the prologue jumps to the first block
+    for (const Block& block : blocks) {
+      const bool entry = flow_.entry[static_cast<std::size_t>(block.start)];
+      known = lay_out(block, entry ? Proof{} : known, regions, flow_, falls, text, cold);
+      falls = block.falls;
     }
   }
 

@@ -48,7 +48,7 @@ std::int32_t pushes(const Instruction& ins) {
 // Follows SP - BP from the program's start and every CAL target through jumps and falls; a
 // CAL's return point expects what SP - BP was at the CAL (its RTN restores both).
 void follow_depth(const std::vector<Instruction>& program, Flow& flow) {
-  constexpr std::int32_t unset = -2, mixed = -1, farthest = 10000;
+  constexpr std::int32_t unset = -2, mixed = -1;
   const std::size_t size = program.size();
   flow.procedure.assign(size, unset);
   flow.depth.assign(size, 0);

@@ -9,6 +9,11 @@
 
 namespace pl0::native {
 
+// Distances from SP or BP beyond which the generator leaves code to the Interpreter's machine:
+// its cells could never all lie in the stack, and its displacements would not fit an
+// instruction; and beyond which a depth is not followed.
+inline constexpr int farthest = 10000;
+
 struct Flow {
   // Instructions that a jump or a call leads to, and those after a CAL, where its RTN returns:
   // each gets a label, and a block of native code starts there. A RTN elsewhere is handed to

@@ -18,11 +18,12 @@
 //     movl %r14d, (%rbx,%rax,4)
 // In a procedure at Level 1 the same statement reads `LOD 1 3`, and the base comes from the
 // runtime's walk along the static links: movl %r13d, %edi; movl $1, %esi; movl $at, %edx;
-// call pl0_walk; movl %eax, %r14d. The optimising generator (block.h) writes the whole
-// statement as two instructions where it can prove the cells lie in the stack.
+// call pl0_walk; movl %eax, %r14d. The optimising generator writes the whole statement as
+// three instructions where it can prove the cells lie in the stack (see assembly.cpp).
 #include "plain.h"
 
-#include "block.h"  // append, top_cell
+#include "emitter.h"
+#include "stack.h"
 #include "vocabulary.h"
 
 namespace pl0::native {
@@ -51,6 +52,8 @@ class PlainWriter {
   void division(bool quotient);
   void call(const Instruction& ins);
   void give_back();
+  void access(const Instruction& ins);
+  void input_output(std::int32_t opcode);
 
   const std::vector<Instruction>& program_;
   std::string& text_;
@@ -184,18 +187,10 @@ void PlainWriter::give_back() {
   emit("jmp\t*%rcx");
 }
 
-void PlainWriter::instruction(std::int32_t at) {
-  at_ = at;
-  faults_ = false;
-  const Instruction& ins = program_[static_cast<std::size_t>(at)];
-  text_ += ".L" + std::to_string(at) + ":\n";
+// LOD, STO, LDT and STT: the cell (Level, Operand) names, or element Tx of the array there.
+void PlainWriter::access(const Instruction& ins) {
   const std::string a = std::to_string(ins.operand);
-  if (!is_opcode(ins.opcode)) return;  // only advances PC
-  switch (static_cast<OpCode>(ins.opcode)) {
-    case LIT:
-      emit("movl\t$" + a + ", %r14d");
-      push("%r14d");
-      break;
+  switch (ins.opcode) {
     case LOD:
       base(ins.level);
       emit("movl\t%r14d, %eax");
@@ -210,9 +205,62 @@ void PlainWriter::instruction(std::int32_t at) {
       emit("movl\t%r14d, %eax");
       emit("movl\t%ecx, " + checked_cell());
       break;
+    case LDT:  // Ax := the cell base - a - index
+      base(ins.level);
+      emit("subl\t$" + a + ", %r14d");
+      pop("%ecx");
+      emit("subl\t%ecx, %r14d");
+      emit("movl\t%r14d, %eax");
+      emit("movl\t" + checked_cell() + ", %r14d");
+      push("%r14d");
+      break;
+    default:  // STT: the value (Tx) first, then the index
+      pop("%ebp");
+      base(ins.level);
+      emit("subl\t$" + a + ", %r14d");
+      pop("%ecx");
+      emit("subl\t%ecx, %r14d");
+      emit("movl\t%r14d, %eax");
+      emit("movl\t%ebp, " + checked_cell());
+  }
+}
+
+// WRITE and PUTC pop into Ax and call the service; READ and GETC push what theirs returns.
+void PlainWriter::input_output(std::int32_t opcode) {
+  if (opcode == WRITE || opcode == PUTC) {
+    pop("%r14d");
+    emit("movl\t%r14d, %edi");
+    emit(opcode == WRITE ? "call\tpl0_write" : "call\tpl0_putc");
+    return;
+  }
+  if (opcode == READ) {
+    emit("movl\t%r14d, %edi\t\t# kept when no number stands there");
+    emit("call\tpl0_read");
+  } else {
+    emit("call\tpl0_getc");
+  }
+  emit("movl\t%eax, %r14d");
+  push("%r14d");
+}
+
+void PlainWriter::instruction(std::int32_t at) {
+  at_ = at;
+  faults_ = false;
+  const Instruction& ins = program_[static_cast<std::size_t>(at)];
+  text_ += ".L" + std::to_string(at) + ":\n";
+  if (!is_opcode(ins.opcode)) return;  // only advances PC
+  switch (static_cast<OpCode>(ins.opcode)) {
+    case LIT:
+      emit("movl\t$" + std::to_string(ins.operand) + ", %r14d");
+      push("%r14d");
+      break;
+    case LOD:
+    case STO:
+    case LDT:
+    case STT: access(ins); break;
     case CAL: call(ins); break;
     case INT:
-      emit("subl\t$" + a + ", %r12d");
+      emit("subl\t$" + std::to_string(ins.operand) + ", %r12d");
       emit("movl\t%r12d, %r14d");
       break;
     case JMP: jump(ins.operand); break;
@@ -223,39 +271,8 @@ void PlainWriter::instruction(std::int32_t at) {
     case RTN: give_back(); break;
     case WRITE:
     case PUTC:
-      pop("%r14d");
-      emit("movl\t%r14d, %edi");
-      emit(ins.opcode == WRITE ? "call\tpl0_write" : "call\tpl0_putc");
-      break;
     case READ:
-      emit("movl\t%r14d, %edi\t\t# kept when no number stands there");
-      emit("call\tpl0_read");
-      emit("movl\t%eax, %r14d");
-      push("%r14d");
-      break;
-    case GETC:
-      emit("call\tpl0_getc");
-      emit("movl\t%eax, %r14d");
-      push("%r14d");
-      break;
-    case LDT:  // Ax := the cell base - a - index
-      base(ins.level);
-      emit("subl\t$" + a + ", %r14d");
-      pop("%ecx");
-      emit("subl\t%ecx, %r14d");
-      emit("movl\t%r14d, %eax");
-      emit("movl\t" + checked_cell() + ", %r14d");
-      push("%r14d");
-      break;
-    case STT:  // the value (Tx) first, then the index
-      pop("%ebp");
-      base(ins.level);
-      emit("subl\t$" + a + ", %r14d");
-      pop("%ecx");
-      emit("subl\t%ecx, %r14d");
-      emit("movl\t%r14d, %eax");
-      emit("movl\t%ebp, " + checked_cell());
-      break;
+    case GETC: input_output(ins.opcode); break;
     case NEG:
     case ODD:
       pop("%r14d");

@@ -1,0 +1,30 @@
+// Where a block's assembly goes as it is written: its body, in order, and its out-of-line
+// paths (taken only on a fault or a rare branch), which the listing places after all blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pl0::native {
+
+// Appends printf-style text (at most a line of assembly) to `text`.
+void append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+class Emitter {
+ public:
+  explicit Emitter(std::int32_t block) : block_(block) {}
+
+  // One instruction of the body: a tab, the printf-style text, a line end.
+  void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // A new label for an out-of-line path of this block.
+  std::string cold_label() { return ".Lc" + std::to_string(block_) + "_" + std::to_string(labels_++); }
+
+  std::string body;
+  std::string cold;
+
+ private:
+  std::int32_t block_;
+  int labels_ = 0;
+};
+
+}  // namespace pl0::native

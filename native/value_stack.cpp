@@ -1,0 +1,211 @@
+#include "value_stack.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace pl0::native {
+
+namespace {
+
+void append_list(std::string& text, const char* format, va_list args) {
+  char buffer[256];
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  text += buffer;
+}
+
+}  // namespace
+
+void append(std::string& text, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  append_list(text, format, args);
+  va_end(args);
+}
+
+void Emitter::line(const char* format, ...) {
+  body += '\t';
+  va_list args;
+  va_start(args, format);
+  append_list(body, format, args);
+  va_end(args);
+  body += '\n';
+}
+
+std::string ValueStack::cell(int offset) const {
+  return std::to_string(4 * offset) + "(%rbx,%r12,4)";
+}
+
+std::string ValueStack::text(const Value& v) const {
+  switch (v.kind) {
+    case Value::constant: return "$" + std::to_string(v.number);
+    case Value::held: return pool[v.reg];
+    default: return cell(v.offset);
+  }
+}
+
+Value ValueStack::pop() {
+  const int offset = top_++;
+  note(offset);
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if (it->first != offset) continue;
+    Value v = it->second;
+    held_.erase(it);
+    if (v.kind == Value::held) taken_ |= 1u << v.reg;
+    v.offset = offset;
+    return v;
+  }
+  flush(offset);
+  return {Value::stored, 0, 0, offset};
+}
+
+void ValueStack::push(const Value& v) {
+  const int offset = --top_;
+  note(offset);
+  const Value value{v.kind, v.number, v.reg, offset};
+  bool replaced = false;
+  for (auto& [at, waiting] : waiting_) {
+    if (at == offset) {
+      waiting = value;
+      replaced = true;
+    }
+  }
+  if (!replaced) waiting_.emplace_back(offset, value);
+  held_.emplace_back(offset, value);
+}
+
+void ValueStack::store(const Value& v) {
+  if (!depth_ || *depth_ + v.offset == 0) link_cell_stored_ = true;
+  if (v.kind == Value::constant) {
+    out_.line("movl\t$%d, %s", v.number, cell(v.offset).c_str());
+  } else {
+    out_.line("movl\t%s, %s", pool[v.reg], cell(v.offset).c_str());
+  }
+}
+
+void ValueStack::flush(int offset) {
+  for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+    if (it->first != offset) continue;
+    store(it->second);
+    waiting_.erase(it);
+    return;
+  }
+}
+
+void ValueStack::flush_all() {
+  for (const auto& [offset, v] : waiting_) store(v);
+  waiting_.clear();
+}
+
+void ValueStack::flush_register(int r) {
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    if (it->second.kind == Value::held && it->second.reg == r) {
+      store(it->second);
+      it = waiting_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Where SP - BP is known, the stack cells' distances from BP are too, so only a store to that
+// very cell must be made first.
+void ValueStack::touch_frame(std::int64_t offset) {
+  if (!depth_) {
+    flush_all();
+    return;
+  }
+  for (const auto& [at, v] : std::vector<std::pair<int, Value>>(waiting_)) {
+    if (*depth_ + at == offset) flush(at);
+  }
+}
+
+void ValueStack::drop_store(int offset) {
+  for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+    if (it->first == offset) {
+      waiting_.erase(it);
+      return;
+    }
+  }
+}
+
+int ValueStack::allocate(int preferred) {
+  unsigned used = taken_;
+  for (const auto& [offset, v] : held_) {
+    if (v.kind == Value::held) used |= 1u << v.reg;
+  }
+  if (preferred >= 0 && (used & (1u << preferred)) == 0) {
+    flush_register(preferred);
+    taken_ |= 1u << preferred;
+    return preferred;
+  }
+  // A register whose value no store still waits for first: the wait may yet save the store.
+  unsigned waiting = 0;
+  for (const auto& [offset, v] : waiting_) {
+    if (v.kind == Value::held) waiting |= 1u << v.reg;
+  }
+  for (const unsigned avoid : {used | waiting, used}) {
+    for (int r = 0; r < pool_size; ++r) {
+      if ((avoid & (1u << r)) == 0) {
+        flush_register(r);
+        taken_ |= 1u << r;
+        return r;
+      }
+    }
+  }
+  // All taken: the deepest value is read from its cell when it is needed.
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if (it->second.kind != Value::held || (taken_ & (1u << it->second.reg)) != 0) continue;
+    const int r = it->second.reg;
+    held_.erase(it);
+    flush_register(r);
+    taken_ |= 1u << r;
+    return r;
+  }
+  std::abort();  // an instruction holds at most three values
+}
+
+Value ValueStack::in_memory(const Value& v) {
+  if (v.kind != Value::held) return v;
+  flush(v.offset);
+  return {Value::stored, 0, 0, v.offset};
+}
+
+int ValueStack::to_register(const Value& v) {
+  if (v.kind == Value::held) return v.reg;
+  const int r = allocate();
+  out_.line("movl\t%s, %s", text(v).c_str(), pool[r]);
+  return r;
+}
+
+// Forgetting the registers' copies costs only the stores still waiting.
+void ValueStack::forget_registers() {
+  flush_all();
+  held_.clear();
+}
+
+void ValueStack::forget_frame_cell(std::int64_t offset) {
+  if (!depth_) {
+    forget_registers();
+    return;
+  }
+  for (auto it = held_.begin(); it != held_.end();) {
+    it = *depth_ + it->first == offset ? held_.erase(it) : it + 1;
+  }
+}
+
+// Cells given back are no longer values.
+void ValueStack::move(int count) {
+  top_ -= count;
+  for (auto it = held_.begin(); it != held_.end();) {
+    it = it->first < top_ ? held_.erase(it) : it + 1;
+  }
+}
+
+int ValueStack::settle() {
+  const int moved = top_;
+  top_ = 0;
+  return moved;
+}
+
+}  // namespace pl0::native

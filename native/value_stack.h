@@ -1,0 +1,83 @@
+// The values on top of the stack while a block is written, in the spirit of Wirth's items: each
+// is a constant, a register's copy or only its cell. A push's store waits (and is dropped when
+// the next push to its cell comes first); the cells in memory are otherwise always exactly the
+// machine's. Offsets count cells from SP at the block's start.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "emitter.h"
+#include "range.h"
+
+namespace pl0::native {
+
+// The registers that hold stack values; %eax and %edx are kept for addresses and division.
+inline constexpr const char* pool[] = {"%ecx", "%esi", "%edi", "%r8d", "%r9d", "%r10d", "%r11d"};
+inline constexpr int pool_size = sizeof pool / sizeof *pool;
+// The pool's %edi, where the runtime's services take their argument.
+inline constexpr int argument_register = 2;
+
+struct Value {
+  enum Kind { constant, held, stored } kind;
+  std::int32_t number;  // the constant
+  int reg;              // an index into the register pool
+  int offset;           // its cell
+};
+
+class ValueStack {
+ public:
+  // `depth`: SP - BP at the block's start, where the flow analysis knows it.
+  ValueStack(Emitter& out, std::optional<std::int64_t> depth) : out_(out), depth_(depth) {}
+
+  Value pop();
+  void push(const Value& v);
+  // The address of the cell at `offset`, and a value as an operand.
+  std::string cell(int offset) const;
+  std::string text(const Value& v) const;
+
+  // Stores that wait: made for one cell, for every cell, before register `r` is reused,
+  // before a Level-0 access to BP + `offset`; or dropped, where the cell is written anyway.
+  void flush(int offset);
+  void flush_all();
+  void flush_register(int r);
+  void touch_frame(std::int64_t offset);
+  void drop_store(int offset);
+
+  int allocate(int preferred = -1);
+  int to_register(const Value& v);
+  Value in_memory(const Value& v);
+  // Before a call, which changes the registers, or a store that may change any cell.
+  void forget_registers();
+  // After a Level-0 store to BP + `offset`: only a copy of that cell is stale.
+  void forget_frame_cell(std::int64_t offset);
+  void instruction_done() { taken_ = 0; }
+
+  // SP now, as an offset; `move(count)` lowers it by `count` cells (INT), `settle` makes it the
+  // new origin and returns how far it had moved.
+  int top() const { return top_; }
+  void move(int count);
+  int settle();
+  void note(int offset) { cells_.add(offset); }
+  const Range& cells() const { return cells_; }
+  // Whether some push was stored into the static link's cell (always assumed where SP - BP is
+  // not known).
+  bool link_cell_stored() const { return link_cell_stored_; }
+
+ private:
+  void store(const Value& v);
+
+  Emitter& out_;
+  std::optional<std::int64_t> depth_;
+  std::vector<std::pair<int, Value>> held_;     // what registers hold of the cells, by offset
+  std::vector<std::pair<int, Value>> waiting_;  // pushes not yet stored, by offset
+  unsigned taken_ = 0;                          // registers taken by the current instruction
+  int top_ = 0;
+  Range cells_;
+  bool link_cell_stored_ = false;
+};
+
+}  // namespace pl0::native
