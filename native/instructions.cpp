@@ -251,9 +251,13 @@ void BlockWriter::unary(std::int32_t opcode) {
 void BlockWriter::arithmetic(std::int32_t opcode) {
   const Value right = values_.pop();
   const Value left = values_.pop();
-  if (opcode == DIV || opcode == MOD) {
-    divide(opcode, left, right);
-    return;
+  switch (opcode) {
+    case ADD:
+    case MIN:
+    case MUL: break;
+    case DIV:
+    case MOD: divide(opcode, left, right); return;
+    default: operate_by_call(opcode, left, right); return;
   }
   const int r = values_.to_register(left);
   if (opcode == MUL && right.kind == Value::constant) {
@@ -264,6 +268,22 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
   }
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
+}
+
+// An operation with no instructions of its own here: the runtime's (the Interpreter's own),
+// through a call, which changes the pool's registers.
+void BlockWriter::operate_by_call(std::int32_t opcode, const Value& left, const Value& right) {
+  const Value l = values_.in_memory(left);
+  const Value r = values_.in_memory(right);
+  values_.forget_registers();
+  out_.line("movl\t$%d, %%edi\t\t# %s", opcode, opcode_names[opcode]);
+  out_.line("movl\t%s, %%esi", values_.text(l).c_str());
+  out_.line("movl\t%s, %%edx", values_.text(r).c_str());
+  out_.line("call\tpl0_operate");
+  const int result = values_.allocate();
+  out_.line("movl\t%%eax, %s", pool[result]);
+  values_.push({Value::held, 0, result, 0});
+  keep_ax(pool[result]);
 }
 
 // Division by 0 gives -2147483648, and by -1 the negation (which wraps): idiv would trap on

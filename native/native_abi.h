@@ -18,6 +18,8 @@ void pl0_write(std::int32_t value);
 void pl0_putc(std::int32_t value);
 std::int32_t pl0_read(std::int32_t ax);  // the number read, or `ax` when none stands there
 std::int32_t pl0_getc();                 // the character cell as a signed 8-bit value
+// A binary operation (vocabulary.h's PL0_BINARY) on a left and a right operand.
+std::int32_t pl0_operate(std::int32_t opcode, std::int32_t left, std::int32_t right);
 // The static links followed `level` times from `bp`; a cell outside the stack faults at `at`.
 std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at);
 [[noreturn]] void pl0_cell_fault(std::int32_t index, std::int32_t at);

@@ -121,7 +121,7 @@ void PlainWriter::operation(std::int32_t opcode) {
     case MUL: emit("imull\t%ecx, %r14d"); break;
     case DIV:
     case MOD: division(opcode == DIV); break;
-    default: {
+    PL0_COMPARISONS(PL0_CASE_LABEL, ) {
       const char* condition = opcode == EQU   ? "e"
                               : opcode == NEQ ? "ne"
                               : opcode == LES ? "l"
@@ -131,7 +131,14 @@ void PlainWriter::operation(std::int32_t opcode) {
       emit("cmpl\t%ecx, %r14d");
       emit(std::string("set") + condition + "\t%al");
       emit("movzbl\t%al, %r14d");
+      break;
     }
+    default:  // no instructions of its own here: the runtime's operation, through a call
+      emit("movl\t$" + std::to_string(opcode) + ", %edi\t\t# " + opcode_names[opcode]);
+      emit("movl\t%r14d, %esi");
+      emit("movl\t%ecx, %edx");
+      emit("call\tpl0_operate");
+      emit("movl\t%eax, %r14d");
   }
   push("%r14d");
 }

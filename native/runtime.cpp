@@ -75,6 +75,10 @@ std::int32_t pl0_getc() {
   return state->ax;
 }
 
+std::int32_t pl0_operate(std::int32_t opcode, std::int32_t left, std::int32_t right) {
+  return interpreter::detail::operate(static_cast<OpCode>(opcode), left, right);
+}
+
 std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at) {
   auto cell = [at](std::int32_t index) {
     if (static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(interpreter::top_cell)) {
