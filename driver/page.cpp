@@ -1,6 +1,5 @@
 #include "page.h"
 
-#include <sstream>
 #include <stdexcept>
 
 #include "markup.h"
@@ -8,8 +7,7 @@
 namespace pl0::embedded {
 extern const unsigned char explorer_html[];
 extern const unsigned char explorer_css[];
-extern const unsigned char explorer_js[];
-extern const unsigned char recording_js[];
+extern const unsigned char explorer_js[];  // web/explorer.bundle.js: one classic script
 }  // namespace pl0::embedded
 
 namespace pl0::driver {
@@ -18,20 +16,6 @@ namespace {
 
 const char* text(const unsigned char* bytes) {
   return reinterpret_cast<const char*>(bytes);
-}
-
-// A module's text for a page of its own: browsers load no module files from file://, so the
-// modules are joined into one script, their import lines dropped and "export " taken off.
-std::string inline_module(const char* text) {
-  std::istringstream lines(text);
-  std::string line, joined;
-  while (std::getline(lines, line)) {
-    if (line.rfind("import ", 0) == 0) continue;
-    if (line.rfind("export ", 0) == 0) line.erase(0, 7);
-    joined += line;
-    joined += '\n';
-  }
-  return joined;
 }
 
 void replace(std::string& page, const std::string& what, const std::string& with) {
@@ -50,10 +34,8 @@ std::string explorer_page(const std::string& recording_json, const std::string& 
           std::string("<style>\n") + text(embedded::explorer_css) + "</style>");
   replace(page, "<script type=\"application/json\" id=\"recording\">null</script>",
           "<script type=\"application/json\" id=\"recording\">" + recording_json + "</script>");
-  // Dependencies first: explorer.js uses what recording.js defines.
-  replace(page, "<script type=\"module\" src=\"explorer.js\"></script>",
-          "<script type=\"module\">\n" + inline_module(text(embedded::recording_js)) +
-              inline_module(text(embedded::explorer_js)) + "</script>");
+  replace(page, "<script src=\"explorer.bundle.js\"></script>",
+          std::string("<script>\n") + text(embedded::explorer_js) + "</script>");
   return page;
 }
 

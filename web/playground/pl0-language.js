@@ -1,9 +1,9 @@
 // PL/0 for CodeMirror: keywords in any case, the four comment forms, strings, numbers and the
 // shorthands ! ? %.
 import { StreamLanguage } from '@codemirror/language';
+import { keywords as keywordList } from '../vocabulary.js';
 
-const keywords = new Set(['begin', 'end', 'if', 'then', 'else', 'while', 'do', 'call', 'const', 'var', 'int',
-  'procedure', 'write', 'putc', 'read', 'getc', 'odd', 'mod']);
+const keywords = new Set(keywordList);
 
 // The closing mark of each block comment form.
 const closers = { '(*': '*)', '/*': '*/', '{': '}' };

@@ -8,7 +8,7 @@ import { Decoration, WidgetType, keymap } from '@codemirror/view';
 import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/state';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { pl0Language } from './pl0-language.js';
-import { mountExplorer } from '../explorer.js';
+import { mountExplorer } from '../explorer/view.js';
 import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
 import { showLarge, showLines } from './views.js';
 

@@ -1,8 +1,11 @@
-// The explorer: one recorded run shown step by step. The view is plain HTML (tables and lists)
-// rebuilt from the state of the current step; every control has a key, active only while the
-// explorer has focus. Embedded pages inline this module with recording.js (see driver/page.cpp):
-// keep imports and exports on lines of their own.
-import { Run, bytesToText } from './recording.js';
+// The explorer's view: one recorded run shown step by step as plain HTML (tables and lists).
+// The panes are built once; a step updates what it changed (the current line and instruction,
+// the registers, the stack). Every control has a key, active only while the explorer has
+// focus. What a step means is asked of queries.js; what an operation does, of machine.js.
+import { Run, bytesToText } from '../recording.js';
+import { stackCells, topCell } from '../vocabulary.js';
+import { operate } from './machine.js';
+import { Navigator } from './queries.js';
 
 // Okabe and Ito's palette, which readers with any common colour blindness can tell apart.
 const palette = ['#E69F00', '#56B4E9', '#009E73', '#F0E442', '#0072B2', '#D55E00', '#CC79A7', '#999999'];
@@ -81,6 +84,7 @@ class Explorer {
     this.instructions = recording.instructions;
     this.names = recording.opcodeNames;
     this.run = new Run(recording.run);
+    this.navigator = new Navigator(this.run, this.instructions);
     // A fault is what a student comes to see: open there.
     this.step = this.run.end === 'fault' ? this.run.steps : 0;
     this.lineBreaks = new Set();
@@ -90,6 +94,9 @@ class Explorer {
     [...new Set(this.instructions.map((i) => i[3]))].sort((a, b) => a - b)
       .forEach((line, k) => this.lineColour.set(line, palette[k % palette.length]));
     this.build();
+    this.shown = { line: 0, pc: -1 };
+    this.sourceItems.forEach((item, k) => this.markSource(k + 1));
+    this.codeRows.forEach((row, address) => this.markCode(address));
     this.show();
   }
 
@@ -104,15 +111,12 @@ class Explorer {
     };
   }
 
-  // The instruction about to run at `step`, or -1 once the program has finished.
   pcAt(step) {
-    if (step === this.run.steps && this.run.end === 'finished') return -1;
-    return this.run.pc(step);
+    return this.navigator.pcAt(step);
   }
 
   line(step) {
-    const pc = this.pcAt(step);
-    return pc >= 0 && pc < this.instructions.length ? this.instructions[pc][3] : 0;
+    return this.navigator.line(step);
   }
 
   outputText(step) {
@@ -212,7 +216,7 @@ class Explorer {
     this.arrows = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
     this.arrows.setAttribute('class', 'arrows');
     this.arrows.setAttribute('aria-hidden', 'true');
-    const stackTable = element('table', { class: 'stack', 'aria-label': 'stack, cell 100 down to SP' },
+    const stackTable = element('table', { class: 'stack', 'aria-label': `stack, cell ${topCell} down to SP` },
       element('thead', {}, element('tr', {}, ...['Cell', 'Value', 'Meaning']
         .map((h) => element('th', { scope: 'col', text: h })))), this.stackBody);
     this.outputBox = element('pre', { id: 'output', class: 'output', 'aria-label': 'output so far' });
@@ -252,60 +256,39 @@ class Explorer {
   }
 
   nextLine() {
-    const line = this.line(this.step);
-    let s = this.step + 1;
-    while (s < this.run.steps && this.line(s) === line) s++;
-    return s;
+    return this.navigator.nextLine(this.step);
   }
 
   previousLine() {
-    const line = this.line(this.step);
-    let s = this.step - 1;
-    while (s > 0 && this.line(s) === line) s--;
-    const target = this.line(s);
-    while (s > 0 && this.line(s - 1) === target) s--;
-    return s;
+    return this.navigator.previousLine(this.step);
   }
 
-  // The next step on another line in this frame or an outer one: calls are run through.
   stepOver() {
-    const base = this.run.bp(this.step);
-    const line = this.line(this.step);
-    for (let s = this.step + 1; s <= this.run.steps; s++) {
-      if (this.run.bp(s) >= base && this.line(s) !== line) return s;
-    }
-    return this.run.steps;
+    return this.navigator.stepOver(this.step);
   }
 
-  // The first step back in the caller's frame.
   stepOut() {
-    const base = this.run.bp(this.step);
-    for (let s = this.step + 1; s <= this.run.steps; s++) if (this.run.bp(s) > base) return s;
-    return this.run.steps;
-  }
-
-  isBreak(s) {
-    const pc = this.run.pc(s);
-    if (this.instructionBreaks.has(pc)) return true;
-    const line = this.line(s);
-    return this.lineBreaks.has(line) && (s === 0 || this.line(s - 1) !== line);
+    return this.navigator.stepOut(this.step);
   }
 
   findBreak(direction) {
-    for (let s = this.step + direction; s >= 0 && s <= this.run.steps; s += direction) {
-      if (this.isBreak(s)) return s;
-    }
-    return direction > 0 ? this.run.steps : 0;
+    return this.navigator.findBreak(this.step, direction,
+      { lines: this.lineBreaks, instructions: this.instructionBreaks });
   }
 
   toggle(set, key) {
     if (set.has(key)) set.delete(key);
     else set.add(key);
+    if (set === this.lineBreaks) this.markSource(key);
+    else this.markCode(key);
     this.show();
   }
 
   select(line) {
-    this.selectedLine = this.selectedLine === line ? 0 : line;
+    const old = this.selectedLine;
+    this.selectedLine = old === line ? 0 : line;
+    this.markLine(old);
+    this.markLine(this.selectedLine);
     this.show();
   }
 
@@ -369,23 +352,11 @@ class Explorer {
       cells.old.textContent = changed ? `was ${before[name]}` : '';
     }
 
-    this.sourceItems.forEach((item, k) => {
-      const n = k + 1;
-      item.classList.toggle('current', n === line);
-      item.classList.toggle('break', this.lineBreaks.has(n));
-      item.firstChild.setAttribute('aria-pressed', String(this.lineBreaks.has(n)));
-      item.classList.toggle('selected', n === this.selectedLine);
-      if (n === line) item.setAttribute('aria-current', 'step');
-      else item.removeAttribute('aria-current');
-    });
-    this.codeRows.forEach((row, address) => {
-      row.classList.toggle('current', address === pc);
-      row.classList.toggle('break', this.instructionBreaks.has(address));
-      row.querySelector('button').setAttribute('aria-pressed', String(this.instructionBreaks.has(address)));
-      row.classList.toggle('selected', this.instructions[address][3] === this.selectedLine);
-      if (address === pc) row.setAttribute('aria-current', 'step');
-      else row.removeAttribute('aria-current');
-    });
+    // Only the rows whose marks can have changed: the line and instruction left and entered.
+    const left = this.shown;
+    this.shown = { line, pc };
+    for (const n of new Set([left.line, line])) this.markSource(n);
+    for (const address of new Set([left.pc, pc])) this.markCode(address);
     scrollWithin(this.sourceList, this.sourceItems[line - 1]);
     scrollWithin(this.codeRows[0]?.closest('.scroll'), this.codeRows[pc]);
 
@@ -405,6 +376,38 @@ class Explorer {
 
     const name = pc >= 0 && pc < this.instructions.length ? ` ${this.names[this.instructions[pc][0]] ?? '?'}` : '';
     this.live.textContent = `step ${step}: PC ${state.pc}${name}, SP ${state.sp}`;
+  }
+
+  markSource(line) {
+    const item = this.sourceItems[line - 1];
+    if (!item) return;
+    const current = line === this.shown.line;
+    item.classList.toggle('current', current);
+    item.classList.toggle('break', this.lineBreaks.has(line));
+    item.firstChild.setAttribute('aria-pressed', String(this.lineBreaks.has(line)));
+    item.classList.toggle('selected', line === this.selectedLine);
+    if (current) item.setAttribute('aria-current', 'step');
+    else item.removeAttribute('aria-current');
+  }
+
+  markCode(address) {
+    const row = this.codeRows[address];
+    if (!row) return;
+    const current = address === this.shown.pc;
+    row.classList.toggle('current', current);
+    row.classList.toggle('break', this.instructionBreaks.has(address));
+    row.querySelector('button').setAttribute('aria-pressed', String(this.instructionBreaks.has(address)));
+    row.classList.toggle('selected', this.instructions[address][3] === this.selectedLine);
+    if (current) row.setAttribute('aria-current', 'step');
+    else row.removeAttribute('aria-current');
+  }
+
+  // The rows of a line's instructions, for a change of the selected line.
+  markLine(line) {
+    this.markSource(line);
+    this.instructions.forEach((instruction, address) => {
+      if (instruction[3] === line) this.markCode(address);
+    });
   }
 
   statusText(step) {
@@ -444,9 +447,9 @@ class Explorer {
   frames(state) {
     const frames = [];
     let base = state.bp;
-    for (let guard = 0; guard < 101 && base >= 0 && base <= 100; guard++) {
+    for (let guard = 0; guard < stackCells && base >= 0 && base <= topCell; guard++) {
       frames.push({ base, procedure: this.procedureOf(state, base) });
-      if (base === 100) break;
+      if (base === topCell) break;
       const caller = state.cells[base - 1];
       if (!(caller > base)) break;
       base = caller;
@@ -456,7 +459,7 @@ class Explorer {
 
   procedureOf(state, base) {
     const procedures = this.recording.procedures;
-    if (base === 100) return procedures[0];
+    if (base === topCell) return procedures[0];
     const call = this.instructions[state.cells[base - 2] - 1];
     if (!call) return null;
     return procedures.find((p) => p.body === call[2] || p.jump === call[2]) ?? null;
@@ -483,8 +486,8 @@ class Explorer {
     const changed = this.run.changedCells(this.step);
     this.stackBody.replaceChildren();
     const rows = new Map();
-    const lowest = Math.max(0, Math.min(state.sp, 100));
-    for (let c = 100; c >= lowest; c--) {
+    const lowest = Math.max(0, Math.min(state.sp, topCell));
+    for (let c = topCell; c >= lowest; c--) {
       const frame = frameOf.get(c);
       if (frame && frames[frame.k].base === c) {
         this.stackBody.append(element('tr', { class: 'frame-header' },
@@ -535,12 +538,12 @@ class Explorer {
     // Every dynamic link, each in a lane of its own so that a deep recursion's links stay
     // apart; the static links of the current frame's chain only, the ones its code can follow.
     const chain = new Set();
-    for (let base = state.bp, guard = 0; base >= 0 && base < 100 && guard < 101; guard++) {
+    for (let base = state.bp, guard = 0; base >= 0 && base < topCell && guard < stackCells; guard++) {
       chain.add(base);
       base = state.cells[base];
     }
     frames.forEach((frame, k) => {
-      if (frame.base === 100) return;
+      if (frame.base === topCell) return;
       const links = [['dynamic', frame.base - 1, 30 + (k % 4) * 7]];
       if (chain.has(frame.base)) links.push(['static', frame.base, 8 + (k % 3) * 6]);
       links.forEach(([kind, from, reach]) => {
@@ -561,14 +564,9 @@ class Explorer {
     const line = this.selectedLine;
     this.stepsOfLine.replaceChildren();
     if (!line) return;
-    const steps = [];
-    let total = 0;
-    for (let s = 0; s <= this.run.steps; s++) {
-      if (this.line(s) === line && (s === 0 || this.line(s - 1) !== line)) {
-        total++;
-        if (steps.length < mostStepsListed) steps.push(s);
-      }
-    }
+    const all = this.navigator.stepsOfLine(line);
+    const total = all.length;
+    const steps = all.slice(0, mostStepsListed);
     this.stepsOfLine.append(element('p', { text: `Line ${line} ran ${total} time${total === 1 ? '' : 's'}${total > steps.length ? ` (the first ${steps.length} listed)` : ''}:` }));
     const list = element('ul', { 'aria-label': `steps at which line ${line} ran` });
     for (const s of steps) list.append(element('li', {}, element('button', { type: 'button', class: s === this.step ? 'current' : '', onclick: () => this.go(s) }, String(s))));
@@ -584,61 +582,4 @@ function scrollWithin(box, item) {
   const wanted = item.getBoundingClientRect();
   if (wanted.top < shown.top) box.scrollTop -= shown.top - wanted.top;
   else if (wanted.bottom > shown.bottom) box.scrollTop += wanted.bottom - shown.bottom;
-}
-
-// One register operation on a copy of the machine, returning what it did in words. The copy
-// starts from the recorded state before the instruction; the recording's next state is the truth.
-function operate(m, text, operand) {
-  const [name] = text.split('\t');
-  const cell = (i) => (i >= 0 && i <= 100 ? m.cells[i] : NaN);
-  const wrap = (v) => v | 0;
-  switch (name) {
-    case 'push_Ax': m.sp -= 1; if (m.sp >= 0 && m.sp <= 100) m.cells[m.sp] = m.ax; return `cell ${m.sp} ← ${m.ax}`;
-    case 'pop_Ax': m.ax = cell(m.sp); m.sp += 1; return `Ax ← ${m.ax}, SP ${m.sp}`;
-    case 'pop Bx': m.bx = cell(m.sp); m.sp += 1; return `Bx ← ${m.bx}, SP ${m.sp}`;
-    case 'mov_Bx,Imm': m.bx = operand; return `Bx ← ${operand}`;
-    case 'mov_Ax,Bx': m.ax = m.bx; return `Ax ← ${m.ax}`;
-    case 'mov_Tx,Ax': m.tx = m.ax; return `Tx ← ${m.tx}`;
-    case 'mov_Bx,Tx': m.bx = m.tx; return `Bx ← ${m.bx}`;
-    case 'mov_Ax,PC': m.ax = m.pc; return `Ax ← ${m.ax}`;
-    case 'mov_PC,Ax': m.pc = m.ax; return `PC ← ${m.pc}`;
-    case 'mov_Ax,SP': m.ax = m.sp; return `Ax ← ${m.ax}`;
-    case 'mov_SP,Ax': m.sp = m.ax; return `SP ← ${m.sp}`;
-    case 'mov_Ax,BP': m.ax = m.bp; return `Ax ← ${m.ax}`;
-    case 'mov_BP,Ax': m.bp = m.ax; return `BP ← ${m.bp}`;
-    case 'mov_Ax,[Ax]': m.ax = cell(m.ax); return `Ax ← ${m.ax}`;
-    case 'mov_[Ax],Bx': if (m.ax >= 0 && m.ax <= 100) m.cells[m.ax] = m.bx; return `cell ${m.ax} ← ${m.bx}`;
-    case 'inc_Ax': m.ax = wrap(m.ax + 1); return `Ax ← ${m.ax}`;
-    case 'dec_Ax': m.ax = wrap(m.ax - 1); return `Ax ← ${m.ax}`;
-    case 'sub_Ax,Bx': m.ax = wrap(m.ax - m.bx); return `Ax ← ${m.ax}`;
-    case 'add_Ax,Bx': m.ax = wrap(m.ax + m.bx); return `Ax ← ${m.ax}`;
-    case 'imul_Ax,Bx': m.ax = Math.imul(m.ax, m.bx); return `Ax ← ${m.ax}`;
-    case 'idiv_Ax,Bx': m.ax = m.bx === 0 ? -2147483648 : m.bx === -1 ? wrap(-m.ax) : wrap(Math.trunc(m.ax / m.bx)); return `Ax ← ${m.ax}`;
-    case 'mod_Ax,Bx': m.ax = m.bx === 0 ? -2147483648 : m.bx === -1 ? 0 : wrap(m.ax % m.bx); return `Ax ← ${m.ax}`;
-    case 'odd_Ax': m.ax &= 1; return `Ax ← ${m.ax}`;
-    case 'eq_Ax,Bx': m.ax = Number(m.ax === m.bx); return `Ax ← ${m.ax}`;
-    case 'ne_Ax,Bx': m.ax = Number(m.ax !== m.bx); return `Ax ← ${m.ax}`;
-    case 'lt_Ax,Bx': m.ax = Number(m.ax < m.bx); return `Ax ← ${m.ax}`;
-    case 'le_Ax,Bx': m.ax = Number(m.ax <= m.bx); return `Ax ← ${m.ax}`;
-    case 'gt_Ax,Bx': m.ax = Number(m.ax > m.bx); return `Ax ← ${m.ax}`;
-    case 'ge_Ax,Bx': m.ax = Number(m.ax >= m.bx); return `Ax ← ${m.ax}`;
-    case 'jmp': m.pc = operand; return `PC ← ${operand}`;
-    case 'jz': if (m.ax === 0) { m.pc = operand; return `Ax is 0: PC ← ${operand}`; } return 'Ax is not 0: no jump';
-    case 'write_Ax': return `writes ${m.ax}`;
-    case 'putc_Ax': return `writes the character ${m.ax & 0xff}`;
-    case 'read_Ax': return 'reads a number into Ax';
-    case 'getc_Ax': return 'reads a character into Ax';
-    default: return '';
-  }
-}
-
-// A page with an embedded recording mounts itself and offers the testing interface.
-const embedded = document.getElementById('recording');
-const root = document.getElementById('explorer');
-if (embedded && root) {
-  const recording = JSON.parse(embedded.textContent);
-  if (recording) {
-    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name });
-    root.focus({ focusVisible: false });  // keys work at once, without a frame round the page
-  }
 }
