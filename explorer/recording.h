@@ -78,13 +78,6 @@ Recording compile(const std::string& source);
 Recording record(const std::string& source, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 
-// The machine state before instruction `step` (0 .. steps), rebuilt from the recording.
-interpreter::MachineState state_at(const Recording& recording, long step);
-
-// The stack file that the recorded run describes: a trace line for every state that ran an
-// instruction and, after a fault, the line of the instruction that faulted.
-std::string stack_file_of(const Recording& recording);
-
 // The recording as JSON (docs/recording.md).
 std::string to_json(const Recording& recording);
 

@@ -4,6 +4,7 @@
 
 #include "harness.h"
 #include "recording.h"
+#include "stack_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   constexpr long budget = 20000;

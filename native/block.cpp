@@ -36,19 +36,19 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
 
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());
-  bool open = true;
-  while (open && at_ < size) {
+  bool continues = true;
+  while (continues && at_ < size) {
     out_.body += header_(at_);
-    open = instruction(program_[static_cast<std::size_t>(at_)]);
+    continues = instruction(program_[static_cast<std::size_t>(at_)]);
     values_.instruction_done();
     ++at_;
     if (at_ < size && flow_.entry[static_cast<std::size_t>(at_)]) break;
   }
-  return finish(open);
+  return finish(continues);
 }
 
-Block BlockWriter::finish(bool open) {
-  if (open) {  // falls through into the next block
+Block BlockWriter::finish(bool continues) {
+  if (continues) {  // falls through into the next block
     values_.flush_all();
     set_sp();
   }

@@ -48,7 +48,7 @@ class BlockWriter {
  private:
   // One instruction (two for a comparison fused with its JPC); false when the block ends.
   bool instruction(const Instruction& ins);
-  Block finish(bool open);
+  Block finish(bool continues);
   std::int32_t own_procedure() const { return flow_.procedure[static_cast<std::size_t>(start_)]; }
   bool keeps_ax() const { return flow_.keeps_ax[static_cast<std::size_t>(at_)]; }
 

@@ -2,6 +2,7 @@
 // as a trace line, gives the Interpreter's own stack file byte for byte, and the recorded output
 // is the Interpreter's output.
 #include "recording.h"
+#include "stack_file.h"
 
 #include <gtest/gtest.h>
 
