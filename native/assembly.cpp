@@ -41,6 +41,7 @@
 #include "block.h"
 #include "flow.h"
 #include "plain.h"
+#include "registers.h"
 #include "stack.h"
 #include "vocabulary.h"
 
@@ -54,37 +55,37 @@ constexpr const char* prologue = R"(	.text
 # Entered with the cells' address in %rdi; returns when the program stops.
 pl0_native_run:
 	.cfi_startproc
-	pushq	%rbx
+	pushq	{cells}
 	.cfi_def_cfa_offset 16
-	.cfi_offset %rbx, -16
-	pushq	%r12
+	.cfi_offset {cells}, -16
+	pushq	{SP}
 	.cfi_def_cfa_offset 24
-	.cfi_offset %r12, -24
-	pushq	%r13
+	.cfi_offset {SP}, -24
+	pushq	{BP}
 	.cfi_def_cfa_offset 32
-	.cfi_offset %r13, -32
-	pushq	%r14
+	.cfi_offset {BP}, -32
+	pushq	{Ax64}
 	.cfi_def_cfa_offset 40
-	.cfi_offset %r14, -40
-	pushq	%r15
+	.cfi_offset {Ax64}, -40
+	pushq	{returns}
 	.cfi_def_cfa_offset 48
-	.cfi_offset %r15, -48
-	pushq	%rbp
+	.cfi_offset {returns}, -48
+	pushq	{link}
 	.cfi_def_cfa_offset 56
-	.cfi_offset %rbp, -56
+	.cfi_offset {link}, -56
 	subq	$8, %rsp
 	.cfi_def_cfa_offset 64
-	movq	%rdi, %rbx
+	movq	%rdi, {cells}
 )";
 
 // The machine's registers as a run starts.
 std::string initial_registers() {
   std::string text;
-  append(text, "\tmovq\t$%d, %%r12\t\t# SP: the main frame's three link cells are in place\n",
+  append(text, "\tmovq\t$%d, {SP}\t\t# SP: the main frame's three link cells are in place\n",
          initial_sp);
-  append(text, "\tmovq\t$%d, %%r13\t\t# BP\n", initial_bp);
-  return text + "\txorl\t%r14d, %r14d\t\t# Ax\n"
-                "\tleaq\tpl0_returns(%rip), %r15\t# where each return address leads\n";
+  append(text, "\tmovq\t$%d, {BP}\t\t# BP\n", initial_bp);
+  return text + "\txorl\t{Ax}, {Ax}\t\t# Ax\n"
+                "\tleaq\tpl0_returns(%rip), {returns}\t# where each return address leads\n";
 }
 
 // Shared exits, placed after the blocks. The epilogue has no unwind notes of its own: nothing
@@ -93,19 +94,19 @@ constexpr const char* exits = R"(
 # The machine stops: PC fell to 0 or less.
 .Lstop:
 	addq	$8, %rsp
-	popq	%rbp
-	popq	%r15
-	popq	%r14
-	popq	%r13
-	popq	%r12
-	popq	%rbx
+	popq	{link}
+	popq	{returns}
+	popq	{Ax64}
+	popq	{BP}
+	popq	{SP}
+	popq	{cells}
 	ret
 
 # The Interpreter's machine runs on from the PC in %edi, with SP, BP and Ax as they are.
 .Lresume:
-	movl	%r12d, %esi
-	movl	%r13d, %edx
-	movl	%r14d, %ecx
+	movl	{SP32}, %esi
+	movl	{BP32}, %edx
+	movl	{Ax}, %ecx
 	call	pl0_resume
 	jmp	.Lstop
 
@@ -123,13 +124,29 @@ constexpr const char* exits = R"(
 )";
 
 constexpr const char* optimising_legend =
-    "# %rbx: cell 0  %r12: SP  %r13: BP  %r14d: Ax (where a READ can see it)\n"
-    "# %rbp: a procedure's static link  %r15: the return table  %ecx ... %r11d: stack values\n"
-    "# A cell is 4*offset(%rbx,%r12,4) from SP, 4*offset(%rbx,%r13,4) from BP.\n";
+    "# {cells}: cell 0  {SP}: SP  {BP}: BP  {Ax}: Ax (where a READ can see it)\n"
+    "# {link}: a procedure's static link  {returns}: the return table  %ecx ... %r11d: stack values\n"
+    "# A cell is 4*offset({cells},{SP},4) from SP, 4*offset({cells},{BP},4) from BP.\n";
 constexpr const char* plain_legend =
     "# Plain code (-O0): each instruction on its own, over the stack in memory.\n"
-    "# %rbx: cell 0  %r12d: SP  %r13d: BP  %r14d: Ax  %ebp: Tx  %r15: the return table\n"
+    "# {cells}: cell 0  {SP32}: SP  {BP32}: BP  {Ax}: Ax  {link32}: Tx  {returns}: the return table\n"
     "# %eax: the index of a cell being checked  %ecx, %edx: values\n";
+
+// The listing with the machine's registers named (registers.h). Comment lines are left as
+// they are: an instruction's header quotes the source, which may hold anything.
+std::string name_registers(const std::string& text) {
+  std::string named;
+  named.reserve(text.size() + text.size() / 8);
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = text.find('\n', from);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::size_t first = text.find_first_not_of('\t', from);
+    const std::string line = text.substr(from, end - from);
+    named += first < end && text[first] == '#' ? line : with_registers(line);
+    from = end;
+  }
+  return named;
+}
 
 std::string mnemonic(std::int32_t opcode) {
   return is_opcode(opcode) ? opcode_names[opcode] : "?";
@@ -143,7 +160,7 @@ class Writer {
   std::string write(bool loaded, Generator generator) {
     std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
                        "# its address and instruction, as in the code file.\n";
-    text += generator == Generator::plain ? plain_legend : optimising_legend;
+    text += with_registers(generator == Generator::plain ? plain_legend : optimising_legend);
     text += prologue + initial_registers();
     const auto size = static_cast<std::int32_t>(program_.size());
     if (size == 0) {
@@ -249,7 +266,7 @@ class Writer {
 
 std::string write_assembly(const std::vector<Instruction>& program, bool loaded,
                            const SourceLines* source, Generator generator) {
-  return Writer(program, source).write(loaded, generator);
+  return name_registers(Writer(program, source).write(loaded, generator));
 }
 
 }  // namespace pl0::native

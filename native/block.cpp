@@ -16,9 +16,9 @@ bool within(std::int64_t n) {
 
 std::string Address::text() const {
   switch (base) {
-    case frame: return std::to_string(4 * offset) + "(%rbx,%r13,4)";
-    case link: return std::to_string(4 * offset) + "(%rbx,%rbp,4)";
-    default: return "(%rbx,%rax,4)";
+    case frame: return std::to_string(4 * offset) + "({cells},{BP},4)";
+    case link: return std::to_string(4 * offset) + "({cells},{link},4)";
+    default: return "({cells},%rax,4)";
   }
 }
 
@@ -59,9 +59,9 @@ Block BlockWriter::finish(bool continues) {
     out_.line("jmp\t.L%d", at_);
   }
   if (reach_.link_loaded) {
-    std::string load = "\tmovslq\t(%rbx,%r13,4), %rbp\t# the static link\n";
+    std::string load = "\tmovslq\t({cells},{BP},4), {link}\t# the static link\n";
     if (reach_.link.used) {
-      load += range_check("%rbp", reach_.link,
+      load += range_check("{link}", reach_.link,
                           "its cells, from " + std::to_string(reach_.link.low) + " to " +
                               std::to_string(reach_.link.high) + ",",
                           fallback_label(start_));
@@ -104,14 +104,14 @@ Address BlockWriter::checked_eax() {
 void BlockWriter::walk_into_eax(std::int32_t level) {
   if (level > 3) {
     values_.forget_registers();
-    out_.line("movl\t%%r13d, %%edi");
+    out_.line("movl\t{BP32}, %%edi");
     out_.line("movl\t$%d, %%esi", level);
     out_.line("movl\t$%d, %%edx", at_);
     out_.line("call\tpl0_walk");
     return;
   }
   note_bp(0);
-  out_.line("movl\t(%%rbx,%%r13,4), %%eax\t# static link");
+  out_.line("movl\t({cells},{BP},4), %%eax\t# static link");
   for (std::int32_t step = 1; step < level; ++step) {
     out_.line("movl\t%s, %%eax", checked_eax().text().c_str());
   }
@@ -154,9 +154,9 @@ Address BlockWriter::element(const Instruction& ins, Value index) {
   }
   values_.flush_all();  // the cell could be any
   if (ins.level <= 0 && within(ins.operand)) {
-    out_.line("leal\t%d(%%r13), %%eax", -ins.operand);
+    out_.line("leal\t%d({BP}), %%eax", -ins.operand);
   } else if (ins.level <= 0) {
-    out_.line("movl\t%%r13d, %%eax");
+    out_.line("movl\t{BP32}, %%eax");
     out_.line("subl\t$%d, %%eax", ins.operand);
   } else {
     walk_into_eax(ins.level);
@@ -175,7 +175,7 @@ bool BlockWriter::for_output() const {
 }
 
 void BlockWriter::keep_ax(const std::string& source) {
-  if (keeps_ax()) out_.line("movl\t%s, %%r14d\t\t# Ax, for a READ ahead", source.c_str());
+  if (keeps_ax()) out_.line("movl\t%s, {Ax}\t\t# Ax, for a READ ahead", source.c_str());
 }
 
 // The instructions that bring %r12 up to date with the block's pushes and pops, leaving the
@@ -184,9 +184,9 @@ std::string BlockWriter::sp_update() const {
   const int moved = values_.top();
   if (moved == 0) return "";
   if (values_.cells().used) {  // the block's check put SP near the stack: no 32-bit wrap
-    return "\tleaq\t" + std::to_string(moved) + "(%r12), %r12\n";
+    return "\tleaq\t" + std::to_string(moved) + "({SP}), {SP}\n";
   }
-  return "\tleal\t" + std::to_string(moved) + "(%r12), %r12d\n\tmovslq\t%r12d, %r12\n";
+  return "\tleal\t" + std::to_string(moved) + "({SP}), {SP32}\n\tmovslq\t{SP32}, {SP}\n";
 }
 
 void BlockWriter::set_sp() {

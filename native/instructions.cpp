@@ -86,12 +86,12 @@ void BlockWriter::store(const Instruction& ins) {
   const Address address = variable(ins);
   const Value v = values_.pop();
   if (address.base == Address::link) {
-    if (keeps_ax()) out_.line("leal\t%d(%%rbp), %%r14d", -a);
+    if (keeps_ax()) out_.line("leal\t%d({link}), {Ax}", -a);
   } else if (ins.level > 0) {
     keep_ax("%eax");  // Ax is the cell's index
   } else if (keeps_ax()) {
-    out_.line("movl\t%%r13d, %%r14d\t\t# Ax, for a READ ahead");
-    out_.line("subl\t$%d, %%r14d", a);
+    out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead");
+    out_.line("subl\t$%d, {Ax}", a);
   }
   const int r = v.kind == Value::constant ? -1 : values_.to_register(v);
   if (r < 0) {
@@ -126,9 +126,9 @@ void BlockWriter::store_element(const Instruction& ins) {
   if (address.base != Address::frame) {
     keep_ax("%eax");  // Ax is the cell's index
   } else if (keeps_ax()) {
-    out_.line("movl\t%%r13d, %%r14d\t\t# Ax, for a READ ahead: the cell's index");
-    out_.line("subl\t$%d, %%r14d", ins.operand);
-    out_.line("subl\t$%d, %%r14d", index.number);
+    out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead: the cell's index");
+    out_.line("subl\t$%d, {Ax}", ins.operand);
+    out_.line("subl\t$%d, {Ax}", index.number);
   }
   if (r < 0) {
     out_.line("movl\t$%d, %s", v.number, address.text().c_str());
@@ -141,9 +141,9 @@ void BlockWriter::store_element(const Instruction& ins) {
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
   values_.flush_all();
-  std::string link = "%r13d";
+  std::string link = "{BP32}";
   if (level == 1 && static_link_kept()) {
-    link = "%ebp";
+    link = "{link32}";
   } else if (level > 0) {
     walk_into_eax(level);
     link = "%eax";
@@ -152,10 +152,10 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
   values_.note(top - 1);
   values_.note(top - 3);
   out_.line("movl\t%s, %s\t# static link", link.c_str(), values_.cell(top - 1).c_str());
-  out_.line("movl\t%%r13d, %s\t# dynamic link", values_.cell(top - 2).c_str());
+  out_.line("movl\t{BP32}, %s\t# dynamic link", values_.cell(top - 2).c_str());
   out_.line("movl\t$%d, %s\t# return address", at_ + 1, values_.cell(top - 3).c_str());
-  if (keeps_ax()) out_.line("leal\t%d(%%r12), %%r14d", top);
-  out_.line("leaq\t%d(%%r12), %%r13", top - 1);
+  if (keeps_ax()) out_.line("leal\t%d({SP}), {Ax}", top);
+  out_.line("leaq\t%d({SP}), {BP}", top - 1);
   set_sp();
   jump(target, true);
   block_.falls = false;
@@ -166,15 +166,15 @@ bool BlockWriter::reserve(std::int32_t count) {
   values_.flush_all();
   if (count < -farthest || count > farthest) {
     set_sp();
-    out_.line("subl\t$%d, %%r12d", count);
-    out_.line("movslq\t%%r12d, %%r12");
+    out_.line("subl\t$%d, {SP32}", count);
+    out_.line("movslq\t{SP32}, {SP}");
     block_.sp_lost = true;
-    keep_ax("%r12d");
+    keep_ax("{SP32}");
     return false;
   }
   values_.move(count);
   if (values_.top() < -farthest || values_.top() > farthest) reach_.too_far = true;
-  if (keeps_ax()) out_.line("leal\t%d(%%r12), %%r14d", values_.top());
+  if (keeps_ax()) out_.line("leal\t%d({SP}), {Ax}", values_.top());
   return true;
 }
 
@@ -204,14 +204,14 @@ void BlockWriter::give_back() {
   values_.flush_all();
   note_bp(-2);
   note_bp(0);
-  out_.line("movslq\t-8(%%rbx,%%r13,4), %%rax\t# PC: the return address");
-  if (keeps_ax()) out_.line("movl\t(%%rbx,%%r13,4), %%r14d");
-  out_.line("leaq\t1(%%r13), %%r12");
-  out_.line("movslq\t-4(%%rbx,%%r13,4), %%r13\t# BP: the dynamic link");
+  out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
+  if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
+  out_.line("leaq\t1({BP}), {SP}");
+  out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
   out_.line("cmpl\t$%zu, %%eax", program_.size());
   out_.line("jae\t.Lodd_return\t\t# past the program, or below 0");
-  out_.line("movslq\t(%%r15,%%rax,4), %%rcx");
-  out_.line("addq\t%%r15, %%rcx");
+  out_.line("movslq\t({returns},%%rax,4), %%rcx");
+  out_.line("addq\t{returns}, %%rcx");
   out_.line("jmp\t*%%rcx");
   block_.falls = false;
 }
@@ -230,7 +230,7 @@ void BlockWriter::output(const char* service) {
 void BlockWriter::input(std::int32_t opcode) {
   values_.forget_registers();
   if (opcode == READ) {
-    out_.line("movl\t%%r14d, %%edi\t# kept when no number stands there");
+    out_.line("movl\t{Ax}, %%edi\t# kept when no number stands there");
     out_.line("call\tpl0_read");
   } else {
     out_.line("call\tpl0_getc");

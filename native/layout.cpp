@@ -33,13 +33,13 @@ std::string guard(const char* reg, const char* name, const Range& cells, const R
 std::string procedure_entry(const Block& block, const Regions& regions, const Flow& flow) {
   const std::string n = std::to_string(block.start);
   const std::string fallback = fallback_label(block.start);
-  std::string out = ".L" + n + ":\n\tmovl\t%r12d, %eax\t# SP - BP as the code expects?\n\tsubl\t%r13d, %eax\n";
+  std::string out = ".L" + n + ":\n\tmovl\t{SP32}, %eax\t# SP - BP as the code expects?\n\tsubl\t{BP32}, %eax\n";
   out += "\tcmpl\t$" + std::to_string(flow.depth[static_cast<std::size_t>(block.start)]) +
          ", %eax\n\tjne\t" + fallback + "\n.L" + n + "_r:\n";
   const Region& region = regions.at(flow.procedure[static_cast<std::size_t>(block.start)]);
   if (!region.cells.used) return out;
   if (!region.possible) return out + "\tjmp\t" + fallback + "\t# cells that cannot all lie in the stack\n";
-  return out + range_check("%r13", region.cells,
+  return out + range_check("{BP}", region.cells,
                            "the procedure's cells, BP" + signed_text(region.cells.low) + " to BP" +
                                signed_text(region.cells.high) + ",",
                            fallback);
@@ -123,8 +123,8 @@ Proof lay_out(const Block& block, const Proof& known, const Regions& regions, co
     return {};
   }
   cold += block.cold + to_the_machine;
-  text += guard("%r12", "SP", block.sp, known.sp, fallback) +
-          guard("%r13", "BP", block.bp, known.bp, fallback) + block.body.substr(first_header);
+  text += guard("{SP}", "SP", block.sp, known.sp, fallback) +
+          guard("{BP}", "BP", block.bp, known.bp, fallback) + block.body.substr(first_header);
   return block.falls ? proof_after(block, known) : Proof{};
 }
 

@@ -1,6 +1,7 @@
-// Registers: %rbx points at cell 0; %r12d is SP, %r13d BP and %r14d Ax, each exactly the
-// machine's 32-bit register, so arithmetic on them wraps as the machine's does; %ebp holds Tx
-// across a call; %eax is a cell's index while it is checked, %ecx and %edx hold values.
+// Registers (registers.h): {cells} points at cell 0; {SP32}, {BP32} and {Ax} are exactly the
+// machine's 32-bit registers, so arithmetic on them wraps as the machine's does; {Tx} holds Tx
+// across a call; %eax is a cell's index while it is checked, %ecx and %edx hold values. In the
+// listing they are %rbx, %r12d, %r13d, %r14d and %ebp.
 //
 // Worked example: `i := i + 1` with i at offset 3 of the main block is the p-code
 //     LOD 0 3; LIT 0 1; ADD 0 0; STO 0 3
@@ -66,31 +67,31 @@ std::string PlainWriter::checked_cell() {
   emit("cmpl\t$" + std::to_string(top_cell) + ", %eax");
   emit("ja\t" + fault_label());
   faults_ = true;
-  return "(%rbx,%rax,4)";
+  return "({cells},%rax,4)";
 }
 
 void PlainWriter::push(const char* reg) {
-  emit("subl\t$1, %r12d");
-  emit("movl\t%r12d, %eax");
+  emit("subl\t$1, {SP32}");
+  emit("movl\t{SP32}, %eax");
   emit(std::string("movl\t") + reg + ", " + checked_cell());
 }
 
 void PlainWriter::pop(const char* reg) {
-  emit("movl\t%r12d, %eax");
+  emit("movl\t{SP32}, %eax");
   emit("movl\t" + checked_cell() + ", " + reg);
-  emit("addl\t$1, %r12d");
+  emit("addl\t$1, {SP32}");
 }
 
 void PlainWriter::base(std::int32_t level) {
   if (level == 0) {
-    emit("movl\t%r13d, %r14d");
+    emit("movl\t{BP32}, {Ax}");
     return;
   }
-  emit("movl\t%r13d, %edi");
+  emit("movl\t{BP32}, %edi");
   emit("movl\t$" + std::to_string(level) + ", %esi");
   emit("movl\t$" + std::to_string(at_) + ", %edx");
   emit("call\tpl0_walk");
-  emit("movl\t%eax, %r14d");
+  emit("movl\t%eax, {Ax}");
 }
 
 void PlainWriter::jump(std::int32_t target) {
@@ -114,11 +115,11 @@ void PlainWriter::jump_if_zero(const char* reg, std::int32_t target) {
 // Bx := pop (the right operand), Ax := pop (the left), Ax := left op right, push Ax.
 void PlainWriter::operation(std::int32_t opcode) {
   pop("%ecx");
-  pop("%r14d");
+  pop("{Ax}");
   switch (opcode) {
-    case ADD: emit("addl\t%ecx, %r14d"); break;
-    case MIN: emit("subl\t%ecx, %r14d"); break;
-    case MUL: emit("imull\t%ecx, %r14d"); break;
+    case ADD: emit("addl\t%ecx, {Ax}"); break;
+    case MIN: emit("subl\t%ecx, {Ax}"); break;
+    case MUL: emit("imull\t%ecx, {Ax}"); break;
     case DIV:
     case MOD: division(opcode == DIV); break;
     PL0_COMPARISONS(PL0_CASE_LABEL, ) {
@@ -128,19 +129,19 @@ void PlainWriter::operation(std::int32_t opcode) {
                               : opcode == LEQ ? "le"
                               : opcode == GTR ? "g"
                                               : "ge";
-      emit("cmpl\t%ecx, %r14d");
+      emit("cmpl\t%ecx, {Ax}");
       emit(std::string("set") + condition + "\t%al");
-      emit("movzbl\t%al, %r14d");
+      emit("movzbl\t%al, {Ax}");
       break;
     }
     default:  // no instructions of its own here: the runtime's operation, through a call
       emit("movl\t$" + std::to_string(opcode) + ", %edi\t\t# " + opcode_names[opcode]);
-      emit("movl\t%r14d, %esi");
+      emit("movl\t{Ax}, %esi");
       emit("movl\t%ecx, %edx");
       emit("call\tpl0_operate");
-      emit("movl\t%eax, %r14d");
+      emit("movl\t%eax, {Ax}");
   }
-  push("%r14d");
+  push("{Ax}");
 }
 
 // idiv traps on a divisor of 0 and on -2147483648 / -1; the machine gives -2147483648 for the
@@ -150,18 +151,18 @@ void PlainWriter::division(bool quotient) {
   emit("leal\t1(%ecx), %edx\t\t# a divisor of 0 or -1?");
   emit("cmpl\t$1, %edx");
   emit("jbe\t" + special);
-  emit("movl\t%r14d, %eax");
+  emit("movl\t{Ax}, %eax");
   emit("cltd");
   emit("idivl\t%ecx");
-  emit(std::string("movl\t") + (quotient ? "%eax" : "%edx") + ", %r14d");
+  emit(std::string("movl\t") + (quotient ? "%eax" : "%edx") + ", {Ax}");
   emit("jmp\t2f");
   text_ += special + ":\t\t\t# %edx: 0 for -1, 1 for 0\n";
   emit("testl\t%edx, %edx");
   emit("jz\t1f");
-  emit("movl\t$-2147483648, %r14d");
+  emit("movl\t$-2147483648, {Ax}");
   emit("jmp\t2f");
   text_ += "1:\n";
-  emit(quotient ? "negl\t%r14d" : "xorl\t%r14d, %r14d");
+  emit(quotient ? "negl\t{Ax}" : "xorl\t{Ax}, {Ax}");
   text_ += "2:\n";
 }
 
@@ -169,28 +170,28 @@ void PlainWriter::division(bool quotient) {
 // the new frame's BP is the cell of the first, and SP stands above the three again.
 void PlainWriter::call(const Instruction& ins) {
   base(ins.level);
-  push("%r14d");
-  push("%r13d");
+  push("{Ax}");
+  push("{BP32}");
   emit("movl\t$" + std::to_string(at_ + 1) + ", %ecx");
   push("%ecx");
-  emit("addl\t$3, %r12d");
-  emit("movl\t%r12d, %r14d");
-  emit("leal\t-1(%r12), %r13d");
+  emit("addl\t$3, {SP32}");
+  emit("movl\t{SP32}, {Ax}");
+  emit("leal\t-1({SP}), {BP32}");
   jump(ins.operand);
 }
 
 // SP := BP - 2, then PC, BP and Ax from the three link cells; the return goes through the
 // table of every instruction's address (pl0_returns).
 void PlainWriter::give_back() {
-  emit("leal\t-2(%r13), %r12d");
+  emit("leal\t-2({BP}), {SP32}");
   pop("%ecx");
-  pop("%r13d");
-  pop("%r14d");
+  pop("{BP32}");
+  pop("{Ax}");
   emit("movl\t%ecx, %eax");
   emit("cmpl\t$" + std::to_string(program_.size()) + ", %eax");
   emit("jae\t.Lodd_return\t\t# past the program, or below 0");
-  emit("movslq\t(%r15,%rax,4), %rcx");
-  emit("addq\t%r15, %rcx");
+  emit("movslq\t({returns},%rax,4), %rcx");
+  emit("addq\t{returns}, %rcx");
   emit("jmp\t*%rcx");
 }
 
@@ -200,54 +201,54 @@ void PlainWriter::access(const Instruction& ins) {
   switch (ins.opcode) {
     case LOD:
       base(ins.level);
-      emit("movl\t%r14d, %eax");
+      emit("movl\t{Ax}, %eax");
       emit("subl\t$" + a + ", %eax");
-      emit("movl\t" + checked_cell() + ", %r14d");
-      push("%r14d");
+      emit("movl\t" + checked_cell() + ", {Ax}");
+      push("{Ax}");
       break;
     case STO:
       base(ins.level);
-      emit("subl\t$" + a + ", %r14d");
+      emit("subl\t$" + a + ", {Ax}");
       pop("%ecx");
-      emit("movl\t%r14d, %eax");
+      emit("movl\t{Ax}, %eax");
       emit("movl\t%ecx, " + checked_cell());
       break;
     case LDT:  // Ax := the cell base - a - index
       base(ins.level);
-      emit("subl\t$" + a + ", %r14d");
+      emit("subl\t$" + a + ", {Ax}");
       pop("%ecx");
-      emit("subl\t%ecx, %r14d");
-      emit("movl\t%r14d, %eax");
-      emit("movl\t" + checked_cell() + ", %r14d");
-      push("%r14d");
+      emit("subl\t%ecx, {Ax}");
+      emit("movl\t{Ax}, %eax");
+      emit("movl\t" + checked_cell() + ", {Ax}");
+      push("{Ax}");
       break;
     default:  // STT: the value (Tx) first, then the index
-      pop("%ebp");
+      pop("{Tx}");
       base(ins.level);
-      emit("subl\t$" + a + ", %r14d");
+      emit("subl\t$" + a + ", {Ax}");
       pop("%ecx");
-      emit("subl\t%ecx, %r14d");
-      emit("movl\t%r14d, %eax");
-      emit("movl\t%ebp, " + checked_cell());
+      emit("subl\t%ecx, {Ax}");
+      emit("movl\t{Ax}, %eax");
+      emit("movl\t{Tx}, " + checked_cell());
   }
 }
 
 // WRITE and PUTC pop into Ax and call the service; READ and GETC push what theirs returns.
 void PlainWriter::input_output(std::int32_t opcode) {
   if (opcode == WRITE || opcode == PUTC) {
-    pop("%r14d");
-    emit("movl\t%r14d, %edi");
+    pop("{Ax}");
+    emit("movl\t{Ax}, %edi");
     emit(opcode == WRITE ? "call\tpl0_write" : "call\tpl0_putc");
     return;
   }
   if (opcode == READ) {
-    emit("movl\t%r14d, %edi\t\t# kept when no number stands there");
+    emit("movl\t{Ax}, %edi\t\t# kept when no number stands there");
     emit("call\tpl0_read");
   } else {
     emit("call\tpl0_getc");
   }
-  emit("movl\t%eax, %r14d");
-  push("%r14d");
+  emit("movl\t%eax, {Ax}");
+  push("{Ax}");
 }
 
 void PlainWriter::instruction(std::int32_t at) {
@@ -258,8 +259,8 @@ void PlainWriter::instruction(std::int32_t at) {
   if (!is_opcode(ins.opcode)) return;  // only advances PC
   switch (static_cast<OpCode>(ins.opcode)) {
     case LIT:
-      emit("movl\t$" + std::to_string(ins.operand) + ", %r14d");
-      push("%r14d");
+      emit("movl\t$" + std::to_string(ins.operand) + ", {Ax}");
+      push("{Ax}");
       break;
     case LOD:
     case STO:
@@ -267,13 +268,13 @@ void PlainWriter::instruction(std::int32_t at) {
     case STT: access(ins); break;
     case CAL: call(ins); break;
     case INT:
-      emit("subl\t$" + std::to_string(ins.operand) + ", %r12d");
-      emit("movl\t%r12d, %r14d");
+      emit("subl\t$" + std::to_string(ins.operand) + ", {SP32}");
+      emit("movl\t{SP32}, {Ax}");
       break;
     case JMP: jump(ins.operand); break;
     case JPC:
-      pop("%r14d");
-      jump_if_zero("%r14d", ins.operand);
+      pop("{Ax}");
+      jump_if_zero("{Ax}", ins.operand);
       break;
     case RTN: give_back(); break;
     case WRITE:
@@ -282,9 +283,9 @@ void PlainWriter::instruction(std::int32_t at) {
     case GETC: input_output(ins.opcode); break;
     case NEG:
     case ODD:
-      pop("%r14d");
-      emit(ins.opcode == NEG ? "negl\t%r14d" : "andl\t$1, %r14d");
-      push("%r14d");
+      pop("{Ax}");
+      emit(ins.opcode == NEG ? "negl\t{Ax}" : "andl\t$1, {Ax}");
+      push("{Ax}");
       break;
     PL0_BINARY_CASES operation(ins.opcode); break;
   }

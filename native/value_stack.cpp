@@ -33,7 +33,7 @@ void Emitter::line(const char* format, ...) {
 }
 
 std::string ValueStack::cell(int offset) const {
-  return std::to_string(4 * offset) + "(%rbx,%r12,4)";
+  return std::to_string(4 * offset) + "({cells},{SP},4)";
 }
 
 std::string ValueStack::text(const Value& v) const {
