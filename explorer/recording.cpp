@@ -207,9 +207,9 @@ Recording compile(const std::string& source) {
   return r;
 }
 
-Recording record(const std::string& source, const std::string& input, long max_steps,
+Recording record(Recording compiled, const std::string& input, long max_steps,
                  std::size_t max_output) {
-  Recording r = compile(source);
+  Recording r = std::move(compiled);
   r.input = input;
   r.max_steps = max_steps;
   if (!r.error_program.empty()) return r;
@@ -218,6 +218,11 @@ Recording record(const std::string& source, const std::string& input, long max_s
   for (const InstructionInfo& i : r.instructions) program.push_back(i.instruction);
   run(r, program, max_output);
   return r;
+}
+
+Recording record(const std::string& source, const std::string& input, long max_steps,
+                 std::size_t max_output) {
+  return record(compile(source), input, max_steps, max_output);
 }
 
 }  // namespace pl0::explorer

@@ -75,6 +75,11 @@ struct Recording {
 Recording compile(const std::string& source);
 
 // Compiles `source` and runs it on `input`, at most `max_steps` instructions.
+// Runs what compile() made on `input`, at most `max_steps` instructions: the chain's files are
+// not made again.
+Recording record(Recording compiled, const std::string& input,
+                 long max_steps = default_max_steps, std::size_t max_output = default_max_output);
+
 Recording record(const std::string& source, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 

@@ -94,9 +94,9 @@ export function trace(module) {
   return { stackFile: readText(module, '/work/program.stk'), cut: module.sinks['/work/program.stk'].cut };
 }
 
-// The explorer's recording of a run of at most `maxSteps` instructions, as JSON text.
-export function record(module, source, input, maxSteps) {
-  prepare(module, source, input);
+// The explorer's recording of a run of at most `maxSteps` instructions of the program
+// compile() compiled last, as JSON text.
+export function record(module, maxSteps) {
   module._pl0_record(maxSteps);
   return readText(module, '/work/recording.json');
 }

@@ -12,11 +12,11 @@ const outputEvery = 100;  // milliseconds between two glimpses of a growing outp
 self.onmessage = async ({ data: { task, id, source, input, maxSteps } }) => {
   const module = await ready;
   const post = (phase, result) => self.postMessage({ id, phase, result });
+  const compiled = compile(module, source, input);
   if (task === 'record') {
-    post('recording', record(module, source, input, maxSteps));
+    post('recording', record(module, maxSteps));
     return;
   }
-  const compiled = compile(module, source, input);
   if (task === 'trace') {
     post('trace', compiled.status === 0 ? trace(module) : { stackFile: '', cut: false });
     return;

@@ -15,6 +15,8 @@
 namespace {
 
 const pl0::Chain chain("/work", "program");
+// What pl0_compile made, for the recording: the chain runs once for both.
+pl0::explorer::Recording compiled;
 
 // The Interpreter with its standard input from /work/input, its output on `out_path` (a device
 // that keeps what is written to it, so it is not appended to: a device cannot seek to its end)
@@ -38,8 +40,7 @@ extern "C" {
 // a recording without its run, in /work/compiled.json, and the code file for the runs.
 // Returns the status of the program that failed, or 0.
 EMSCRIPTEN_KEEPALIVE int pl0_compile() {
-  const pl0::explorer::Recording compiled =
-      pl0::explorer::compile(pl0::read_file(chain.file("pl0")));
+  compiled = pl0::explorer::compile(pl0::read_file(chain.file("pl0")));
   pl0::write_file("/work/compiled.json", pl0::explorer::to_json(compiled));
   pl0::write_file(chain.file("code"), compiled.code);
   return compiled.error_program.empty() ? 0 : 1;
@@ -56,10 +57,11 @@ EMSCRIPTEN_KEEPALIVE int pl0_trace() {
   return interpret("/work/trace.out", "/work/trace.err", chain.file("stk"));
 }
 
-// The explorer's recording of at most `max_steps` instructions, in /work/recording.json.
+// The explorer's recording of a run of what pl0_compile made, at most `max_steps`
+// instructions, in /work/recording.json.
 EMSCRIPTEN_KEEPALIVE void pl0_record(int max_steps) {
-  const pl0::explorer::Recording recording = pl0::explorer::record(
-      pl0::read_file(chain.file("pl0")), pl0::read_file("/work/input"), max_steps);
+  const pl0::explorer::Recording recording =
+      pl0::explorer::record(compiled, pl0::read_file("/work/input"), max_steps);
   pl0::write_file("/work/recording.json", pl0::explorer::to_json(recording));
 }
 
