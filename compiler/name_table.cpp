@@ -1,5 +1,6 @@
 #include "name_table.h"
 
+#include "parser.h"
 #include "token_reader.h"
 #include "wrapping.h"
 
@@ -36,6 +37,7 @@ void enter_name(int kind, int cells) {
     names.data_address = wrap_add(names.data_address, cells);
   }
   if (names.listing != nullptr) write_row(names.top);
+  if (compile_observer != nullptr) compile_observer->name_declared(names.top);
 }
 
 int find_name(const std::string& spelling) {

@@ -82,6 +82,7 @@ int level_of(int index) {
 int find_declared() {
   const int index = find_name(reader.identifier);
   if (index == 0) report_error(undeclared_identifier);
+  if (compile_observer != nullptr) compile_observer->name_used(index);
   return index;
 }
 

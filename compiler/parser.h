@@ -33,6 +33,10 @@ class CompileObserver {
   // A block is compiled: `own` is its name entry (0 for the main block), `jump` the address of
   // its first JMP, `body` of its INT and `end` of its RTN. Its names are still in the table.
   virtual void block_compiled(int own, int jump, int body, int end) = 0;
+  // The name entry `index` was declared by the identifier just consumed, or the identifier
+  // just consumed was found to mean it: how an editor learns what each name refers to.
+  virtual void name_declared(int /*index*/) {}
+  virtual void name_used(int /*index*/) {}
 };
 
 extern CompileObserver* compile_observer;

@@ -92,6 +92,7 @@ void next_symbol() {
   switch (reader.current_symbol) {
     case identifier_sym:
       if (!word_in_line(reader.identifier)) report_error(unexpected_end);
+      reader.identifier_symbol = reader.symbol_count - 1;
       break;
     case number_sym:
       if (!word_in_line(word)) report_error(unexpected_end);

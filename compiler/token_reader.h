@@ -31,6 +31,7 @@ struct TokenReader {
   int symbol_line = 0;
   int previous_line = 0;
   int symbol_count = 0;
+  int identifier_symbol = 0;  // which symbol, counted from 0, `identifier` was
   std::string line;
   std::size_t position = 0;  // where the splitting of `line` stands
 };

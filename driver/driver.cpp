@@ -60,6 +60,10 @@ Commands:
                                  cut FILE down to the smallest text on which CMD (run by
                                  sh in a folder holding the candidate as FILE's name) still
                                  exits 0; the original is kept as FILE.orig
+  lsp                            a language server (LSP) for editors, on standard input
+                                 and output: errors as you type, what each name is and
+                                 what code each line became, definitions, references,
+                                 renaming, outline, colours, completion, folding
   help, --help                   show this text
   --version                      show the version
 
@@ -252,6 +256,7 @@ int driver_main(int argc, const char* const* argv) {
   if (command == "explore") return explore_main(argc - 2, argv + 2);
   if (command == "conform") return conform_main(argc - 2, argv + 2);
   if (command == "reduce") return reduce_main(argc - 2, argv + 2);
+  if (command == "lsp") return lsp_main(argc - 2, argv + 2);
   try {
     if (command != "run" && command != "build" && command != "trace") {
       throw UsageError{"unknown command '" + command + "'"};

@@ -12,6 +12,8 @@ int explore_main(int argc, const char* const* argv);
 // pl0 conform and pl0 reduce, with the arguments after the command.
 int conform_main(int argc, const char* const* argv);
 int reduce_main(int argc, const char* const* argv);
+// pl0 lsp: the language server on standard input and output.
+int lsp_main(int argc, const char* const* argv);
 
 // Writes a Tokeniser or Compiler message as the programs wrote it, then the source line it
 // names (`line`, counted from 1; nothing for 0).

@@ -27,8 +27,15 @@ namespace {
 
 class Watcher : public compiler::LineTable {
  public:
-  explicit Watcher(Recording& r) : r_(r) {}
+  Watcher(Recording& r, compiler::CompileObserver* also) : r_(r), also_(also) {}
+  void name_declared(int index) override {
+    if (also_ != nullptr) also_->name_declared(index);
+  }
+  void name_used(int index) override {
+    if (also_ != nullptr) also_->name_used(index);
+  }
   void block_compiled(int own, int jump, int body, int end) override {
+    if (also_ != nullptr) also_->block_compiled(own, jump, body, end);
     const compiler::NameTable& names = compiler::names;
     Procedure p{names.entries[static_cast<std::size_t>(own)].name, names.level, jump, body, end,
                 {}};
@@ -48,6 +55,7 @@ class Watcher : public compiler::LineTable {
 
  private:
   Recording& r_;
+  compiler::CompileObserver* also_;
 };
 
 // Each instruction's lines of the opcode file: a header line "N:\t; ..." and its operations.
@@ -164,7 +172,7 @@ void fail(Recording& r, const char* program, const std::string& message, long li
 
 }  // namespace
 
-Recording compile(const std::string& source) {
+Recording compile(const std::string& source, compiler::CompileObserver* also) {
   Recording r;
   r.source = source;
   TemporaryFolder folder("pl0x");
@@ -178,7 +186,7 @@ Recording compile(const std::string& source) {
     return r;
   }
 
-  Watcher watcher(r);
+  Watcher watcher(r, also);
   InProcessRun compiled;
   {
     compiler::Observing observing(&watcher);

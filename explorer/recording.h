@@ -10,6 +10,10 @@
 
 #include "machine.h"
 
+namespace pl0::compiler {
+class CompileObserver;
+}
+
 namespace pl0::explorer {
 
 inline constexpr long default_max_steps = 1000000;
@@ -72,7 +76,8 @@ struct Recording {
 
 // Tokenises, compiles and translates `source`: everything of a recording but the run. Uses a
 // private temporary folder for the programs' files.
-Recording compile(const std::string& source);
+// `also`, when given, watches the compilation too: its block and name events are passed on.
+Recording compile(const std::string& source, compiler::CompileObserver* also = nullptr);
 
 // Compiles `source` and runs it on `input`, at most `max_steps` instructions.
 // Runs what compile() made on `input`, at most `max_steps` instructions: the chain's files are

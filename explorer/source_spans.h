@@ -9,11 +9,15 @@
 namespace pl0::explorer {
 
 struct Span {
-  long from, to;  // byte offsets in the source, `to` one past the symbol's last byte
+  long from, to;   // byte offsets in the source, `to` one past the symbol's last byte
+  int symbol = 0;  // its number (vocabulary.h)
 };
 
-// The spans of the token file's symbols, in its order, up to the period or the first byte that
+// Every symbol the scanner finds, comments included, up to the period or the first byte that
 // begins no symbol (whose one-byte span comes last).
+std::vector<Span> source_symbols(const std::string& source);
+
+// The spans of the token file's symbols, in its order: source_symbols without the comments.
 std::vector<Span> symbol_spans(const std::string& source);
 
 }  // namespace pl0::explorer
