@@ -116,8 +116,11 @@ std::vector<json> Server::handle(const std::string& message) {
   }
   const bool is_request = m.contains("id");
   const json id = is_request ? m["id"] : json(nullptr);
+  if (!m.contains("method") || !m["method"].is_string()) {  // not a request: an error, always
+    out.push_back(error_reply(id, invalid_request, "a message needs its method"));
+    return out;
+  }
   try {
-    if (!m.contains("method") || !m["method"].is_string()) throw Failure{invalid_request, "no method"};
     const std::string method = m["method"];
     const json params = m.value("params", json::object());
     if (!is_request) {
