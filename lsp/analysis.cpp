@@ -10,6 +10,9 @@ namespace pl0::lsp {
 
 namespace {
 
+// A declaration whose block has not ended yet; one that never ends is visible to the end.
+constexpr long still_open = -1;
+
 // Watches the Compiler's name table: an entry is a declaration while it is in the table, so
 // each use is tied to the declaration the Compiler itself found.
 class NameWatcher : public compiler::CompileObserver {
@@ -21,7 +24,7 @@ class NameWatcher : public compiler::CompileObserver {
   void name_declared(int index) override {
     const compiler::NameEntry& e = compiler::names.entries[static_cast<std::size_t>(index)];
     Declaration d{e.name, e.kind, e.level, e.address, e.value, token(compiler::reader.identifier_symbol),
-                  "", open_.empty() ? -1 : open_.back(), end_of_text()};
+                  "", open_.empty() ? -1 : open_.back(), still_open};
     const auto entry = static_cast<std::size_t>(index);
     if (entry >= of_entry_.size()) of_entry_.resize(entry + 1, -1);
     of_entry_[static_cast<std::size_t>(index)] = static_cast<int>(a_.declarations.size());
@@ -39,7 +42,7 @@ class NameWatcher : public compiler::CompileObserver {
     const long end = token(compiler::reader.symbol_count - 1).to;
     const int owner = own == 0 || open_.empty() ? -1 : open_.back();
     for (Declaration& d : a_.declarations) {
-      if (d.parent == owner && d.visible_to == end_of_text()) d.visible_to = end;
+      if (d.parent == owner && d.visible_to == still_open) d.visible_to = end;
     }
     if (owner >= 0) {
       a_.declarations[static_cast<std::size_t>(owner)].address =
@@ -53,7 +56,6 @@ class NameWatcher : public compiler::CompileObserver {
     if (symbol < 0 || static_cast<std::size_t>(symbol) >= tokens_.size()) return {0, 0};
     return tokens_[static_cast<std::size_t>(symbol)];
   }
-  long end_of_text() const { return -1; }  // not yet known: until the end of the text
 
   Analysis& a_;
   const std::vector<explorer::Span>& tokens_;
@@ -70,7 +72,7 @@ Analysis analyse(const std::string& source) {
   NameWatcher watcher(a, tokens);
   a.compiled = explorer::compile(source, &watcher);
   for (Declaration& d : a.declarations) {
-    if (d.visible_to < 0) d.visible_to = static_cast<long>(source.size());
+    if (d.visible_to == still_open) d.visible_to = static_cast<long>(source.size());
   }
   std::istringstream table(a.compiled.symbols);
   std::getline(table, a.table_header);
