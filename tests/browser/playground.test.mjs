@@ -162,7 +162,8 @@ const run = (page, source, input = '') => page.evaluate((s, i) => {
   window.pl0Playground.setInput(i);
   return window.pl0Playground.run();
 }, source, input);
-const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
+// The marks in the editor come from the language server's worker, a moment apart from the run's.
+const text = async (page, selector) => (await page.waitForSelector(selector)).evaluate((e) => e.textContent);
 const loop = 'var i; begin while 1 = 1 do i := i + 1 end.';
 
 test('a Run shows its own results alone: the output first, the rest when asked, partial after Stop', async () => {
@@ -205,7 +206,7 @@ test('errors stand where the eye is: the symbol, the line, the status, in words'
   await run(page, source);
   assert.match(await text(page, '#status'), /^Compile error on line 43: After 'becomes' found 'identifier' "y", undeclared identifier\.$/);
   assert.equal(await text(page, '.cm-lintRange-error'), 'y');
-  assert.ok(await page.$('.cm-lint-marker-error'));
+  assert.ok(await page.waitForSelector('.cm-lint-marker-error'));
   assert.match(await text(page, '.cm-error-message'), /^Error 11 on line 43: /);
   const inView = await page.$eval('.cm-lintRange-error', (e) => {
     const box = document.querySelector('.cm-scroller').getBoundingClientRect();
@@ -218,7 +219,7 @@ test('errors stand where the eye is: the symbol, the line, the status, in words'
 
   await run(page, 'begin write 1 end');
   assert.match(await text(page, '#status'), /ends before its final period/);
-  assert.ok(await page.$('.cm-lint-marker-error'));
+  assert.ok(await page.waitForSelector('.cm-lint-marker-error'));
 
   await run(page, 'var a[2], i;\nbegin i := 500;\n  a[i] := 1\nend.');
   assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\.$/);
@@ -270,5 +271,35 @@ test('a first visit, the examples, and the layout at 1024 and 420 px', async () 
   await page.waitForFunction(() => document.getElementById('panel-output').getBoundingClientRect().top < innerHeight);
   const heights = await page.$$eval('.bar button', (all) => all.map((b) => b.getBoundingClientRect().height));
   assert.ok(heights.every((h) => h >= 40), `buttons ${heights}`);
+  await page.close();
+});
+
+test('the language server marks an error while it is typed, and a hover shows what a line became', async () => {
+  const page = await open();
+  await page.evaluate(() => window.pl0Playground.setSource('var x;\nbegin\n  x := 1\nend.'));
+  await page.click('.cm-line:nth-child(3)');
+  await page.keyboard.press('End');
+  await page.keyboard.type(' + y');
+  await page.waitForSelector('.cm-lintRange-error');
+  assert.equal(await text(page, '.cm-lintRange-error'), 'y');
+  assert.equal(await text(page, '#status'), 'Ready: a first program is in the editor. Press Run (Ctrl+Enter), or choose an example.');
+  // The same mark a Run makes, with the Compiler's own message.
+  await page.hover('.cm-lint-marker-error');
+  await page.waitForSelector('.cm-diagnostic');
+  assert.equal(await text(page, '.cm-diagnostic'),
+    'Error 11 on line 3: After \'plus\' found \'identifier\' "y", undeclared identifier.');
+
+  for (let k = 0; k < 4; k++) await page.keyboard.press('Backspace');
+  await page.waitForFunction(() => !document.querySelector('.cm-lintRange-error'));
+  const becomes = await page.evaluate(() => {
+    const line = [...document.querySelectorAll('.cm-line')][2];
+    const range = document.createRange();
+    range.setStart(line.firstChild, line.textContent.indexOf(':='));
+    const box = range.getBoundingClientRect();
+    return { x: box.left + 3, y: box.top + box.height / 2 };
+  });
+  await page.mouse.move(becomes.x, becomes.y);
+  await page.waitForSelector('.cm-lsp-hover-tooltip');
+  assert.match(await text(page, '.cm-lsp-hover-tooltip'), /;  LIT\s+mov_Bx,Imm\s+1[\s\S]*;  STO\s+mov_Ax,BP/);
   await page.close();
 });

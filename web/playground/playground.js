@@ -7,6 +7,10 @@ import { EditorView, basicSetup } from 'codemirror';
 import { Decoration, WidgetType, keymap } from '@codemirror/view';
 import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/state';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
+import {
+  LSPClient, LSPPlugin, findReferencesKeymap, hoverTooltips, jumpToDefinitionKeymap, renameKeymap,
+  serverCompletion, serverDiagnostics,
+} from '@codemirror/lsp-client';
 import { pl0Language } from './pl0-language.js';
 import { mountExplorer } from '../explorer/view.js';
 import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
@@ -78,16 +82,58 @@ const message = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// ---- the language server: pl0 lsp's own code in a worker (language-worker.js) ----
+// The editor's error marks are the server's diagnostics, live while typing, and a run's fault
+// (until the text changes): one list, so a Run never hides what the server found, nor the
+// other way round.
+const marks = { server: [], fault: [] };
+function showMarks(view) {
+  view.dispatch(setDiagnostics(view.state, [...marks.server, ...marks.fault]));
+}
+const diagnostics = serverDiagnostics();
+diagnostics.notificationHandlers = {
+  'textDocument/publishDiagnostics': (client, params) => {
+    const view = client.workspace.getFile(params.uri)?.getView();
+    const plugin = view && LSPPlugin.get(view);
+    if (!plugin) return false;
+    const at = (position) => plugin.unsyncedChanges.mapPos(plugin.fromPosition(position, plugin.syncedDoc));
+    marks.server = params.diagnostics.map((d) => ({
+      from: at(d.range.start), to: at(d.range.end), severity: 'error', message: d.message,
+    }));
+    showMarks(view);
+    return true;
+  },
+};
+const languageWorker = new Worker(new URL('./language-worker.js', import.meta.url), { type: 'module' });
+const listeners = new Set();
+languageWorker.onmessage = ({ data }) => { for (const listen of listeners) listen(data); };
+const languageClient = new LSPClient({
+  rootUri: 'file:///playground/',
+  extensions: [serverCompletion(), hoverTooltips(), diagnostics,
+    keymap.of([...renameKeymap, ...jumpToDefinitionKeymap, ...findReferencesKeymap])],
+}).connect({
+  send: (message) => languageWorker.postMessage(message),
+  subscribe: (listen) => listeners.add(listen),
+  unsubscribe: (listen) => listeners.delete(listen),
+});
+
 let cursorLine = 0;
 const editor = new EditorView({
   parent: $('editor'),
   extensions: [
     Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { run(); return true; } }])),
     basicSetup, pl0Language, lintGutter(), litLine, message,
+    languageClient.plugin('file:///playground/program.pl0', 'pl0'),
     EditorView.updateListener.of((update) => {
       if (update.docChanged) {
         remember();
         edited();
+        // The server's marks move with the text until it sends new ones; a fault was the old text's.
+        marks.server = marks.server.map((d) => ({ ...d, from: update.changes.mapPos(d.from), to: update.changes.mapPos(d.to) }));
+        if (marks.fault.length > 0) {
+          marks.fault = [];
+          queueMicrotask(() => showMarks(editor));
+        }
       }
       const line = update.state.doc.lineAt(update.state.selection.main.head).number;
       if (line !== cursorLine) {
@@ -157,7 +203,8 @@ function note(panel, text, className = 'note') {
 
 function clearResults() {
   for (const [key] of tabs) note(panels[key], key === 'output' ? 'Running…' : 'Nothing yet: the program is being compiled.');
-  editor.dispatch(setDiagnostics(editor.state, []));
+  marks.fault = [];
+  showMarks(editor);
   editor.dispatch({ effects: showMessage.of({ at: 0, text: '' }) });
   window.pl0Explorer = undefined;
 }
@@ -209,9 +256,7 @@ function showCompileError(compiled) {
   const message = bytesToText(error.message).trimEnd();
   const doc = editor.state.doc;
   const from = Math.min(textOffset(compiled.source, error.from), doc.length);
-  const to = Math.min(Math.max(textOffset(compiled.source, error.to), from), doc.length);
   const line = doc.lineAt(from).number;
-  editor.dispatch(setDiagnostics(editor.state, [{ from, to, severity: 'error', message }]));
   const atEnd = error.from === error.to;
   const words = message.replace(/^(Line \d+: |Error \d+ on line \d+: )/, '');
   status(atEnd ? 'Compile error: the source ends before its final period.' : `Compile error on line ${line}: ${words}`, 'error');
@@ -285,7 +330,8 @@ function finishRun() {
     status(line > 0 ? `Run-time fault on line ${line}: ${message}.` : `Run-time fault: ${message}.`, 'error');
     if (line > 0) {
       const doc = editor.state.doc.line(Math.min(line, editor.state.doc.lines));
-      editor.dispatch(setDiagnostics(editor.state, [{ from: doc.from, to: doc.to, severity: 'error', message: `Run-time fault: ${message}` }]));
+      marks.fault = [{ from: doc.from, to: doc.to, severity: 'error', message: `Run-time fault: ${message}` }];
+      showMarks(editor);
       editor.dispatch({ effects: [showMessage.of({ at: doc.from, text: `Run-time fault: ${message}.` }),
         EditorView.scrollIntoView(doc.from, { y: 'center' })] });
     }
@@ -421,6 +467,7 @@ function done() {
 
 function run() {
   if (pending) stop();
+  languageClient.sync();  // the server's marks of this very text come with the run's results
   const source = textToBytes(editor.state.doc.toString());
   const input = textToBytes($('input').value);
   // A helper still busy with an old run's recording would hold up this one's.

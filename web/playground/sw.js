@@ -4,7 +4,8 @@
 // of older builds.
 const cacheName = 'pl0-playground-dev';
 const files = ['./', 'index.html', 'playground.js', 'playground.css', 'explorer.css', 'worker.js',
-  'pl0_playground.mjs', 'pl0_playground.wasm', 'examples.json'];
+  'pl0_playground.mjs', 'pl0_playground.wasm', 'language-worker.js', 'pl0_language_server.mjs',
+  'pl0_language_server.wasm', 'examples.json'];
 
 self.addEventListener('install', (event) => {
   event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)));
