@@ -40,6 +40,7 @@
 
 #include "block.h"
 #include "flow.h"
+#include "frames.h"
 #include "plain.h"
 #include "registers.h"
 #include "stack.h"
@@ -67,14 +68,16 @@ pl0_native_run:
 	pushq	{Ax64}
 	.cfi_def_cfa_offset 40
 	.cfi_offset {Ax64}, -40
-	pushq	{returns}
+	pushq	{frame}
 	.cfi_def_cfa_offset 48
-	.cfi_offset {returns}, -48
+	.cfi_offset {frame}, -48
 	pushq	{link}
 	.cfi_def_cfa_offset 56
 	.cfi_offset {link}, -56
 	subq	$8, %rsp
 	.cfi_def_cfa_offset 64
+	movq	%rsp, {frame}
+	.cfi_def_cfa_register {frame}
 	movq	%rdi, {cells}
 )";
 
@@ -84,18 +87,18 @@ std::string initial_registers() {
   append(text, "\tmovq\t$%d, {SP}\t\t# SP: the main frame's three link cells are in place\n",
          initial_sp);
   append(text, "\tmovq\t$%d, {BP}\t\t# BP\n", initial_bp);
-  return text + "\txorl\t{Ax}, {Ax}\t\t# Ax\n"
-                "\tleaq\tpl0_returns(%rip), {returns}\t# where each return address leads\n";
+  return text + "\txorl\t{Ax}, {Ax}\t\t# Ax\n";
 }
 
 // Shared exits, placed after the blocks. The epilogue has no unwind notes of its own: nothing
 // is called from it.
 constexpr const char* exits = R"(
-# The machine stops: PC fell to 0 or less.
+# The machine stops: PC fell to 0 or less. Returns of CALs may still wait on the machine stack.
 .Lstop:
+	movq	{frame}, %rsp
 	addq	$8, %rsp
 	popq	{link}
-	popq	{returns}
+	popq	{frame}
 	popq	{Ax64}
 	popq	{BP}
 	popq	{SP}
@@ -115,6 +118,16 @@ constexpr const char* exits = R"(
 	movl	%eax, %edi
 	jmp	.Lresume
 
+# A RTN that no CAL's return waits for on the machine stack, or one to somewhere else than
+# after its CAL: the table of every instruction's entry says where PC in %eax leads.
+.Lreturn_table:
+	cmpl	${size}, %eax
+	jae	.Lodd_return		# past the program, or below 0
+	leaq	pl0_returns(%rip), %rdx
+	movslq	(%rdx,%rax,4), %rcx
+	addq	%rdx, %rcx
+	jmp	*%rcx
+
 # A return to an address below 0 stops; past the program it faults.
 .Lodd_return:
 	testl	%eax, %eax
@@ -125,11 +138,11 @@ constexpr const char* exits = R"(
 
 constexpr const char* optimising_legend =
     "# {cells}: cell 0  {SP}: SP  {BP}: BP  {Ax}: Ax (where a READ can see it)\n"
-    "# {link}: a procedure's static link  {returns}: the return table  %ecx ... %r11d: stack values\n"
+    "# {link}: a procedure's static link  {frame}: %rsp with no CAL's return on it  %ecx ... %r11d: stack values\n"
     "# A cell is 4*offset({cells},{SP},4) from SP, 4*offset({cells},{BP},4) from BP.\n";
 constexpr const char* plain_legend =
     "# Plain code (-O0): each instruction on its own, over the stack in memory.\n"
-    "# {cells}: cell 0  {SP32}: SP  {BP32}: BP  {Ax}: Ax  {link32}: Tx  {returns}: the return table\n"
+    "# {cells}: cell 0  {SP32}: SP  {BP32}: BP  {Ax}: Ax  {link32}: Tx  {frame}: %rsp as the prologue left it\n"
     "# %eax: the index of a cell being checked  %ecx, %edx: values\n";
 
 // The listing with the machine's registers named (registers.h). Comment lines are left as
@@ -155,12 +168,19 @@ std::string mnemonic(std::int32_t opcode) {
 class Writer {
  public:
   Writer(const std::vector<Instruction>& program, const SourceLines* source)
-      : program_(program), source_(source), flow_(analyse(program)) {}
+      : program_(program),
+        source_(source),
+        flow_(analyse(program)),
+        popped_(popped_cells(program, flow_)) {}
 
   std::string write(bool loaded, Generator generator) {
     std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
                        "# its address and instruction, as in the code file.\n";
     text += with_registers(generator == Generator::plain ? plain_legend : optimising_legend);
+    if (generator != Generator::plain) {
+      text += popped_.unread ? "# Popped values are not stored: no instruction reads a cell above SP before writing it.\n"
+                             : "# Popped values stay in their cells, as in the Interpreter: " + popped_.kept_because + ".\n";
+    }
     text += prologue + initial_registers();
     const auto size = static_cast<std::int32_t>(program_.size());
     if (size == 0) {
@@ -180,7 +200,9 @@ class Writer {
       append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",
              size);
     }
-    text += exits;
+    std::string shared = exits;
+    shared.replace(shared.find("{size}"), 6, std::to_string(program_.size()));
+    text += shared;
     text += cold;
     text += return_table();
     text += "\t.cfi_endproc\n\t.size\tpl0_native_run, .-pl0_native_run\n";
@@ -194,7 +216,7 @@ class Writer {
   void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold) const {
     std::vector<Block> blocks;
     for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
-      blocks.push_back(BlockWriter(program_, flow_, at, header).write());
+      blocks.push_back(BlockWriter(program_, flow_, popped_.unread, at, header).write());
       at = blocks.back().end;
     }
     const Regions regions = procedure_regions(blocks, flow_);
@@ -259,6 +281,7 @@ class Writer {
   const std::vector<Instruction>& program_;
   const SourceLines* source_;
   Flow flow_;
+  PoppedCells popped_;
   std::vector<bool> entries_;  // the addresses whose code has a label a return can go to
 };
 

@@ -23,7 +23,7 @@ std::string Address::text() const {
 }
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
-                         std::int32_t start, const Header& header)
+                         bool popped_unread, std::int32_t start, const Header& header)
     : program_(program),
       flow_(flow),
       header_(header),
@@ -32,7 +32,8 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       out_(start),
       values_(out_, own_procedure() >= 0
                         ? std::optional<std::int64_t>(flow.depth[static_cast<std::size_t>(start)])
-                        : std::nullopt) {}
+                        : std::nullopt,
+              popped_unread) {}
 
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());

@@ -17,6 +17,10 @@
 
 namespace pl0::native {
 
+// How many CALs may wait for their returns on the machine stack: more than the 101 cells can
+// hold frames for, few enough that the machine stack never runs out.
+inline constexpr int deepest_calls = 64;
+
 // Where an instruction reads or writes a cell: a frame cell from BP (%r13), a cell from the
 // static link kept in %rbp, or a cell whose index %eax holds, checked.
 struct Address {
@@ -37,9 +41,10 @@ struct Reach {
 class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
-  // `header(address)` is the comment line that heads each instruction.
-  BlockWriter(const std::vector<Instruction>& program, const Flow& flow, std::int32_t start,
-              const Header& header);
+  // `header(address)` is the comment line that heads each instruction; `popped_unread`: what
+  // frames.h proved.
+  BlockWriter(const std::vector<Instruction>& program, const Flow& flow, bool popped_unread,
+              std::int32_t start, const Header& header);
 
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.

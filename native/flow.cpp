@@ -48,7 +48,7 @@ std::int32_t pushes(const Instruction& ins) {
 // Follows SP - BP from the program's start and every CAL target through jumps and falls; a
 // CAL's return point expects what SP - BP was at the CAL (its RTN restores both).
 void follow_depth(const std::vector<Instruction>& program, Flow& flow) {
-  constexpr std::int32_t unset = -2, mixed = -1;
+  constexpr std::int32_t unset = unreached, mixed = shared_code;
   const std::size_t size = program.size();
   flow.procedure.assign(size, unset);
   flow.depth.assign(size, 0);
@@ -84,7 +84,6 @@ void follow_depth(const std::vector<Instruction>& program, Flow& flow) {
     }
     if (ins.opcode == CAL) reach(static_cast<std::int64_t>(i) + 1, procedure, after);
   }
-  for (std::int32_t& p : flow.procedure) p = p == unset ? mixed : p;
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ namespace pl0::native {
 // instruction; and beyond which a depth is not followed.
 inline constexpr int farthest = 10000;
 
+inline constexpr std::int32_t shared_code = -1, unreached = -2;
+
 struct Flow {
   // Instructions that a jump or a call leads to, and those after a CAL, where its RTN returns:
   // each gets a label, and a block of native code starts there. A RTN elsewhere is handed to
@@ -24,8 +26,8 @@ struct Flow {
   std::vector<bool> keeps_ax;
   // In compiled code SP - BP before each instruction is a constant, and each instruction belongs
   // to one procedure (the main program, or the target of a CAL). `procedure` is that target
-  // (0 for the main program) and `depth` SP - BP; `procedure` is -1 where paths disagree, in
-  // hand-made code.
+  // (0 for the main program) and `depth` SP - BP; `procedure` is `shared_code` where paths
+  // disagree, in hand-made code, and `unreached` where no path leads.
   std::vector<std::int32_t> procedure;
   std::vector<std::int32_t> depth;
 };

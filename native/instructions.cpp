@@ -157,8 +157,24 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
   if (keeps_ax()) out_.line("leal\t%d({SP}), {Ax}", top);
   out_.line("leaq\t%d({SP}), {BP}", top - 1);
   set_sp();
-  jump(target, true);
   block_.falls = false;
+  if (target <= 0 || static_cast<std::size_t>(target) >= program_.size()) {
+    jump(target, true);
+    return;
+  }
+  // The call's return waits on the machine stack, 16 bytes a call as the C convention wants
+  // of the runtime's services; past `deepest` calls the CAL jumps, and its RTN's `ret` lands
+  // at an older CAL, whose check sends it on through the table.
+  const std::string deep = out_.cold_label();
+  out_.cold += deep + ":\n" + jump_text(target, true);
+  out_.line("leaq\t-%d({frame}), %%rax\t# room for one more call?", 16 * deepest_calls);
+  out_.line("cmpq\t%%rax, %%rsp");
+  out_.line("jbe\t%s", deep.c_str());
+  out_.line("subq\t$8, %%rsp");
+  out_.line("call\t%s", label(target, true).c_str());
+  out_.line("addq\t$8, %%rsp");
+  out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
+  out_.line("jne\t.Lreturn_table");  // else on into the next block, laid out next, and its checks
 }
 
 // INT: SP moves by a known amount, within the block's reach; or the block ends there.
@@ -199,7 +215,9 @@ bool BlockWriter::branch(std::int32_t target) {
   return false;
 }
 
-// RTN: the frame's link cells give PC, BP and Ax back; the return goes through the table.
+// RTN: the frame's link cells give PC, BP and Ax back. The machine's own `ret` goes back to
+// the CAL that waits on the machine stack, where the processor predicts it; that CAL checks
+// that PC leads to it. With no CAL waiting, the return goes through the table.
 void BlockWriter::give_back() {
   values_.flush_all();
   note_bp(-2);
@@ -208,11 +226,9 @@ void BlockWriter::give_back() {
   if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
   out_.line("leaq\t1({BP}), {SP}");
   out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
-  out_.line("cmpl\t$%zu, %%eax", program_.size());
-  out_.line("jae\t.Lodd_return\t\t# past the program, or below 0");
-  out_.line("movslq\t({returns},%%rax,4), %%rcx");
-  out_.line("addq\t{returns}, %%rcx");
-  out_.line("jmp\t*%%rcx");
+  out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
+  out_.line("je\t.Lreturn_table");
+  out_.line("ret");
   block_.falls = false;
 }
 
@@ -363,16 +379,23 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   values_.flush_all();
   out_.line("cmpl\t%s, %s", values_.text(right).c_str(), values_.text(left).c_str());
   const std::string result = values_.cell(values_.top() - 1);
+  const bool unread = values_.unread(values_.top() - 1);
   const std::string sp = sp_update();
-  const std::string taken = out_.cold_label();
   ++at_;
   out_.body += header_(at_);
+  if (unread && sp.empty()) {  // nothing to store or move: the branch itself
+    jump_if(opposite_of(opcode), program_[jpc].operand);
+    return false;
+  }
+  const std::string taken = out_.cold_label();
   out_.line("j%s\t%s", opposite_of(opcode), taken.c_str());
-  out_.line("movl\t$1, %s", result.c_str());
-  values_.note(values_.top() - 1);
+  if (!unread) {
+    out_.line("movl\t$1, %s", result.c_str());
+    values_.note(values_.top() - 1);
+  }
   out_.body += sp;
   sp_given_ += values_.settle();
-  out_.cold += taken + ":\n\tmovl\t$0, " + result + "\n" + sp +
+  out_.cold += taken + ":\n" + (unread ? "" : "\tmovl\t$0, " + result + "\n") + sp +
                jump_text(program_[jpc].operand, false);
   return false;
 }

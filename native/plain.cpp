@@ -181,18 +181,14 @@ void PlainWriter::call(const Instruction& ins) {
 }
 
 // SP := BP - 2, then PC, BP and Ax from the three link cells; the return goes through the
-// table of every instruction's address (pl0_returns).
+// table of every instruction's address (pl0_returns, at .Lreturn_table).
 void PlainWriter::give_back() {
   emit("leal\t-2({BP}), {SP32}");
   pop("%ecx");
   pop("{BP32}");
   pop("{Ax}");
   emit("movl\t%ecx, %eax");
-  emit("cmpl\t$" + std::to_string(program_.size()) + ", %eax");
-  emit("jae\t.Lodd_return\t\t# past the program, or below 0");
-  emit("movslq\t({returns},%rax,4), %rcx");
-  emit("addq\t{returns}, %rcx");
-  emit("jmp\t*%rcx");
+  emit("jmp\t.Lreturn_table");
 }
 
 // LOD, STO, LDT and STT: the cell (Level, Operand) names, or element Tx of the array there.

@@ -21,7 +21,7 @@ inline constexpr RegisterName machine_registers[] = {
     {"{BP32}", "%r13d"},
     {"{Ax}", "%r14d"},       // Ax, where an instruction can observe it
     {"{Ax64}", "%r14"},
-    {"{returns}", "%r15"},   // the table every RTN goes through
+    {"{frame}", "%r15"},     // %rsp as the prologue left it: unwinding's base, and no call pending
     {"{link}", "%rbp"},      // a procedure's static link (the optimising generator)
     {"{link32}", "%ebp"},
     {"{Tx}", "%ebp"},        // Tx across a call (the plain generator)

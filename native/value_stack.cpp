@@ -93,14 +93,16 @@ void ValueStack::flush(int offset) {
 }
 
 void ValueStack::flush_all() {
-  for (const auto& [offset, v] : waiting_) store(v);
+  for (const auto& [offset, v] : waiting_) {
+    if (!unread(offset)) store(v);
+  }
   waiting_.clear();
 }
 
 void ValueStack::flush_register(int r) {
   for (auto it = waiting_.begin(); it != waiting_.end();) {
     if (it->second.kind == Value::held && it->second.reg == r) {
-      store(it->second);
+      if (!unread(it->first)) store(it->second);
       it = waiting_.erase(it);
     } else {
       ++it;

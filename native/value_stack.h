@@ -30,8 +30,10 @@ struct Value {
 
 class ValueStack {
  public:
-  // `depth`: SP - BP at the block's start, where the flow analysis knows it.
-  ValueStack(Emitter& out, std::optional<std::int64_t> depth) : out_(out), depth_(depth) {}
+  // `depth`: SP - BP at the block's start, where the flow analysis knows it; `popped_unread`:
+  // whether no instruction can read a popped cell before it is written again (frames.h).
+  ValueStack(Emitter& out, std::optional<std::int64_t> depth, bool popped_unread)
+      : out_(out), depth_(depth), popped_unread_(popped_unread) {}
 
   Value pop();
   void push(const Value& v);
@@ -40,7 +42,8 @@ class ValueStack {
   std::string text(const Value& v) const;
 
   // Stores that wait: made for one cell, for every cell, before register `r` is reused,
-  // before a Level-0 access to BP + `offset`; or dropped, where the cell is written anyway.
+  // before a Level-0 access to BP + `offset`; or dropped, where the cell is written anyway,
+  // and (for every cell and for a register) where the value was popped and nothing reads it.
   void flush(int offset);
   void flush_all();
   void flush_register(int r);
@@ -66,6 +69,8 @@ class ValueStack {
   // Whether some push was stored into the static link's cell (always assumed where SP - BP is
   // not known).
   bool link_cell_stored() const { return link_cell_stored_; }
+  // Whether the cell at `offset`, above SP now, is one nothing reads before it is written.
+  bool unread(int offset) const { return popped_unread_ && offset < top_; }
 
  private:
   void store(const Value& v);
@@ -78,6 +83,7 @@ class ValueStack {
   int top_ = 0;
   Range cells_;
   bool link_cell_stored_ = false;
+  bool popped_unread_;
 };
 
 }  // namespace pl0::native

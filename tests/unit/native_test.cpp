@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 
 #include "assembly.h"
+#include "flow.h"
+#include "frames.h"
 #include "interpreter.h"
 #include "machine_run.h"
 #include "run_helpers.h"
@@ -105,6 +107,32 @@ TEST(Native, VariablesThatAreStackCells) {
   };
   for (const auto& program : programs) {
     expect_same_as_interpreter(program, dir, code_file(program));
+  }
+}
+
+// Popped values' stores are dropped only where no instruction can read the cell before it is
+// written again; each of the last three programs reads one on purpose (a LOD past the live
+// cells, a procedure's variable before it is written, a nested procedure's read of its
+// parent's), and native code must still find what the Interpreter left there.
+TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<std::pair<bool, std::vector<Instruction>>> programs = {
+      {true, {{JMP, 0, 1}, {INT, 0, 1}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3},
+              {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+      {false, {{JMP, 0, 1}, {INT, 0, 1}, {LIT, 0, 5}, {LIT, 0, 6}, {ADD, 0, 0}, {WRITE, 0, 0},
+               {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+      {false, {{JMP, 0, 5}, {INT, 0, 4}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0},
+               {INT, 0, 0}, {LIT, 0, 1}, {LIT, 0, 2}, {LIT, 0, 3}, {LIT, 0, 4}, {ADD, 0, 0},
+               {ADD, 0, 0}, {ADD, 0, 0}, {WRITE, 0, 0}, {CAL, 0, 1}, {RTN, 0, 0}}},
+      {false, {{JMP, 0, 9}, {JMP, 0, 6}, {INT, 0, 3}, {LOD, 1, 3}, {WRITE, 0, 0}, {RTN, 0, 0},
+               {INT, 0, 4}, {CAL, 0, 2}, {RTN, 0, 0},
+               {INT, 0, 0}, {LIT, 0, 6}, {LIT, 0, 7}, {LIT, 0, 8}, {LIT, 0, 9}, {ADD, 0, 0},
+               {ADD, 0, 0}, {ADD, 0, 0}, {WRITE, 0, 0}, {CAL, 0, 1}, {RTN, 0, 0}}},
+  };
+  for (const auto& [unread, program] : programs) {
+    const std::string code = code_file(program);
+    EXPECT_EQ(native::popped_cells(program, native::analyse(program)).unread, unread) << code;
+    expect_same_as_interpreter(program, dir, code);
   }
 }
 
