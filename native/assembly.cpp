@@ -171,15 +171,16 @@ class Writer {
       : program_(program),
         source_(source),
         flow_(analyse(program)),
-        popped_(popped_cells(program, flow_)) {}
+        frames_(prove_frames(program, flow_)) {}
 
   std::string write(bool loaded, Generator generator) {
     std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
                        "# its address and instruction, as in the code file.\n";
     text += with_registers(generator == Generator::plain ? plain_legend : optimising_legend);
     if (generator != Generator::plain) {
-      text += popped_.unread ? "# Popped values are not stored: no instruction reads a cell above SP before writing it.\n"
-                             : "# Popped values stay in their cells, as in the Interpreter: " + popped_.kept_because + ".\n";
+      text += frames_.proven ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
+                               "# before writing it), the main program's cells are fixed, returns need no checks.\n"
+                             : "# Frames not proven (" + frames_.kept_because + "): popped values stay in\n# their cells, as in the Interpreter.\n";
     }
     text += prologue + initial_registers();
     const auto size = static_cast<std::int32_t>(program_.size());
@@ -216,7 +217,7 @@ class Writer {
   void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold) const {
     std::vector<Block> blocks;
     for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
-      blocks.push_back(BlockWriter(program_, flow_, popped_.unread, at, header).write());
+      blocks.push_back(BlockWriter(program_, flow_, frames_, at, header).write());
       at = blocks.back().end;
     }
     const Regions regions = procedure_regions(blocks, flow_);
@@ -281,7 +282,7 @@ class Writer {
   const std::vector<Instruction>& program_;
   const SourceLines* source_;
   Flow flow_;
-  PoppedCells popped_;
+  FrameProof frames_;
   std::vector<bool> entries_;  // the addresses whose code has a label a return can go to
 };
 

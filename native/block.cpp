@@ -18,14 +18,16 @@ std::string Address::text() const {
   switch (base) {
     case frame: return std::to_string(4 * offset) + "({cells},{BP},4)";
     case link: return std::to_string(4 * offset) + "({cells},{link},4)";
+    case fixed: return std::to_string(4 * offset) + "({cells})";
     default: return "({cells},%rax,4)";
   }
 }
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
-                         bool popped_unread, std::int32_t start, const Header& header)
+                         const FrameProof& frames, std::int32_t start, const Header& header)
     : program_(program),
       flow_(flow),
+      frames_(frames),
       header_(header),
       start_(start),
       at_(start),
@@ -33,7 +35,7 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       values_(out_, own_procedure() >= 0
                         ? std::optional<std::int64_t>(flow.depth[static_cast<std::size_t>(start)])
                         : std::nullopt,
-              popped_unread) {}
+              frames.proven) {}
 
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());
@@ -127,6 +129,16 @@ bool BlockWriter::static_link_kept() {
   return true;
 }
 
+// A cell of the main program's frame, named from a procedure whose static links lead there:
+// where the frames are proven, its place is fixed, BP 100 less the offset.
+std::optional<Address> BlockWriter::fixed_cell(std::int32_t level, std::int32_t offset) const {
+  if (level <= 0 || offset < 0 || offset > initial_bp || own_procedure() < 0 ||
+      frames_.ancestor(own_procedure(), level) != main_program) {
+    return std::nullopt;
+  }
+  return Address{Address::fixed, initial_bp - offset};
+}
+
 // The address of the cell (Level, Operand) names.
 Address BlockWriter::variable(const Instruction& ins) {
   const std::int64_t offset = -static_cast<std::int64_t>(ins.operand);
@@ -134,6 +146,7 @@ Address BlockWriter::variable(const Instruction& ins) {
     values_.touch_frame(offset);
     return frame_cell(offset);
   }
+  if (const auto fixed = fixed_cell(ins.level, ins.operand)) return *fixed;
   values_.flush_all();  // the cell could be any
   if (ins.level == 1 && static_link_kept() && within(offset)) {
     reach_.link.add(offset);

@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "code_file.h"
 #include "emitter.h"
 #include "flow.h"
+#include "frames.h"
 #include "layout.h"
 #include "value_stack.h"
 
@@ -22,10 +24,11 @@ namespace pl0::native {
 inline constexpr int deepest_calls = 64;
 
 // Where an instruction reads or writes a cell: a frame cell from BP (%r13), a cell from the
-// static link kept in %rbp, or a cell whose index %eax holds, checked.
+// static link kept in %rbp, a cell whose index %eax holds, checked, or a cell of the main
+// program's frame, whose place is fixed (frames.h).
 struct Address {
-  enum Base { frame, link, index } base;
-  std::int64_t offset;  // cells from BP or from the link
+  enum Base { frame, link, index, fixed } base;
+  std::int64_t offset;  // cells from BP or from the link; the cell's index
   std::string text() const;
 };
 
@@ -41,9 +44,8 @@ struct Reach {
 class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
-  // `header(address)` is the comment line that heads each instruction; `popped_unread`: what
-  // frames.h proved.
-  BlockWriter(const std::vector<Instruction>& program, const Flow& flow, bool popped_unread,
+  // `header(address)` is the comment line that heads each instruction.
+  BlockWriter(const std::vector<Instruction>& program, const Flow& flow, const FrameProof& frames,
               std::int32_t start, const Header& header);
 
   // Writes the block, from its start up to the next entry or the first instruction that
@@ -64,6 +66,7 @@ class BlockWriter {
   void walk_into_eax(std::int32_t level);
   bool static_link_kept();
   Address variable(const Instruction& ins);
+  std::optional<Address> fixed_cell(std::int32_t level, std::int32_t offset) const;
   Address element(const Instruction& ins, Value index);
   bool for_output() const;
   void keep_ax(const std::string& source);
@@ -96,6 +99,7 @@ class BlockWriter {
 
   const std::vector<Instruction>& program_;
   const Flow& flow_;
+  const FrameProof& frames_;
   const Header& header_;
   std::int32_t start_;
   std::int32_t at_;

@@ -10,7 +10,6 @@ namespace pl0::native {
 
 namespace {
 
-constexpr std::int32_t main_program = 0;
 constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are the link cells
 constexpr std::int32_t above_main = -1;     // the main program's parent
 constexpr std::int32_t not_called = -2;     // a procedure no running code calls
@@ -27,9 +26,14 @@ class Frames {
   Frames(const std::vector<Instruction>& program, const Flow& flow)
       : program_(program), flow_(flow) {}
 
-  PoppedCells prove() {
-    const bool proven = procedures() && parents() && accesses() && written_before_read();
-    return {proven, proven ? "" : reason_};
+  FrameProof prove() {
+    FrameProof proof;
+    proof.proven = procedures() && parents() && accesses() && written_before_read();
+    if (!proof.proven) proof.kept_because = reason_;
+    for (const auto& [start, procedure] : procedures_) {
+      if (proof.proven && procedure.parent != not_called) proof.parent[start] = procedure.parent;
+    }
+    return proof;
   }
 
  private:
@@ -193,8 +197,16 @@ class Frames {
 
 }  // namespace
 
-PoppedCells popped_cells(const std::vector<Instruction>& program, const Flow& flow) {
-  if (program.empty()) return {false, "there is no code"};
+std::int32_t FrameProof::ancestor(std::int32_t procedure, std::int32_t level) const {
+  for (; level > 0 && procedure >= 0; --level) {
+    const auto found = parent.find(procedure);
+    procedure = found == parent.end() ? -1 : found->second;
+  }
+  return procedure;
+}
+
+FrameProof prove_frames(const std::vector<Instruction>& program, const Flow& flow) {
+  if (program.empty()) return {false, "there is no code", {}};
   return Frames(program, flow).prove();
 }
 

@@ -1,19 +1,26 @@
-// Whether a popped value's cell can ever be read again before it is written: if not, the store
-// of a popped value is dropped, and no run can tell. A popped cell lies above SP; the only
-// instructions that could read it are a LOD beyond the live cells, an element of an array at
+// What can be proven of the whole program's frames, and what the generator does with it.
+// Where the proof holds:
+//   - a popped value's store is dropped: its cell, above SP, is never read again before it is
+//     written (see below);
+//   - a variable of the main program, which nested procedures reach through static links, has
+//     a fixed cell (the main program's BP is always 100): no link is followed for it;
+//   - a CAL's return point needs no checks: the RTN gives back SP and BP as the CAL left them.
+// A popped cell could be read only by a LOD beyond the live cells, an element of an array at
 // an index nobody checked, or a variable of a frame later laid over it (CAL and INT write no
 // variable) that is read before it is written. The proof asks, for the whole program:
-//   - every instruction belongs to one procedure (the flow analysis knows its SP - BP), each
-//     procedure's first instruction is its only INT, and no array is used;
+//   - every instruction that runs belongs to one procedure (the flow analysis knows its SP - BP),
+//     each procedure's first instruction is its only INT, and no array is used;
 //   - each procedure's static parent is the same for all its CALs, so that every LOD and STO
 //     of a Level names one frame; no STO writes a link cell, and every LOD and STO stays within
 //     the live cells of its frame;
 //   - a procedure writes each of its variables before it reads it, and before a CAL for every
 //     variable a nested procedure reads. (The main program's variables lie where no value was
 //     ever pushed: they start at 0 in both machines.)
-// Where any of this cannot be shown, every store is made, as the Interpreter makes it.
+// Where any of this cannot be shown, the generator does none of it, as before.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,11 +29,17 @@
 
 namespace pl0::native {
 
-struct PoppedCells {
-  bool unread = false;
-  std::string kept_because;  // why the stores are made, in words, where they are
+inline constexpr std::int32_t main_program = 0;
+
+struct FrameProof {
+  bool proven = false;
+  std::string kept_because;  // why not, in words, where it is not
+  std::map<std::int32_t, std::int32_t> parent;  // each called procedure's static parent
+
+  // The procedure whose frame `level` static links up from `procedure`'s is, or -1.
+  std::int32_t ancestor(std::int32_t procedure, std::int32_t level) const;
 };
 
-PoppedCells popped_cells(const std::vector<Instruction>& program, const Flow& flow);
+FrameProof prove_frames(const std::vector<Instruction>& program, const Flow& flow);
 
 }  // namespace pl0::native

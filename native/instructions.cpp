@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "block.h"
+#include "stack.h"
 #include "vocabulary.h"
 
 namespace pl0::native {
@@ -85,7 +86,9 @@ void BlockWriter::store(const Instruction& ins) {
   const std::int32_t a = ins.operand;
   const Address address = variable(ins);
   const Value v = values_.pop();
-  if (address.base == Address::link) {
+  if (address.base == Address::fixed) {
+    if (keeps_ax()) out_.line("movl\t$%d, {Ax}", static_cast<int>(address.offset));
+  } else if (address.base == Address::link) {
     if (keeps_ax()) out_.line("leal\t%d({link}), {Ax}", -a);
   } else if (ins.level > 0) {
     keep_ax("%eax");  // Ax is the cell's index
@@ -99,8 +102,10 @@ void BlockWriter::store(const Instruction& ins) {
   } else {
     out_.line("movl\t%s, %s", pool[r], address.text().c_str());
   }
+  // A fixed cell is none of this frame's, nor a link; at Level 0 only a copy of this very
+  // cell is stale now (stores of pushes to it went first).
+  if (address.base == Address::fixed) return;
   if (ins.level > 0 || a == 0) reach_.link_changed = true;  // the store may be the link's cell
-  // At Level 0 only a copy of this very cell is stale now; stores of pushes to it went first.
   if (ins.level <= 0) {
     values_.forget_frame_cell(-static_cast<std::int64_t>(a));
   } else {
@@ -142,7 +147,9 @@ void BlockWriter::store_element(const Instruction& ins) {
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
   values_.flush_all();
   std::string link = "{BP32}";
-  if (level == 1 && static_link_kept()) {
+  if (const auto fixed = fixed_cell(level, 0)) {
+    link = "$" + std::to_string(initial_bp);  // the main program's frame
+  } else if (level == 1 && static_link_kept()) {
     link = "{link32}";
   } else if (level > 0) {
     walk_into_eax(level);
@@ -174,7 +181,10 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
   out_.line("call\t%s", label(target, true).c_str());
   out_.line("addq\t$8, %%rsp");
   out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
-  out_.line("jne\t.Lreturn_table");  // else on into the next block, laid out next, and its checks
+  out_.line("jne\t.Lreturn_table");
+  // On into the next block, laid out next: where the frames are proven, past its checks, for
+  // the RTN gave SP and BP back as they were here.
+  block_.falls = frames_.proven;
 }
 
 // INT: SP moves by a known amount, within the block's reach; or the block ends there.

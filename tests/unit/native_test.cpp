@@ -131,7 +131,7 @@ TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
   };
   for (const auto& [unread, program] : programs) {
     const std::string code = code_file(program);
-    EXPECT_EQ(native::popped_cells(program, native::analyse(program)).unread, unread) << code;
+    EXPECT_EQ(native::prove_frames(program, native::analyse(program)).proven, unread) << code;
     expect_same_as_interpreter(program, dir, code);
   }
 }
