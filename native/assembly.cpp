@@ -217,7 +217,14 @@ class Writer {
   void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold) const {
     std::vector<Block> blocks;
     for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
-      blocks.push_back(BlockWriter(program_, flow_, frames_, at, header).write());
+      // What %eax and %edx hold passes on only where nothing but the block before leads in.
+      const auto i = static_cast<std::size_t>(at);
+      const bool only_fallen_into = !blocks.empty() && blocks.back().falls && !flow_.entry[i] &&
+                                    flow_.procedure[i] >= 0 &&
+                                    flow_.procedure[i] == flow_.procedure[static_cast<std::size_t>(blocks.back().start)];
+      blocks.push_back(BlockWriter(program_, flow_, frames_, at, header,
+                                   only_fallen_into ? blocks.back().division : std::nullopt)
+                           .write());
       at = blocks.back().end;
     }
     const Regions regions = procedure_regions(blocks, flow_);

@@ -24,7 +24,8 @@ std::string Address::text() const {
 }
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
-                         const FrameProof& frames, std::int32_t start, const Header& header)
+                         const FrameProof& frames, std::int32_t start, const Header& header,
+                         std::optional<KeptDivision> kept)
     : program_(program),
       flow_(flow),
       frames_(frames),
@@ -35,14 +36,18 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       values_(out_, own_procedure() >= 0
                         ? std::optional<std::int64_t>(flow.depth[static_cast<std::size_t>(start)])
                         : std::nullopt,
-              frames.proven) {}
+              frames.proven),
+      division_(kept),
+      division_given_(kept.has_value()) {}
 
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());
   bool continues = true;
   while (continues && at_ < size) {
     out_.body += header_(at_);
-    continues = instruction(program_[static_cast<std::size_t>(at_)]);
+    const Instruction& ins = program_[static_cast<std::size_t>(at_)];
+    if (!keeps_division(ins)) division_.reset();
+    continues = instruction(ins);
     values_.instruction_done();
     ++at_;
     if (at_ < size && flow_.entry[static_cast<std::size_t>(at_)]) break;
@@ -64,13 +69,15 @@ Block BlockWriter::finish(bool continues) {
   if (reach_.link_loaded) {
     std::string load = "\tmovslq\t({cells},{BP},4), {link}\t# the static link\n";
     if (reach_.link.used) {
+      // A division the block before made may wait in %eax; the pool is free at a start.
       load += range_check("{link}", reach_.link,
                           "its cells, from " + std::to_string(reach_.link.low) + " to " +
                               std::to_string(reach_.link.high) + ",",
-                          fallback_label(start_));
+                          fallback_label(start_), division_given_ ? "%ecx" : "%eax");
     }
     out_.body.insert(out_.body.find('\n') + 1, load);
   }
+  if (block_.falls) block_.division = division_;
   block_.start = start_;
   block_.end = at_;
   block_.body = std::move(out_.body);
@@ -186,6 +193,40 @@ bool BlockWriter::for_output() const {
   const auto next = static_cast<std::size_t>(at_) + 1;
   return next < program_.size() && !flow_.entry[next] &&
          (program_[next].opcode == WRITE || program_[next].opcode == PUTC);
+}
+
+// Whether %eax and %edx come through the instruction unchanged: only what works on the pool's
+// registers and on variables by BP (or at fixed cells) leaves them alone.
+bool BlockWriter::keeps_division(const Instruction& ins) const {
+  if (!is_opcode(ins.opcode)) return true;
+  switch (static_cast<OpCode>(ins.opcode)) {
+    case LOD:
+    case STO: return ins.level <= 0 || fixed_cell(ins.level, ins.operand).has_value();
+    case LIT:
+    case JPC:
+    case NEG:
+    case ODD:
+    PL0_BINARY_CASES return true;  // a comparison that needs %al forgets it itself
+    case CAL:
+    case INT:
+    case JMP:
+    case RTN:
+    case WRITE:
+    case READ:
+    case PUTC:
+    case GETC:
+    case LDT:
+    case STT: return false;
+  }
+  return false;
+}
+
+// A value as a division's operand: a constant, or a copy of a variable of a proven frame,
+// which no push can reach.
+Operand BlockWriter::operand(const Value& v) const {
+  if (v.kind == Value::constant) return {Operand::constant, v.number};
+  if (v.from) return {Operand::variable, *v.from};
+  return {};
 }
 
 void BlockWriter::keep_ax(const std::string& source) {

@@ -45,8 +45,9 @@ class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
   // `header(address)` is the comment line that heads each instruction.
+  // `kept`: what %eax and %edx hold on entering, where only the block before leads in.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, const FrameProof& frames,
-              std::int32_t start, const Header& header);
+              std::int32_t start, const Header& header, std::optional<KeptDivision> kept);
 
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.
@@ -70,6 +71,8 @@ class BlockWriter {
   Address element(const Instruction& ins, Value index);
   bool for_output() const;
   void keep_ax(const std::string& source);
+  bool keeps_division(const Instruction& ins) const;
+  Operand operand(const Value& v) const;
 
   // SP and control.
   std::string sp_update() const;
@@ -108,6 +111,8 @@ class BlockWriter {
   Reach reach_;
   std::int64_t sp_given_ = 0;  // what %r12 has been moved by so far in the block
   Block block_;                // what the block proves and where it goes, as it is learnt
+  std::optional<KeptDivision> division_;  // what %eax and %edx hold now
+  bool division_given_;         // whether the block before gave it one
 };
 
 }  // namespace pl0::native

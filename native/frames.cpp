@@ -31,7 +31,9 @@ class Frames {
     proof.proven = procedures() && parents() && accesses() && written_before_read();
     if (!proof.proven) proof.kept_because = reason_;
     for (const auto& [start, procedure] : procedures_) {
-      if (proof.proven && procedure.parent != not_called) proof.parent[start] = procedure.parent;
+      if (!proof.proven || procedure.parent == not_called) continue;
+      proof.parent[start] = procedure.parent;
+      proof.cells[start] = procedure.cells;
     }
     return proof;
   }
@@ -206,7 +208,11 @@ std::int32_t FrameProof::ancestor(std::int32_t procedure, std::int32_t level) co
 }
 
 FrameProof prove_frames(const std::vector<Instruction>& program, const Flow& flow) {
-  if (program.empty()) return {false, "there is no code", {}};
+  if (program.empty()) {
+    FrameProof none;
+    none.kept_because = "there is no code";
+    return none;
+  }
   return Frames(program, flow).prove();
 }
 

@@ -35,6 +35,7 @@ struct FrameProof {
   bool proven = false;
   std::string kept_because;  // why not, in words, where it is not
   std::map<std::int32_t, std::int32_t> parent;  // each called procedure's static parent
+  std::map<std::int32_t, std::int32_t> cells;   // and how many cells its frame has (links too)
 
   // The procedure whose frame `level` static links up from `procedure`'s is, or -1.
   std::int32_t ancestor(std::int32_t procedure, std::int32_t level) const;

@@ -78,7 +78,14 @@ void BlockWriter::load(const Instruction& ins) {
   const Address address = variable(ins);
   const int r = values_.allocate(for_output() ? argument_register : -1);
   out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
-  values_.push({Value::held, 0, r, 0});
+  Value v{Value::held, 0, r, 0};
+  // A variable of a proven frame changes only by a STO to it.
+  const auto cells = frames_.cells.find(own_procedure());
+  if (ins.level == 0 && cells != frames_.cells.end() && ins.operand >= 3 &&
+      ins.operand < cells->second) {
+    v.from = address.offset;
+  }
+  values_.push(v);
   keep_ax(pool[r]);
 }
 
@@ -107,9 +114,16 @@ void BlockWriter::store(const Instruction& ins) {
   if (address.base == Address::fixed) return;
   if (ins.level > 0 || a == 0) reach_.link_changed = true;  // the store may be the link's cell
   if (ins.level <= 0) {
-    values_.forget_frame_cell(-static_cast<std::int64_t>(a));
+    const std::int64_t cell = -static_cast<std::int64_t>(a);
+    values_.forget_frame_cell(cell);
+    values_.forget_source(cell);
+    const Operand changed{Operand::variable, cell};
+    if (division_ && (division_->dividend.same_as(changed) || division_->divisor.same_as(changed))) {
+      division_.reset();
+    }
   } else {
     values_.forget_registers();
+    values_.forget_sources();
   }
 }
 
@@ -313,9 +327,21 @@ void BlockWriter::operate_by_call(std::int32_t opcode, const Value& left, const 
 }
 
 // Division by 0 gives -2147483648, and by -1 the negation (which wraps): idiv would trap on
-// both, so they take a path of their own.
+// both, so they take a path of their own. Either way %eax ends with the quotient and %edx with
+// the remainder, which a DIV or MOD of the same operands takes while they stay.
 void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& right) {
   const bool quotient = opcode == DIV;
+  const char* result = quotient ? "%eax" : "%edx";
+  const KeptDivision division{operand(left), operand(right)};
+  if (division_ && division_->dividend.same_as(division.dividend) &&
+      division_->divisor.same_as(division.divisor)) {
+    const int r = values_.allocate();
+    out_.line("movl\t%s, %s\t\t# from the division before", result, pool[r]);
+    values_.push({Value::held, 0, r, 0});
+    keep_ax(pool[r]);
+    return;
+  }
+  division_.reset();
   if (right.kind == Value::constant && (right.number == 0 || right.number == -1)) {
     if (right.number == -1 && quotient) {
       const int r = values_.to_register(left);
@@ -323,15 +349,14 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
       values_.push({Value::held, 0, r, 0});
       keep_ax(pool[r]);
     } else {
-      const std::int32_t result = right.number == 0 ? INT32_MIN : 0;
-      values_.push({Value::constant, result, 0, 0});
-      keep_ax("$" + std::to_string(result));
+      const std::int32_t constant = right.number == 0 ? INT32_MIN : 0;
+      values_.push({Value::constant, constant, 0, 0});
+      keep_ax("$" + std::to_string(constant));
     }
     return;
   }
   out_.line("movl\t%s, %%eax", values_.text(left).c_str());
   const int r = values_.to_register(right);  // the divisor, then the result
-  const char* result = quotient ? "%eax" : "%edx";
   if (right.kind != Value::constant) {
     const std::string special = out_.cold_label(), done = out_.cold_label();
     out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", pool[r]);
@@ -340,14 +365,15 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("cltd");
     out_.line("idivl\t%s", pool[r]);
     out_.body += done + ":\n";
-    // %edx is 0 for a divisor of -1, 1 for a divisor of 0.
-    out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special + "z\n\t" +
-                 (quotient ? "negl\t%eax" : "xorl\t%edx, %edx") + "\n\tjmp\t" + done + "\n" +
-                 special + "z:\n\tmovl\t$-2147483648, " + result + "\n\tjmp\t" + done + "\n";
+    // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
+    out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special +
+                 "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
+                 "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
   } else {
     out_.line("cltd");
     out_.line("idivl\t%s", pool[r]);
   }
+  division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
   out_.line("movl\t%s, %s", result, pool[r]);
   values_.push({Value::held, 0, r, 0});
@@ -364,6 +390,7 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   }
   const auto jpc = static_cast<std::size_t>(at_) + 1;
   if (fuse && !keeps_ax() && !flow_.keeps_ax[jpc]) return compare_and_branch(opcode, left, right);
+  division_.reset();  // set<condition> writes %al
   out_.line("cmpl\t%s, %s", values_.text(right).c_str(), values_.text(left).c_str());
   const int r = values_.allocate();
   out_.line("set%s\t%%al", condition_of(opcode));

@@ -86,12 +86,12 @@ std::string fallback_label(std::int32_t start) {
 }
 
 std::string range_check(const char* reg, const Range& cells, const std::string& comment,
-                        const std::string& fallback) {
+                        const std::string& fallback, const char* scratch) {
   if (cells.width() > top_cell) return "\tjmp\t" + fallback + "\t# cells too far apart\n";
   std::string text;
-  append(text, "\tleal\t%lld(%s), %%eax\t# %s in the stack?\n\tcmpl\t$%lld, %%eax\n\tja\t%s\n",
-         static_cast<long long>(cells.low), reg, comment.c_str(),
-         static_cast<long long>(top_cell - cells.width()), fallback.c_str());
+  append(text, "\tleal\t%lld(%s), %s\t# %s in the stack?\n\tcmpl\t$%lld, %s\n\tja\t%s\n",
+         static_cast<long long>(cells.low), reg, scratch, comment.c_str(),
+         static_cast<long long>(top_cell - cells.width()), scratch, fallback.c_str());
   return text;
 }
 

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "flow.h"
 #include "range.h"
+#include "value_stack.h"
 
 namespace pl0::native {
 
@@ -25,6 +27,7 @@ struct Block {
   std::int64_t moved = 0;       // what the block adds to SP
   bool sp_lost = false;         // SP moved by an amount no check covers
   bool falls = true;            // the next instruction can follow the block's last
+  std::optional<KeptDivision> division;  // what %eax and %edx hold where it falls through
 };
 
 // Cells known to lie in the stack on entering a block, from SP and from BP then.
@@ -44,9 +47,9 @@ Regions procedure_regions(const std::vector<Block>& blocks, const Flow& flow);
 // The label a block's checks leave by when they fail.
 std::string fallback_label(std::int32_t start);
 
-// The check that the cells from `reg`+low to `reg`+high lie in the stack.
+// The check that the cells from `reg`+low to `reg`+high lie in the stack, through `scratch`.
 std::string range_check(const char* reg, const Range& cells, const std::string& comment,
-                        const std::string& fallback);
+                        const std::string& fallback, const char* scratch = "%eax");
 
 // Writes the block with its checks into `text` (its out-of-line paths into `cold`) and returns
 // what the next block may take as proven. `known`: what the block before proved, when it falls

@@ -62,7 +62,8 @@ Value ValueStack::pop() {
 void ValueStack::push(const Value& v) {
   const int offset = --top_;
   note(offset);
-  const Value value{v.kind, v.number, v.reg, offset};
+  Value value = v;
+  value.offset = offset;
   bool replaced = false;
   for (auto& [at, waiting] : waiting_) {
     if (at == offset) {
@@ -194,6 +195,16 @@ void ValueStack::forget_frame_cell(std::int64_t offset) {
   for (auto it = held_.begin(); it != held_.end();) {
     it = *depth_ + it->first == offset ? held_.erase(it) : it + 1;
   }
+}
+
+void ValueStack::forget_source(std::int64_t offset) {
+  for (auto& [at, v] : held_) {
+    if (v.from == offset) v.from.reset();
+  }
+}
+
+void ValueStack::forget_sources() {
+  for (auto& [at, v] : held_) v.from.reset();
 }
 
 // Cells given back are no longer values.

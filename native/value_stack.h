@@ -26,6 +26,23 @@ struct Value {
   std::int32_t number;  // the constant
   int reg;              // an index into the register pool
   int offset;           // its cell
+  // The variable (its offset from BP) it is a copy of, while the variable keeps that value.
+  std::optional<std::int64_t> from = std::nullopt;
+};
+
+// One operand of a division: the variable (its offset from BP) it was a copy of, or a constant.
+struct Operand {
+  enum Kind { unknown, variable, constant } kind = unknown;
+  std::int64_t value = 0;
+  bool same_as(const Operand& other) const {
+    return kind != unknown && kind == other.kind && value == other.value;
+  }
+};
+
+// A division whose quotient %eax and remainder %edx still hold, of the operands it names: a
+// DIV and a MOD of the same operands (n / d and n mod d) divide once.
+struct KeptDivision {
+  Operand dividend, divisor;
 };
 
 class ValueStack {
@@ -57,6 +74,9 @@ class ValueStack {
   void forget_registers();
   // After a Level-0 store to BP + `offset`: only a copy of that cell is stale.
   void forget_frame_cell(std::int64_t offset);
+  // After a store to the variable at BP + `offset`, or to any cell: no value is its copy now.
+  void forget_source(std::int64_t offset);
+  void forget_sources();
   void instruction_done() { taken_ = 0; }
 
   // SP now, as an offset; `move(count)` lowers it by `count` cells (INT), `settle` makes it the

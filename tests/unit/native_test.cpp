@@ -136,6 +136,24 @@ TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
   }
 }
 
+// n / d and n mod d divide once, in one block or the next: with divisors 0, -1 and 3, and where
+// a store to n between them must make the second divide again.
+TEST(Native, DivisionAndRemainderOfTheSameOperands) {
+  TemporaryFolder dir("pl0n");
+  for (const std::int32_t divisor : {0, -1, 3}) {
+    const std::vector<Instruction> program = {
+        {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, 7}, {STO, 0, 3}, {LIT, 0, divisor}, {STO, 0, 4},
+        {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0},
+        {ADD, 0, 0}, {WRITE, 0, 0},                                       // one block
+        {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0}, {LIT, 0, 5}, {LES, 0, 0}, {JPC, 0, 24},
+        {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {WRITE, 0, 0},             // the next
+        {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {LIT, 0, 9}, {STO, 0, 3},
+        {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0}, {ADD, 0, 0}, {WRITE, 0, 0}, // n changed
+        {RTN, 0, 0}};
+    expect_same_as_interpreter(program, dir, code_file(program));
+  }
+}
+
 // A block whose cells lie too far apart is left to the machine whole, and the out-of-line paths
 // of its division must go with it (found by the longer generated run: they did not).
 TEST(Native, BlockLeftToTheMachine) {
