@@ -79,6 +79,8 @@ pl0_native_run:
 	movq	%rsp, {frame}
 	.cfi_def_cfa_register {frame}
 	movq	%rdi, {cells}
+	leaq	-{deepest}({frame}), %rax	# as deep as CALs' returns may go on the machine stack
+	movq	%rax, pl0_deepest_call(%rip)
 )";
 
 // The machine's registers as a run starts.
@@ -182,7 +184,9 @@ class Writer {
                                "# before writing it), the main program's cells are fixed, returns need no checks.\n"
                              : "# Frames not proven (" + frames_.kept_because + "): popped values stay in\n# their cells, as in the Interpreter.\n";
     }
-    text += prologue + initial_registers();
+    std::string start = prologue;
+    start.replace(start.find("{deepest}"), 9, std::to_string(8 * deepest_calls));
+    text += start + initial_registers();
     const auto size = static_cast<std::int32_t>(program_.size());
     if (size == 0) {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
@@ -282,6 +286,7 @@ class Writer {
     for (const Instruction& ins : program_) {
       append(text, "\t.long\t%d, %d, %d\n", ins.opcode, ins.level, ins.operand);
     }
+    text += "\t.local\tpl0_deepest_call\n\t.comm\tpl0_deepest_call,8,8\n";
     text += "\t.section\t.note.GNU-stack,\"\",@progbits\n";
     return text;
   }

@@ -183,17 +183,13 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     jump(target, true);
     return;
   }
-  // The call's return waits on the machine stack, 16 bytes a call as the C convention wants
-  // of the runtime's services; past `deepest` calls the CAL jumps, and its RTN's `ret` lands
-  // at an older CAL, whose check sends it on through the table.
+  // The call's return waits on the machine stack; past `deepest_calls` the CAL jumps, and its
+  // RTN's `ret` lands at an older CAL, whose check sends it on through the table.
   const std::string deep = out_.cold_label();
   out_.cold += deep + ":\n" + jump_text(target, true);
-  out_.line("leaq\t-%d({frame}), %%rax\t# room for one more call?", 16 * deepest_calls);
-  out_.line("cmpq\t%%rax, %%rsp");
+  out_.line("cmpq\tpl0_deepest_call(%%rip), %%rsp\t# room for one more call?");
   out_.line("jbe\t%s", deep.c_str());
-  out_.line("subq\t$8, %%rsp");
   out_.line("call\t%s", label(target, true).c_str());
-  out_.line("addq\t$8, %%rsp");
   out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
   out_.line("jne\t.Lreturn_table");
   // On into the next block, laid out next: where the frames are proven, past its checks, for
