@@ -117,7 +117,7 @@ void BlockWriter::walk_into_eax(std::int32_t level) {
     out_.line("movl\t{BP32}, %%edi");
     out_.line("movl\t$%d, %%esi", level);
     out_.line("movl\t$%d, %%edx", at_);
-    out_.line("call\tpl0_walk");
+    out_.line("call\t%s", service("pl0_walk").c_str());
     return;
   }
   note_bp(0);
@@ -193,6 +193,14 @@ bool BlockWriter::for_output() const {
   const auto next = static_cast<std::size_t>(at_) + 1;
   return next < program_.size() && !flow_.entry[next] &&
          (program_[next].opcode == WRITE || program_[next].opcode == PUTC);
+}
+
+// A runtime service by the entry that suits the machine stack here: as the prologue left it
+// where no CAL's return can wait beneath (no CAL at all, or the main program's code of proven
+// frames, whose RTNs all come back to it), else the entry that aligns it first.
+std::string BlockWriter::service(const char* name) const {
+  const bool aligned = !flow_.calls || (frames_.proven && own_procedure() == main_program);
+  return aligned ? name : std::string(name) + "_aligning";
 }
 
 // Whether %eax and %edx come through the instruction unchanged: only what works on the pool's

@@ -72,6 +72,7 @@ class BlockWriter {
   bool for_output() const;
   void keep_ax(const std::string& source);
   bool keeps_division(const Instruction& ins) const;
+  std::string service(const char* name) const;
   Operand operand(const Value& v) const;
 
   // SP and control.
@@ -91,7 +92,7 @@ class BlockWriter {
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
   void give_back();
-  void output(const char* service);
+  void output(const char* name);
   void input(std::int32_t opcode);
   void unary(std::int32_t opcode);
   void arithmetic(std::int32_t opcode);

@@ -99,6 +99,7 @@ Flow analyse(const std::vector<Instruction>& program) {
   for (std::size_t i = 0; i < size; ++i) {
     const Instruction& ins = program[i];
     any_read = any_read || ins.opcode == READ;
+    flow.calls = flow.calls || ins.opcode == CAL;
     if (jumps(ins.opcode) && inside(ins.operand)) flow.entry[static_cast<std::size_t>(ins.operand)] = true;
     if (ins.opcode == CAL && i + 1 < size) flow.entry[i + 1] = true;  // where its RTN returns
   }

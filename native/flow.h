@@ -30,6 +30,7 @@ struct Flow {
   // disagree, in hand-made code, and `unreached` where no path leads.
   std::vector<std::int32_t> procedure;
   std::vector<std::int32_t> depth;
+  bool calls = false;  // whether any CAL stands in the program
 };
 
 Flow analyse(const std::vector<Instruction>& program);

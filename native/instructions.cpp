@@ -252,7 +252,7 @@ void BlockWriter::give_back() {
   block_.falls = false;
 }
 
-void BlockWriter::output(const char* service) {
+void BlockWriter::output(const char* name) {
   const Value v = values_.pop();
   values_.flush_all();  // %edi may be waiting to be stored
   if (v.kind != Value::held || v.reg != argument_register) {
@@ -260,16 +260,16 @@ void BlockWriter::output(const char* service) {
   }
   keep_ax("%edi");
   values_.forget_registers();
-  out_.line("call\t%s", service);
+  out_.line("call\t%s", service(name).c_str());
 }
 
 void BlockWriter::input(std::int32_t opcode) {
   values_.forget_registers();
   if (opcode == READ) {
     out_.line("movl\t{Ax}, %%edi\t# kept when no number stands there");
-    out_.line("call\tpl0_read");
+    out_.line("call\t%s", service("pl0_read").c_str());
   } else {
-    out_.line("call\tpl0_getc");
+    out_.line("call\t%s", service("pl0_getc").c_str());
   }
   keep_ax("%eax");
   const int r = values_.allocate();
@@ -315,7 +315,7 @@ void BlockWriter::operate_by_call(std::int32_t opcode, const Value& left, const 
   out_.line("movl\t$%d, %%edi\t\t# %s", opcode, opcode_names[opcode]);
   out_.line("movl\t%s, %%esi", values_.text(l).c_str());
   out_.line("movl\t%s, %%edx", values_.text(r).c_str());
-  out_.line("call\tpl0_operate");
+  out_.line("call\t%s", service("pl0_operate").c_str());
   const int result = values_.allocate();
   out_.line("movl\t%%eax, %s", pool[result]);
   values_.push({Value::held, 0, result, 0});

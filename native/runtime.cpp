@@ -89,6 +89,17 @@ std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at) {
   return interpreter::detail::base_walk(bp, level, cell);
 }
 
+void pl0_write_aligning(std::int32_t value) { pl0_write(value); }
+void pl0_putc_aligning(std::int32_t value) { pl0_putc(value); }
+std::int32_t pl0_read_aligning(std::int32_t ax) { return pl0_read(ax); }
+std::int32_t pl0_getc_aligning() { return pl0_getc(); }
+std::int32_t pl0_operate_aligning(std::int32_t opcode, std::int32_t left, std::int32_t right) {
+  return pl0_operate(opcode, left, right);
+}
+std::int32_t pl0_walk_aligning(std::int32_t bp, std::int32_t level, std::int32_t at) {
+  return pl0_walk(bp, level, at);
+}
+
 void pl0_cell_fault(std::int32_t index, std::int32_t at) {
   throw Fault{interpreter::detail::cell_fault_message(index, at)};
 }
