@@ -147,8 +147,9 @@ class Frames {
       std::map<std::size_t, std::vector<bool>> written;  // on entering each instruction
       std::vector<std::size_t> work{static_cast<std::size_t>(start)};
       written[work.back()] = std::vector<bool>(cells, false);
+      const std::int32_t own = start;  // (a lambda cannot capture a structured binding)
       auto reach = [&](std::size_t to, const std::vector<bool>& found) {
-        if (to >= program_.size() || flow_.procedure[to] != start) return;
+        if (to >= program_.size() || flow_.procedure[to] != own) return;
         auto [place, fresh] = written.emplace(to, found);
         bool changed = fresh;
         for (std::size_t k = 0; k < cells && !fresh; ++k) {
