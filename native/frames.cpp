@@ -69,10 +69,12 @@ class Frames {
         first = static_cast<std::size_t>(at(first).operand);
       }
       // The main program's link cells are in place before its INT; a procedure's INT counts them.
-      procedure.cells = at(first).operand - depth(first) + 1;
-      if (at(first).opcode != INT || at(first).operand < 0 || procedure.cells < first_variable) {
+      const std::int64_t cells = std::int64_t{at(first).operand} - depth(first) + 1;
+      if (at(first).opcode != INT || at(first).operand < 0 || cells < first_variable ||
+          cells > farthest) {
         return decline(name(start) + " does not begin with the INT of its frame");
       }
+      procedure.cells = static_cast<std::int32_t>(cells);
       for (const std::size_t i : procedure.code) {
         if (at(i).opcode == INT && i != first) {
           return decline(name(start) + " moves SP by INT at " + std::to_string(i));
