@@ -184,11 +184,15 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     return;
   }
   // The call's return waits on the machine stack; past `deepest_calls` the CAL jumps, and its
-  // RTN's `ret` lands at an older CAL, whose check sends it on through the table.
-  const std::string deep = out_.cold_label();
-  out_.cold += deep + ":\n" + jump_text(target, true);
-  out_.line("cmpq\tpl0_deepest_call(%%rip), %%rsp\t# room for one more call?");
-  out_.line("jbe\t%s", deep.c_str());
+  // RTN's `ret` lands at an older CAL, whose check sends it on through the table. Where the
+  // frames are proven, each waiting return is a frame of three cells or more in the stack, and
+  // the callee's check of its cells stops the run before the 101 cells could hold more.
+  if (!frames_.proven) {
+    const std::string deep = out_.cold_label();
+    out_.cold += deep + ":\n" + jump_text(target, true);
+    out_.line("cmpq\tpl0_deepest_call(%%rip), %%rsp\t# room for one more call?");
+    out_.line("jbe\t%s", deep.c_str());
+  }
   out_.line("call\t%s", label(target, true).c_str());
   out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
   out_.line("jne\t.Lreturn_table");
@@ -246,8 +250,11 @@ void BlockWriter::give_back() {
   if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
   out_.line("leaq\t1({BP}), {SP}");
   out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
-  out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
-  out_.line("je\t.Lreturn_table");
+  // Where the frames are proven, a procedure's RTN always has its CAL's return waiting.
+  if (!frames_.proven || own_procedure() <= main_program) {
+    out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
+    out_.line("je\t.Lreturn_table");
+  }
   out_.line("ret");
   block_.falls = false;
 }
