@@ -10,7 +10,6 @@ namespace pl0::native {
 
 namespace {
 
-constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are the link cells
 constexpr std::int32_t above_main = -1;     // the main program's parent
 constexpr std::int32_t not_called = -2;     // a procedure no running code calls
 

@@ -30,6 +30,7 @@
 namespace pl0::native {
 
 inline constexpr std::int32_t main_program = 0;
+inline constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are a frame's link cells
 
 struct FrameProof {
   bool proven = false;

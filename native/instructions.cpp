@@ -81,7 +81,7 @@ void BlockWriter::load(const Instruction& ins) {
   Value v{Value::held, 0, r, 0};
   // A variable of a proven frame changes only by a STO to it.
   const auto cells = frames_.cells.find(own_procedure());
-  if (ins.level == 0 && cells != frames_.cells.end() && ins.operand >= 3 &&
+  if (ins.level == 0 && cells != frames_.cells.end() && ins.operand >= first_variable &&
       ins.operand < cells->second) {
     v.from = address.offset;
   }
