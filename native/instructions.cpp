@@ -329,9 +329,9 @@ void BlockWriter::operate_by_call(std::int32_t opcode, const Value& left, const 
   keep_ax(pool[result]);
 }
 
-// Division by 0 gives -2147483648, and by -1 the negation (which wraps): idiv would trap on
-// both, so they take a path of their own. Either way %eax ends with the quotient and %edx with
-// the remainder, which a DIV or MOD of the same operands takes while they stay.
+// Division by 0 gives -2147483648, and by -1 the negation (which wraps): they take a path of
+// their own. Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
+// MOD of the same operands takes while they stay.
 void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& right) {
   const bool quotient = opcode == DIV;
   const char* result = quotient ? "%eax" : "%edx";
@@ -365,22 +365,38 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", pool[r]);
     out_.line("cmpl\t$1, %%edx");
     out_.line("jbe\t%s", special.c_str());
-    out_.line("cltd");
-    out_.line("idivl\t%s", pool[r]);
+    divide_exactly(pool[r]);
     out_.body += done + ":\n";
     // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
     out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special +
                  "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
                  "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
   } else {
-    out_.line("cltd");
-    out_.line("idivl\t%s", pool[r]);
+    divide_exactly(pool[r]);
   }
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
   out_.line("movl\t%s, %s", result, pool[r]);
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
+}
+
+// %eax / divisor into %eax, the remainder into %edx, for any divisor but 0 and -1. In doubles
+// rather than by idiv, which is slower here: the quotient of two 32-bit numbers rounded to 53
+// bits never reaches the next integer away from zero (it is at least 1/|d| away, the rounding
+// at most 2^-22/|d|), so truncating it is exact, and n - q * d is the remainder. The xorps
+// break cvtsi2sd's dependence on the registers' old upper halves (the previous division).
+void BlockWriter::divide_exactly(const char* divisor) {
+  out_.line("xorps\t%%xmm0, %%xmm0");
+  out_.line("xorps\t%%xmm1, %%xmm1");
+  out_.line("cvtsi2sdl\t%%eax, %%xmm0");
+  out_.line("cvtsi2sdl\t%s, %%xmm1", divisor);
+  out_.line("divsd\t%%xmm1, %%xmm0");
+  out_.line("cvttsd2sil\t%%xmm0, %%edx");
+  out_.line("imull\t%s, %%edx", divisor);
+  out_.line("subl\t%%edx, %%eax");
+  out_.line("movl\t%%eax, %%edx\t\t# the remainder");
+  out_.line("cvttsd2sil\t%%xmm0, %%eax\t# the quotient");
 }
 
 // A comparison, and with `fuse` the JPC after it: one compare and branch where Ax need not be

@@ -136,13 +136,16 @@ TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
   }
 }
 
-// n / d and n mod d divide once, in one block or the next: with divisors 0, -1 and 3, and where
-// a store to n between them must make the second divide again.
+// n / d and n mod d divide once, in one block or the next, and where a store to n between
+// them must make the second divide again; truncated toward zero at the ends of the range.
 TEST(Native, DivisionAndRemainderOfTheSameOperands) {
   TemporaryFolder dir("pl0n");
-  for (const std::int32_t divisor : {0, -1, 3}) {
+  const std::pair<std::int32_t, std::int32_t> operands[] = {
+      {7, 0}, {7, -1}, {7, 3}, {-7, 2}, {7, -2}, {INT32_MIN, -1}, {INT32_MIN, 3},
+      {INT32_MAX, -2}, {INT32_MAX, INT32_MAX - 1}, {INT32_MIN + 1, INT32_MAX}};
+  for (const auto& [n, divisor] : operands) {
     const std::vector<Instruction> program = {
-        {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, 7}, {STO, 0, 3}, {LIT, 0, divisor}, {STO, 0, 4},
+        {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, n}, {STO, 0, 3}, {LIT, 0, divisor}, {STO, 0, 4},
         {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0},
         {ADD, 0, 0}, {WRITE, 0, 0},                                       // one block
         {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0}, {LIT, 0, 5}, {LES, 0, 0}, {JPC, 0, 24},
