@@ -72,7 +72,13 @@ json Server::request(const std::string& method, const json& params) {
   const std::string uri = params["textDocument"]["uri"];
   auto offset = [&] {
     const json& p = params.at("position");
-    return d.text.offset({p.at("line").get<long>(), p.at("character").get<long>()});
+    // A number with a fraction or an exponent is no position (and one too large for a long
+    // would not even convert).
+    const auto whole = [](const json& n) {
+      if (!n.is_number_integer()) throw Failure{invalid_params, "a position is two whole numbers"};
+      return n.get<long>();
+    };
+    return d.text.offset({whole(p.at("line")), whole(p.at("character"))});
   };
   if (method == "textDocument/hover") return hover(d.text, d.analysis, offset());
   if (method == "textDocument/definition") return definition(d.text, d.analysis, offset(), uri);

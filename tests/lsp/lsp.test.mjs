@@ -108,6 +108,8 @@ test('a conversation with pl0 lsp', async (t) => {
   await assert.rejects(ask('pl0/nothing', {}), (e) => e.code === -32601);
   await assert.rejects(ask('textDocument/hover', { textDocument: { uri: 'file:///none' }, position: { line: 0, character: 0 } }),
     (e) => e.code === -32602);
+  await assert.rejects(ask('textDocument/hover', { ...document, position: { line: 1e300, character: 0.5 } }),
+    (e) => e.code === -32602);
   const far = await ask('textDocument/hover', { ...document, position: { line: 99, character: 99 } });
   assert.ok(far === null || far.contents);
 
