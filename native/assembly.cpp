@@ -7,6 +7,8 @@
 //   each block with the values on top of the stack kept in registers (value_stack.h) and notes
 //   the cells it reaches (range.h); layout.h then puts the checks in front of the blocks: one
 //   per block, none where the block before proved the cells, one per procedure at its entries.
+//   frames.h proves what holds of the whole program's frames, and loops.h picks the loops whose
+//   variables may then stay in registers.
 //   Where a check fails the Interpreter's machine runs on from the block's start, so every
 //   observation matches the Interpreter's.
 // This file writes the frame around either: the prologue, the shared exits, the table every
@@ -173,7 +175,8 @@ class Writer {
       : program_(program),
         source_(source),
         flow_(analyse(program)),
-        frames_(prove_frames(program, flow_)) {}
+        frames_(prove_frames(program, flow_)),
+        loops_(find_loops(program, flow_, frames_)) {}
 
   std::string write(bool loaded, Generator generator) {
     std::string text = "# PL/0 p-code as x86-64 assembly (GNU as, Linux); each instruction's code is headed by\n"
@@ -183,6 +186,7 @@ class Writer {
       text += frames_.proven ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
                                "# before writing it), the main program's cells are fixed, returns need no checks.\n"
                              : "# Frames not proven (" + frames_.kept_because + "): popped values stay in\n# their cells, as in the Interpreter.\n";
+      text += loops_text();
     }
     std::string start = prologue;
     start.replace(start.find("{deepest}"), 9, std::to_string(8 * deepest_calls));
@@ -227,7 +231,8 @@ class Writer {
                                     flow_.procedure[i] >= 0 &&
                                     flow_.procedure[i] == flow_.procedure[static_cast<std::size_t>(blocks.back().start)];
       blocks.push_back(BlockWriter(program_, flow_, frames_, at, header,
-                                   only_fallen_into ? blocks.back().division : std::nullopt)
+                                   only_fallen_into ? blocks.back().division : std::nullopt,
+                                   loop_at(at))
                            .write());
       at = blocks.back().end;
     }
@@ -239,6 +244,29 @@ class Writer {
       known = lay_out(block, entry ? Proof{} : known, regions, flow_, falls, text, cold);
       falls = block.falls;
     }
+  }
+
+  const Loop* loop_at(std::int32_t at) const {
+    for (const Loop& loop : loops_) {
+      if (loop.contains(at)) return &loop;
+    }
+    return nullptr;
+  }
+
+  // "# The loop from 10 to 63 keeps its variables at offsets 3, 4 in %r11d, %r10d."
+  std::string loops_text() const {
+    std::string text;
+    for (const Loop& loop : loops_) {
+      std::string offsets, registers;
+      for (const auto& [offset, r] : loop.resident) {
+        const std::string comma = offsets.empty() ? "" : ", ";
+        offsets += comma + std::to_string(-offset);
+        registers += comma + pool[r];
+      }
+      append(text, "# The loop from %d to %d keeps its variables at offsets %s in %s.\n", loop.head,
+             loop.back, offsets.c_str(), registers.c_str());
+    }
+    return text;
   }
 
   bool falls_off_the_end() const {
@@ -295,6 +323,7 @@ class Writer {
   const SourceLines* source_;
   Flow flow_;
   FrameProof frames_;
+  std::vector<Loop> loops_;
   std::vector<bool> entries_;  // the addresses whose code has a label a return can go to
 };
 

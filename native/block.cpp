@@ -25,7 +25,7 @@ std::string Address::text() const {
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
                          const FrameProof& frames, std::int32_t start, const Header& header,
-                         std::optional<KeptDivision> kept)
+                         std::optional<KeptDivision> kept, const Loop* loop)
     : program_(program),
       flow_(flow),
       frames_(frames),
@@ -38,7 +38,10 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
                         : std::nullopt,
               frames.proven),
       division_(kept),
-      division_given_(kept.has_value()) {}
+      division_given_(kept.has_value()),
+      loop_(loop) {
+  if (loop_ != nullptr) values_.reserve(loop_->registers());
+}
 
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());
@@ -66,17 +69,34 @@ Block BlockWriter::finish(bool continues) {
       flow_.procedure[next] != own_procedure()) {
     out_.line("jmp\t.L%d", at_);
   }
+  // What the block does before its first instruction, after that one's header line.
+  std::string before;
   if (reach_.link_loaded) {
-    std::string load = "\tmovslq\t({cells},{BP},4), {link}\t# the static link\n";
+    before = "\tmovslq\t({cells},{BP},4), {link}\t# the static link\n";
     if (reach_.link.used) {
-      // A division the block before made may wait in %eax; the pool is free at a start.
-      load += range_check("{link}", reach_.link,
-                          "its cells, from " + std::to_string(reach_.link.low) + " to " +
-                              std::to_string(reach_.link.high) + ",",
-                          fallback_label(start_), division_given_ ? "%ecx" : "%eax");
+      // A division the block before made may wait in %eax; the pool is free at a start. In a
+      // loop the machine takes over only once the registers' variables are back in their cells.
+      std::string fallback = fallback_label(start_);
+      if (loop_ != nullptr && start_ != loop_->head) {
+        const std::string back = out_.cold_label();
+        out_.cold += back + ":\n" + write_back() + "\tjmp\t" + fallback + "\n";
+        fallback = back;
+      }
+      before += range_check("{link}", reach_.link,
+                            "its cells, from " + std::to_string(reach_.link.low) + " to " +
+                                std::to_string(reach_.link.high) + ",",
+                            fallback, division_given_ ? "%ecx" : "%eax");
     }
-    out_.body.insert(out_.body.find('\n') + 1, load);
   }
+  // A loop's head loads its variables into their registers once; each turn comes back past.
+  if (loop_ != nullptr && start_ == loop_->head) {
+    for (const auto& [offset, r] : loop_->resident) {
+      before += "\tmovl\t" + Address{Address::frame, offset}.text() + ", " + pool[r] +
+                "\t# in a register through the loop\n";
+    }
+    before += ".L" + std::to_string(start_) + "_loop:\n";
+  }
+  out_.body.insert(out_.body.find('\n') + 1, before);
   if (block_.falls) block_.division = division_;
   block_.start = start_;
   block_.end = at_;
@@ -86,6 +106,7 @@ Block BlockWriter::finish(bool continues) {
   block_.bp = reach_.bp;
   block_.too_far = reach_.too_far;
   block_.moved = sp_given_;
+  block_.in_loop = loop_ != nullptr && start_ != loop_->head;
   return block_;
 }
 
@@ -144,6 +165,26 @@ std::optional<Address> BlockWriter::fixed_cell(std::int32_t level, std::int32_t 
     return std::nullopt;
   }
   return Address{Address::fixed, initial_bp - offset};
+}
+
+// The register a loop keeps the variable (Level, Operand) in, if it is one of them.
+std::optional<int> BlockWriter::resident(const Instruction& ins) const {
+  if (loop_ == nullptr || ins.level > 0) return std::nullopt;
+  return loop_->register_of(-static_cast<std::int64_t>(ins.operand));
+}
+
+// The stores that put a loop's variables back into their cells, for a way out of it.
+std::string BlockWriter::write_back() const {
+  std::string text;
+  if (loop_ == nullptr) return text;
+  for (const auto& [offset, r] : loop_->resident) {
+    text += std::string("\tmovl\t") + pool[r] + ", " + Address{Address::frame, offset}.text() + "\n";
+  }
+  return text;
+}
+
+bool BlockWriter::leaves_loop(std::int32_t target) const {
+  return loop_ != nullptr && !loop_->contains(target);
 }
 
 // The address of the cell (Level, Operand) names.
@@ -262,6 +303,7 @@ void BlockWriter::set_sp() {
 std::string BlockWriter::label(std::int32_t target, bool by_call) const {
   std::string name = ".L" + std::to_string(target);
   const std::int32_t procedure = flow_.procedure[static_cast<std::size_t>(target)];
+  if (loop_ != nullptr && target == loop_->head) return name + "_loop";
   if (own_procedure() >= 0 && !by_call && procedure == own_procedure()) return name + "_in";
   if (by_call && procedure == target) return name + "_r";
   return name;
@@ -272,7 +314,7 @@ std::string BlockWriter::jump_text(std::int32_t target, bool by_call) const {
   if (static_cast<std::size_t>(target) >= program_.size()) {
     return "\tmovl\t$" + std::to_string(target) + ", %edi\n\tcall\tpl0_no_instruction\n";
   }
-  return "\tjmp\t" + label(target, by_call) + "\n";
+  return (leaves_loop(target) ? write_back() : "") + "\tjmp\t" + label(target, by_call) + "\n";
 }
 
 void BlockWriter::jump(std::int32_t target, bool by_call) {
@@ -282,10 +324,10 @@ void BlockWriter::jump(std::int32_t target, bool by_call) {
 void BlockWriter::jump_if(const char* condition, std::int32_t target) {
   if (target <= 0) {
     out_.line("j%s\t.Lstop", condition);
-  } else if (static_cast<std::size_t>(target) >= program_.size()) {
-    const std::string fault = out_.cold_label();
-    out_.cold += fault + ":\n" + jump_text(target, false);
-    out_.line("j%s\t%s", condition, fault.c_str());
+  } else if (static_cast<std::size_t>(target) >= program_.size() || leaves_loop(target)) {
+    const std::string away = out_.cold_label();
+    out_.cold += away + ":\n" + jump_text(target, false);
+    out_.line("j%s\t%s", condition, away.c_str());
   } else {
     out_.line("j%s\t%s", condition, label(target, false).c_str());
   }

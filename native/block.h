@@ -15,6 +15,7 @@
 #include "flow.h"
 #include "frames.h"
 #include "layout.h"
+#include "loops.h"
 #include "value_stack.h"
 
 namespace pl0::native {
@@ -45,9 +46,11 @@ class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
   // `header(address)` is the comment line that heads each instruction.
-  // `kept`: what %eax and %edx hold on entering, where only the block before leads in.
+  // `kept`: what %eax and %edx hold on entering, where only the block before leads in;
+  // `loop`: the loop the block lies in, where its variables are in registers.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, const FrameProof& frames,
-              std::int32_t start, const Header& header, std::optional<KeptDivision> kept);
+              std::int32_t start, const Header& header, std::optional<KeptDivision> kept,
+              const Loop* loop);
 
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.
@@ -68,6 +71,9 @@ class BlockWriter {
   bool static_link_kept();
   Address variable(const Instruction& ins);
   std::optional<Address> fixed_cell(std::int32_t level, std::int32_t offset) const;
+  std::optional<int> resident(const Instruction& ins) const;
+  std::string write_back() const;
+  bool leaves_loop(std::int32_t target) const;
   Address element(const Instruction& ins, Value index);
   bool for_output() const;
   void keep_ax(const std::string& source);
@@ -99,6 +105,7 @@ class BlockWriter {
   void operate_by_call(std::int32_t opcode, const Value& left, const Value& right);
   void divide(std::int32_t opcode, const Value& left, const Value& right);
   void divide_exactly(const char* divisor);
+  void divide_by_power_of_two(int shift);
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);
 
@@ -115,6 +122,7 @@ class BlockWriter {
   Block block_;                // what the block proves and where it goes, as it is learnt
   std::optional<KeptDivision> division_;  // what %eax and %edx hold now
   bool division_given_;         // whether the block before gave it one
+  const Loop* loop_;
 };
 
 }  // namespace pl0::native

@@ -76,9 +76,10 @@ bool BlockWriter::instruction(const Instruction& ins) {
 
 void BlockWriter::load(const Instruction& ins) {
   const Address address = variable(ins);
-  const int r = values_.allocate(for_output() ? argument_register : -1);
-  out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
-  Value v{Value::held, 0, r, 0};
+  const std::optional<int> kept = resident(ins);
+  const int r = kept ? *kept : values_.allocate(for_output() ? argument_register : -1);
+  if (!kept) out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
+  Value v{kept ? Value::resident : Value::held, 0, r, 0};
   // A variable of a proven frame changes only by a STO to it.
   const auto cells = frames_.cells.find(own_procedure());
   if (ins.level == 0 && cells != frames_.cells.end() && ins.operand >= first_variable &&
@@ -103,12 +104,13 @@ void BlockWriter::store(const Instruction& ins) {
     out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead");
     out_.line("subl\t$%d, {Ax}", a);
   }
-  const int r = v.kind == Value::constant ? -1 : values_.to_register(v);
-  if (r < 0) {
-    out_.line("movl\t$%d, %s", v.number, address.text().c_str());
-  } else {
-    out_.line("movl\t%s, %s", pool[r], address.text().c_str());
-  }
+  const std::string source = v.kind == Value::constant   ? "$" + std::to_string(v.number)
+                             : v.kind == Value::resident ? pool[v.reg]
+                                                         : pool[values_.to_register(v)];
+  const std::optional<int> kept = resident(ins);
+  if (kept) values_.before_writing_resident(*kept);
+  const std::string target = kept ? pool[*kept] : address.text();
+  if (source != target) out_.line("movl\t%s, %s", source.c_str(), target.c_str());
   // A fixed cell is none of this frame's, nor a link; at Level 0 only a copy of this very
   // cell is stale now (stores of pushes to it went first).
   if (address.base == Address::fixed) return;
@@ -229,7 +231,7 @@ bool BlockWriter::branch(std::int32_t target) {
     block_.falls = v.number != 0;
     return v.number != 0;
   }
-  if (v.kind == Value::held) {
+  if (v.kind == Value::held || v.kind == Value::resident) {
     out_.line("testl\t%s, %s", pool[v.reg], pool[v.reg]);
   } else {
     out_.line("cmpl\t$0, %s", values_.cell(v.offset).c_str());
@@ -302,14 +304,21 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
     case MOD: divide(opcode, left, right); return;
     default: operate_by_call(opcode, left, right); return;
   }
-  const int r = values_.to_register(left);
+  // x := x + y with x in a loop's register: the register itself is added to, and the STO after
+  // has nothing left to move.
+  const auto next = static_cast<std::size_t>(at_) + 1;
+  const bool in_place = left.kind == Value::resident && next < program_.size() &&
+                        !flow_.entry[next] && program_[next].opcode == STO &&
+                        resident(program_[next]) == left.reg;
+  if (in_place) values_.before_writing_resident(left.reg);
+  const int r = in_place ? left.reg : values_.to_register(left);
   if (opcode == MUL && right.kind == Value::constant) {
     out_.line("imull\t$%d, %s, %s", right.number, pool[r], pool[r]);
   } else {
     const char* operation = opcode == ADD ? "addl" : opcode == MIN ? "subl" : "imull";
     out_.line("%s\t%s, %s", operation, values_.text(right).c_str(), pool[r]);
   }
-  values_.push({Value::held, 0, r, 0});
+  values_.push({in_place ? Value::resident : Value::held, 0, r, 0});
   keep_ax(pool[r]);
 }
 
@@ -328,6 +337,18 @@ void BlockWriter::operate_by_call(std::int32_t opcode, const Value& left, const 
   values_.push({Value::held, 0, result, 0});
   keep_ax(pool[result]);
 }
+
+namespace {
+
+// k where n is 2^k for k from 1 to 30, else 0.
+int power_of_two(std::int32_t n) {
+  for (int k = 1; k <= 30; ++k) {
+    if (n == (1 << k)) return k;
+  }
+  return 0;
+}
+
+}  // namespace
 
 // Division by 0 gives -2147483648, and by -1 the negation (which wraps): they take a path of
 // their own. Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
@@ -359,8 +380,14 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     return;
   }
   out_.line("movl\t%s, %%eax", values_.text(left).c_str());
-  const int r = values_.to_register(right);  // the divisor, then the result
-  if (right.kind != Value::constant) {
+  const int shift = right.kind == Value::constant ? power_of_two(right.number) : 0;
+  const int r = shift > 0 ? values_.allocate() : values_.to_register(right);  // the divisor, then the result
+  if (shift > 0) {
+    divide_by_power_of_two(shift);
+  } else if (right.kind == Value::constant) {
+    out_.line("cltd");  // by a constant, idiv is the quicker here
+    out_.line("idivl\t%s", pool[r]);
+  } else {
     const std::string special = out_.cold_label(), done = out_.cold_label();
     out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", pool[r]);
     out_.line("cmpl\t$1, %%edx");
@@ -371,8 +398,6 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special +
                  "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
                  "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
-  } else {
-    divide_exactly(pool[r]);
   }
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
@@ -381,11 +406,11 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   keep_ax(pool[r]);
 }
 
-// %eax / divisor into %eax, the remainder into %edx, for any divisor but 0 and -1. In doubles
-// rather than by idiv, which is slower here: the quotient of two 32-bit numbers rounded to 53
-// bits never reaches the next integer away from zero (it is at least 1/|d| away, the rounding
-// at most 2^-22/|d|), so truncating it is exact, and n - q * d is the remainder. The xorps
-// break cvtsi2sd's dependence on the registers' old upper halves (the previous division).
+// %eax / divisor into %eax, the remainder into %edx, for a variable divisor but 0 and -1. In
+// doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers rounded
+// to 53 bits never reaches the next integer away from zero (it is at least 1/|d| away, the
+// rounding at most 2^-22/|d|), so truncating it is exact, and n - q * d is the remainder. The
+// xorps break cvtsi2sd's dependence on the registers' old upper halves (the last division).
 void BlockWriter::divide_exactly(const char* divisor) {
   out_.line("xorps\t%%xmm0, %%xmm0");
   out_.line("xorps\t%%xmm1, %%xmm1");
@@ -397,6 +422,20 @@ void BlockWriter::divide_exactly(const char* divisor) {
   out_.line("subl\t%%edx, %%eax");
   out_.line("movl\t%%eax, %%edx\t\t# the remainder");
   out_.line("cvttsd2sil\t%%xmm0, %%eax\t# the quotient");
+}
+
+// n / 2^shift toward zero: a negative n is first raised by 2^shift - 1. The remainder is n less
+// the quotient's multiple of 2^shift, which is n raised with its low bits cleared.
+void BlockWriter::divide_by_power_of_two(int shift) {
+  const long long low_bits = (1LL << shift) - 1;
+  out_.line("movl\t%%eax, %%edx");
+  out_.line("sarl\t$31, %%edx");
+  out_.line("andl\t$%lld, %%edx\t\t# 2^%d - 1 where n < 0", low_bits, shift);
+  out_.line("addl\t%%eax, %%edx");
+  out_.line("andl\t$%lld, %%edx", -low_bits - 1);
+  out_.line("subl\t%%edx, %%eax");
+  out_.line("xchgl\t%%eax, %%edx\t\t# the remainder");
+  out_.line("sarl\t$%d, %%eax\t\t# the quotient", shift);
 }
 
 // A comparison, and with `fuse` the JPC after it: one compare and branch where Ax need not be

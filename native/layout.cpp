@@ -104,9 +104,12 @@ Proof lay_out(const Block& block, const Proof& known, const Regions& regions, co
     // Where no block falls in, the checks stand inline; otherwise out of line, so that the
     // block before falls past them.
     cold += block.cold + to_the_machine;
-    const std::string checks = procedure_entry(block, regions, flow);
+    const std::string checks =
+        block.in_loop ? ".L" + n + ":\n.L" + n + "_r:\n\tjmp\t" + fallback +
+                            "\t# inside a loop whose variables are in registers\n"
+                      : procedure_entry(block, regions, flow);
     if (fallen_into) {
-      cold += checks + "\tjmp\t.L" + n + "_in\n";
+      cold += checks + (block.in_loop ? "" : "\tjmp\t.L" + n + "_in\n");
       text += "\n";
     } else {
       text += "\n" + checks;

@@ -39,7 +39,8 @@ std::string ValueStack::cell(int offset) const {
 std::string ValueStack::text(const Value& v) const {
   switch (v.kind) {
     case Value::constant: return "$" + std::to_string(v.number);
-    case Value::held: return pool[v.reg];
+    case Value::held:
+    case Value::resident: return pool[v.reg];
     default: return cell(v.offset);
   }
 }
@@ -123,6 +124,20 @@ void ValueStack::touch_frame(std::int64_t offset) {
   }
 }
 
+void ValueStack::before_writing_resident(int r) {
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    if (it->second.kind == Value::resident && it->second.reg == r) {
+      if (!unread(it->first)) store(it->second);
+      it = waiting_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& [offset, v] : held_) {
+    if (v.kind == Value::resident && v.reg == r) v = {Value::stored, 0, 0, offset, v.from};
+  }
+}
+
 void ValueStack::drop_store(int offset) {
   for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
     if (it->first == offset) {
@@ -133,7 +148,7 @@ void ValueStack::drop_store(int offset) {
 }
 
 int ValueStack::allocate(int preferred) {
-  unsigned used = taken_;
+  unsigned used = taken_ | reserved_;
   for (const auto& [offset, v] : held_) {
     if (v.kind == Value::held) used |= 1u << v.reg;
   }
@@ -169,7 +184,7 @@ int ValueStack::allocate(int preferred) {
 }
 
 Value ValueStack::in_memory(const Value& v) {
-  if (v.kind != Value::held) return v;
+  if (v.kind != Value::held && v.kind != Value::resident) return v;
   flush(v.offset);
   return {Value::stored, 0, 0, v.offset};
 }

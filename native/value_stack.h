@@ -21,8 +21,10 @@ inline constexpr int pool_size = sizeof pool / sizeof *pool;
 // The pool's %edi, where the runtime's services take their argument.
 inline constexpr int argument_register = 2;
 
+// `resident`: the register a loop keeps a variable in (loops.h), read but never written by
+// the value's users (to_register copies it).
 struct Value {
-  enum Kind { constant, held, stored } kind;
+  enum Kind { constant, held, stored, resident } kind;
   std::int32_t number;  // the constant
   int reg;              // an index into the register pool
   int offset;           // its cell
@@ -65,8 +67,12 @@ class ValueStack {
   void flush_all();
   void flush_register(int r);
   void touch_frame(std::int64_t offset);
+  // Before a STO changes the loop's register `r`: values that are its copies go to their cells.
+  void before_writing_resident(int r);
   void drop_store(int offset);
 
+  // Registers a loop keeps its variables in, which no value may take.
+  void reserve(unsigned registers) { reserved_ = registers; }
   int allocate(int preferred = -1);
   int to_register(const Value& v);
   Value in_memory(const Value& v);
@@ -100,6 +106,7 @@ class ValueStack {
   std::vector<std::pair<int, Value>> held_;     // what registers hold of the cells, by offset
   std::vector<std::pair<int, Value>> waiting_;  // pushes not yet stored, by offset
   unsigned taken_ = 0;                          // registers taken by the current instruction
+  unsigned reserved_ = 0;
   int top_ = 0;
   Range cells_;
   bool link_cell_stored_ = false;

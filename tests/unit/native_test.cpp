@@ -12,6 +12,7 @@
 #include "flow.h"
 #include "frames.h"
 #include "interpreter.h"
+#include "loops.h"
 #include "machine_run.h"
 #include "run_helpers.h"
 #include "temporary_folder.h"
@@ -137,13 +138,19 @@ TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
 }
 
 // n / d and n mod d divide once, in one block or the next, and where a store to n between
-// them must make the second divide again; truncated toward zero at the ends of the range.
+// them must make the second divide again; truncated toward zero at the ends of the range, by
+// variables and by constants.
 TEST(Native, DivisionAndRemainderOfTheSameOperands) {
   TemporaryFolder dir("pl0n");
   const std::pair<std::int32_t, std::int32_t> operands[] = {
       {7, 0}, {7, -1}, {7, 3}, {-7, 2}, {7, -2}, {INT32_MIN, -1}, {INT32_MIN, 3},
-      {INT32_MAX, -2}, {INT32_MAX, INT32_MAX - 1}, {INT32_MIN + 1, INT32_MAX}};
+      {INT32_MAX, -2}, {INT32_MAX, INT32_MAX - 1}, {INT32_MIN + 1, INT32_MAX}, {-9, 4},
+      {INT32_MIN, 1 << 30}, {-1, 1 << 30}};
   for (const auto& [n, divisor] : operands) {
+    const std::vector<Instruction> by_constant = {
+        {LIT, 0, n}, {LIT, 0, divisor}, {DIV, 0, 0}, {WRITE, 0, 0},
+        {LIT, 0, n}, {LIT, 0, divisor}, {MOD, 0, 0}, {WRITE, 0, 0}, {RTN, 0, 0}};
+    expect_same_as_interpreter(by_constant, dir, code_file(by_constant));
     const std::vector<Instruction> program = {
         {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, n}, {STO, 0, 3}, {LIT, 0, divisor}, {STO, 0, 4},
         {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0},
@@ -157,6 +164,37 @@ TEST(Native, DivisionAndRemainderOfTheSameOperands) {
   }
 }
 
+// A loop keeps its variables in registers and writes them back on each way out (its
+// condition, a JMP from its middle), and a value read from one stays when a STO changes it; a
+// loop entered past its head keeps them in their cells.
+TEST(Native, LoopVariablesInRegisters) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<std::pair<std::size_t, std::vector<Instruction>>> programs = {
+      {2, {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 0}, {STO, 0, 3}, {LIT, 0, 0}, {STO, 0, 4},
+           {LOD, 0, 3}, {LIT, 0, 10}, {LES, 0, 0}, {JPC, 0, 24},                 // while i < 10
+           {LOD, 0, 4}, {LOD, 0, 3}, {ADD, 0, 0}, {STO, 0, 4},                  // s := s + i
+           {LOD, 0, 4}, {LIT, 0, 20}, {GTR, 0, 0}, {JPC, 0, 19}, {JMP, 0, 24},  // s > 20: out
+           {LOD, 0, 3}, {LIT, 0, 1}, {ADD, 0, 0}, {STO, 0, 3}, {JMP, 0, 6},     // i := i + 1
+           {LOD, 0, 4}, {WRITE, 0, 0}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+      // y := x before x := x * 2 changes the register the pushed x was read from: "8 4 ".
+      {2, {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 1}, {STO, 0, 3}, {LIT, 0, 0}, {STO, 0, 4},
+           {LOD, 0, 4}, {LIT, 0, 3}, {LES, 0, 0}, {JPC, 0, 17}, {LOD, 0, 3},
+           {LOD, 0, 3}, {LIT, 0, 2}, {MUL, 0, 0}, {STO, 0, 3}, {STO, 0, 4}, {JMP, 0, 6},
+           {LOD, 0, 3}, {WRITE, 0, 0}, {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+      {0, {{JMP, 0, 1}, {INT, 0, 4}, {LIT, 0, 3}, {STO, 0, 3}, {JMP, 0, 9},
+           {LOD, 0, 3}, {LIT, 0, 0}, {GTR, 0, 0}, {JPC, 0, 14},
+           {LOD, 0, 3}, {LIT, 0, 1}, {MIN, 0, 0}, {STO, 0, 3}, {JMP, 0, 5},
+           {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+  };
+  for (const auto& [resident, program] : programs) {
+    const native::Flow flow = native::analyse(program);
+    const std::vector<native::Loop> loops =
+        native::find_loops(program, flow, native::prove_frames(program, flow));
+    EXPECT_EQ(loops.empty() ? 0 : loops[0].resident.size(), resident) << code_file(program);
+    expect_same_as_interpreter(program, dir, code_file(program));
+  }
+}
+
 // A block whose cells lie too far apart is left to the machine whole, and the out-of-line paths
 // of its division must go with it (found by the longer generated run: they did not).
 TEST(Native, BlockLeftToTheMachine) {
@@ -166,6 +204,115 @@ TEST(Native, BlockLeftToTheMachine) {
       {MOD, 0, 0},  {LOD, 0, -93}, {STO, 0, 8},  {EQU, -1, 2}, {RTN, 0, 2}, {STT, 0, -2},
       {LOD, -1, -3}, {LDT, 0, -2}};
   expect_same_as_interpreter(program, dir, code_file(program));
+}
+
+// Programs as the Compiler would write them, of counted loops (nested, left early by a JMP)
+// that calculate with a handful of variables, so that loops keep them in registers: written
+// back on every way out, they must end as the Interpreter's. PL0_NATIVE_LOOPS sets how many.
+class LoopPrograms {
+ public:
+  explicit LoopPrograms(unsigned seed) : seed_(seed) {}
+
+  std::vector<Instruction> next() {
+    code_ = {{JMP, 0, 1}, {INT, 0, first + variables}};
+    counters_ = 0;
+    for (std::int32_t v = first; v < first + variables; ++v) {
+      code_.push_back({LIT, 0, pick(19) - 9});
+      code_.push_back({STO, 0, v});
+    }
+    statements(3, 0);
+    for (std::int32_t v = first; v < first + variables; ++v) {
+      code_.push_back({LOD, 0, v});
+      code_.push_back({WRITE, 0, 0});
+    }
+    code_.push_back({RTN, 0, 0});
+    return code_;
+  }
+
+ private:
+  static constexpr std::int32_t first = 3, variables = 6;  // the last two count loops
+  std::int32_t pick(unsigned range) {
+    seed_ = seed_ * 1664525u + 1013904223u;
+    return static_cast<std::int32_t>((seed_ >> 8) % range);
+  }
+  std::int32_t at() const { return static_cast<std::int32_t>(code_.size()); }
+  std::int32_t free_variable() { return first + pick(variables - 2 + (counters_ == 0 ? 1 : 0)); }
+  void expression() {
+    if (pick(3) == 0) {
+      code_.push_back({LIT, 0, pick(13) - 4});
+    } else {
+      code_.push_back({LOD, 0, first + pick(variables)});
+    }
+    if (pick(2) == 0) {
+      expression();
+      constexpr std::int32_t operations[] = {ADD, MIN, MUL, DIV, MOD, ADD};
+      code_.push_back({operations[pick(6)], 0, 0});
+    }
+  }
+  void statements(int count, int depth) {
+    for (int k = 0; k < count; ++k) {
+      const std::int32_t kind = pick(depth < 2 ? 4 : 2);
+      if (kind <= 1) {  // v := expression
+        expression();
+        code_.push_back({STO, 0, free_variable()});
+      } else if (kind == 2 && counters_ < 2) {  // a counted loop, perhaps left early
+        const std::int32_t counter = first + variables - 1 - counters_++;
+        code_.push_back({LIT, 0, 0});
+        code_.push_back({STO, 0, counter});
+        const std::int32_t head = at();
+        code_.push_back({LOD, 0, counter});
+        code_.push_back({LIT, 0, 2 + pick(5)});
+        code_.push_back({LES, 0, 0});
+        const std::size_t exit = code_.size();
+        code_.push_back({JPC, 0, 0});
+        statements(1 + pick(3), depth + 1);
+        std::size_t early = 0;
+        if (pick(3) == 0) {  // if v > c then leave
+          code_.push_back({LOD, 0, free_variable()});
+          code_.push_back({LIT, 0, pick(9)});
+          code_.push_back({GTR, 0, 0});
+          code_.push_back({JPC, 0, at() + 2});
+          early = code_.size();
+          code_.push_back({JMP, 0, 0});
+        }
+        code_.push_back({LOD, 0, counter});
+        code_.push_back({LIT, 0, 1});
+        code_.push_back({ADD, 0, 0});
+        code_.push_back({STO, 0, counter});
+        code_.push_back({JMP, 0, head});
+        code_[exit].operand = at();
+        if (early != 0) code_[early].operand = at();
+        --counters_;
+      } else {  // if v # 0 then statements
+        code_.push_back({LOD, 0, free_variable()});
+        const std::size_t skip = code_.size();
+        code_.push_back({JPC, 0, 0});
+        statements(1, depth + 1);
+        code_[skip].operand = at();
+      }
+    }
+  }
+
+  unsigned seed_;
+  std::vector<Instruction> code_;
+  int counters_ = 0;
+};
+
+TEST(Native, LoopProgramsRunAsInTheInterpreter) {
+  const char* wanted = std::getenv("PL0_NATIVE_LOOPS");
+  const int programs = wanted != nullptr ? std::atoi(wanted) : 40;
+  TemporaryFolder dir("pl0n");
+  LoopPrograms generate(77);
+  int with_loops = 0;
+  for (int n = 1; n <= programs; ++n) {
+    const std::vector<Instruction> program = generate.next();
+    const native::Flow flow = native::analyse(program);
+    if (!native::find_loops(program, flow, native::prove_frames(program, flow)).empty()) ++with_loops;
+    expect_same_as_interpreter(program, dir, "program " + std::to_string(n) + ":\n" + code_file(program));
+    if (HasFailure()) return;
+  }
+  EXPECT_GE(with_loops, programs / 3);
+  std::printf("%d programs run both ways, %d with variables in registers\n", programs, with_loops);
 }
 
 TEST(Native, GeneratedProgramsRunAsInTheInterpreter) {
