@@ -4,7 +4,9 @@
 //     written (see below);
 //   - a variable of the main program, which nested procedures reach through static links, has
 //     a fixed cell (the main program's BP is always 100): no link is followed for it;
-//   - a CAL's return point needs no checks: the RTN gives back SP and BP as the CAL left them.
+//   - a CAL's return point needs no checks: the RTN gives back SP and BP as the CAL left them,
+//     and its `ret` returns to the CAL whose address is in the cell, so it need not read it;
+//   - where a loop calls nothing, its variables can live in registers (loops.h).
 // A popped cell could be read only by a LOD beyond the live cells, an element of an array at
 // an index nobody checked, or a variable of a frame later laid over it (CAL and INT write no
 // variable) that is read before it is written. The proof asks, for the whole program:

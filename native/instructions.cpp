@@ -196,10 +196,12 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     out_.line("jbe\t%s", deep.c_str());
   }
   out_.line("call\t%s", label(target, true).c_str());
-  out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
-  out_.line("jne\t.Lreturn_table");
-  // On into the next block, laid out next: where the frames are proven, past its checks, for
-  // the RTN gave SP and BP back as they were here.
+  // Where the frames are proven no STO writes a return address, so the callee's RTN comes back
+  // here and gives SP and BP back as they were: on into the next block, past its checks.
+  if (!frames_.proven) {
+    out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
+    out_.line("jne\t.Lreturn_table");
+  }
   block_.falls = frames_.proven;
 }
 
@@ -248,12 +250,14 @@ void BlockWriter::give_back() {
   values_.flush_all();
   note_bp(-2);
   note_bp(0);
-  out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
+  // Where the frames are proven, a procedure's RTN always has its CAL's return waiting, to
+  // the address in the cell: `ret` alone takes it there.
+  const bool to_its_call = frames_.proven && own_procedure() > main_program;
+  if (!to_its_call) out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
   if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
   out_.line("leaq\t1({BP}), {SP}");
   out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
-  // Where the frames are proven, a procedure's RTN always has its CAL's return waiting.
-  if (!frames_.proven || own_procedure() <= main_program) {
+  if (!to_its_call) {
     out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
     out_.line("je\t.Lreturn_table");
   }
