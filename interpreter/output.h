@@ -36,6 +36,8 @@ class Output {
 
   bool on() const { return file_ != nullptr; }
   bool failed() const { return failed_; }
+  // Whether the next put() would flush first.
+  bool full() const { return used_ == capacity; }
   // Whether anything was written that the system has not been handed yet.
   bool pending() const { return used_ != 0 || unsynced_; }
 

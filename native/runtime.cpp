@@ -31,6 +31,10 @@ struct Fault {
 MachineState* state = nullptr;
 MachineIO io{nullptr, nullptr, nullptr, nullptr};
 
+[[gnu::noinline]] void put_character(std::int32_t value) {
+  detail::write_character(io, value);
+}
+
 class NativeCode : public Runnable {
  public:
   bool load() override { return pl0_loaded != 0; }
@@ -61,8 +65,15 @@ void pl0_write(std::int32_t value) {
   interpreter::detail::write_number(io, value);
 }
 
+// Called once a character: the common case, no run file and room in the buffer, puts it there
+// (a put that does not flush cannot fail, and a failure before would have ended the run), and
+// the rest is a call of its own, so that the common case saves no registers.
 void pl0_putc(std::int32_t value) {
-  interpreter::detail::write_character(io, value);
+  if (__builtin_expect(io.run->on() || io.out->full(), 0)) {
+    put_character(value);
+    return;
+  }
+  io.out->put(static_cast<char>(value & 0xff));
 }
 
 std::int32_t pl0_read(std::int32_t ax) {
