@@ -1,13 +1,13 @@
 #include <stdio.h>
 
 int main(void) {
-  int a = 1, b = 1;
+  int s = 0, t = 0;
   for (int i = 0; i < 50000000; i++) {
-    int t = a + b;
-    if (t >= 1000000) t -= 1000000;
-    a = b;
-    b = t;
+    s = s + 7;
+    if (s > 1000) s -= 1000;
+    t = t + s;
+    if (t > 1000000000) t -= 1000000000;
   }
-  printf("%d %d ", a, b);
+  printf("%d %d ", s, t);
   return 0;
 }

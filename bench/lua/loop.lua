@@ -1,8 +1,8 @@
-local a, b = 1, 1
+local s, t = 0, 0
 for i = 1, 50000000 do
-  local t = a + b
-  if t >= 1000000 then t = t - 1000000 end
-  a = b
-  b = t
+  s = s + 7
+  if s > 1000 then s = s - 1000 end
+  t = t + s
+  if t > 1000000000 then t = t - 1000000000 end
 end
-io.write(a, " ", b, " ")
+io.write(s, " ", t, " ")
