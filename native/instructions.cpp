@@ -196,9 +196,15 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     out_.line("jbe\t%s", deep.c_str());
   }
   out_.line("call\t%s", label(target, true).c_str());
-  // Where the frames are proven no STO writes a return address, so the callee's RTN comes back
-  // here and gives SP and BP back as they were: on into the next block, past its checks.
-  if (!frames_.proven) {
+  // Where the frames are proven no STO writes a link cell, so the callee's RTN comes back here
+  // with SP as it was, and BP is SP less what SP - BP is here: worked out, not read from the
+  // dynamic link (a load each return waited for). On into the next block, past its checks.
+  if (frames_.proven && own_procedure() >= 0) {
+    const std::int32_t depth = flow_.depth[static_cast<std::size_t>(at_)];
+    out_.line("leaq\t%d({SP}), {BP}\t# BP: SP - BP is %d here", -depth, depth);
+  } else if (frames_.proven) {  // never runs: no path leads here
+    out_.line("movslq\t-4({cells},{BP},4), {BP}");
+  } else {
     out_.line("cmpl\t$%d, %%eax\t\t# PC: this CAL's return point?", at_ + 1);
     out_.line("jne\t.Lreturn_table");
   }
@@ -251,13 +257,13 @@ void BlockWriter::give_back() {
   note_bp(-2);
   note_bp(0);
   // Where the frames are proven, a procedure's RTN always has its CAL's return waiting, to
-  // the address in the cell: `ret` alone takes it there.
+  // the address in the cell: `ret` alone takes it there, and the CAL sets BP again.
   const bool to_its_call = frames_.proven && own_procedure() > main_program;
   if (!to_its_call) out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
   if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
   out_.line("leaq\t1({BP}), {SP}");
-  out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
   if (!to_its_call) {
+    out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
     out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
     out_.line("je\t.Lreturn_table");
   }
