@@ -4,8 +4,9 @@
 //     written (see below);
 //   - a variable of the main program, which nested procedures reach through static links, has
 //     a fixed cell (the main program's BP is always 100): no link is followed for it;
-//   - a CAL's return point needs no checks: the RTN gives back SP and BP as the CAL left them,
-//     and its `ret` returns to the CAL whose address is in the cell, so it need not read it;
+//   - a CAL's return point needs no checks: the RTN's `ret` returns to the CAL whose address is
+//     in the cell, with SP as the CAL left it, so it reads neither that nor the dynamic link
+//     (the CAL works BP out from SP);
 //   - where a loop calls nothing, its variables can live in registers (loops.h).
 // A popped cell could be read only by a LOD beyond the live cells, an element of an array at
 // an index nobody checked, or a variable of a frame later laid over it (CAL and INT write no
