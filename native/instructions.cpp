@@ -391,7 +391,10 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   }
   out_.line("movl\t%s, %%eax", values_.text(left).c_str());
   const int shift = right.kind == Value::constant ? power_of_two(right.number) : 0;
-  const int r = shift > 0 ? values_.allocate() : values_.to_register(right);  // the divisor, then the result
+  // The divisor's register, then the result's; a loop's register is read where it is.
+  const bool apart = shift > 0 || right.kind == Value::resident;
+  const int r = apart ? values_.allocate() : values_.to_register(right);
+  const char* divisor = right.kind == Value::resident ? pool[right.reg] : pool[r];
   if (shift > 0) {
     divide_by_power_of_two(shift);
   } else if (right.kind == Value::constant) {
@@ -399,10 +402,10 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("idivl\t%s", pool[r]);
   } else {
     const std::string special = out_.cold_label(), done = out_.cold_label();
-    out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", pool[r]);
+    out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", divisor);
     out_.line("cmpl\t$1, %%edx");
     out_.line("jbe\t%s", special.c_str());
-    divide_exactly(pool[r]);
+    divide_exactly(divisor);
     out_.body += done + ":\n";
     // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
     out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special +
