@@ -104,7 +104,7 @@ class BlockWriter {
   void arithmetic(std::int32_t opcode);
   void operate_by_call(std::int32_t opcode, const Value& left, const Value& right);
   void divide(std::int32_t opcode, const Value& left, const Value& right);
-  void divide_exactly(const char* divisor);
+  void divide_exactly(const std::string& from, const std::string& n, const char* divisor);
   void divide_by_power_of_two(int shift);
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);

@@ -389,7 +389,10 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     }
     return;
   }
-  out_.line("movl\t%s, %%eax", values_.text(left).c_str());
+  // In doubles the dividend is converted from where it is (a constant by way of %eax).
+  const std::string dividend = values_.text(left);
+  const bool in_doubles = right.kind != Value::constant;
+  if (!in_doubles || left.kind == Value::constant) out_.line("movl\t%s, %%eax", dividend.c_str());
   const int shift = right.kind == Value::constant ? power_of_two(right.number) : 0;
   // The divisor's register, then the result's; a loop's register is read where it is.
   const bool apart = shift > 0 || right.kind == Value::resident;
@@ -405,10 +408,10 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", divisor);
     out_.line("cmpl\t$1, %%edx");
     out_.line("jbe\t%s", special.c_str());
-    divide_exactly(divisor);
+    divide_exactly(left.kind == Value::constant ? "%eax" : dividend, dividend, divisor);
     out_.body += done + ":\n";
     // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
-    out_.cold += special + ":\n\ttestl\t%edx, %edx\n\tjne\t" + special +
+    out_.cold += special + ":\n\tmovl\t" + dividend + ", %eax\n\ttestl\t%edx, %edx\n\tjne\t" + special +
                  "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
                  "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
   }
@@ -419,22 +422,23 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   keep_ax(pool[r]);
 }
 
-// %eax / divisor into %eax, the remainder into %edx, for a variable divisor but 0 and -1. In
-// doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers rounded
-// to 53 bits never reaches the next integer away from zero (it is at least 1/|d| away, the
-// rounding at most 2^-22/|d|), so truncating it is exact, and n - q * d is the remainder. The
-// xorps break cvtsi2sd's dependence on the registers' old upper halves (the last division).
-void BlockWriter::divide_exactly(const char* divisor) {
+// n / divisor into %eax, the remainder into %edx, for a variable divisor but 0 and -1; n is
+// converted from `from` (a register or a cell) and added as `n` (that, or a constant). In
+// doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers
+// rounded to 53 bits never reaches the next integer away from zero (it is at least 1/|d|
+// away, the rounding at most 2^-22/|d|), so truncating it is exact, and n - q * d is the
+// remainder. The xorps break cvtsi2sd's dependence on the registers' old upper halves.
+void BlockWriter::divide_exactly(const std::string& from, const std::string& n, const char* divisor) {
   out_.line("xorps\t%%xmm0, %%xmm0");
   out_.line("xorps\t%%xmm1, %%xmm1");
-  out_.line("cvtsi2sdl\t%%eax, %%xmm0");
+  out_.line("cvtsi2sdl\t%s, %%xmm0", from.c_str());
   out_.line("cvtsi2sdl\t%s, %%xmm1", divisor);
   out_.line("divsd\t%%xmm1, %%xmm0");
-  out_.line("cvttsd2sil\t%%xmm0, %%edx");
-  out_.line("imull\t%s, %%edx", divisor);
-  out_.line("subl\t%%edx, %%eax");
-  out_.line("movl\t%%eax, %%edx\t\t# the remainder");
   out_.line("cvttsd2sil\t%%xmm0, %%eax\t# the quotient");
+  out_.line("movl\t%%eax, %%edx");
+  out_.line("imull\t%s, %%edx", divisor);
+  out_.line("negl\t%%edx");
+  out_.line("addl\t%s, %%edx\t\t# the remainder", n.c_str());
 }
 
 // n / 2^shift toward zero: a negative n is first raised by 2^shift - 1. The remainder is n less
