@@ -101,15 +101,20 @@ void ValueStack::flush_all() {
   waiting_.clear();
 }
 
-void ValueStack::flush_register(int r) {
+// The waiting stores of values of `kind` in register `r`, made now (or dropped where unread).
+void ValueStack::flush_from(Value::Kind kind, int r) {
   for (auto it = waiting_.begin(); it != waiting_.end();) {
-    if (it->second.kind == Value::held && it->second.reg == r) {
+    if (it->second.kind == kind && it->second.reg == r) {
       if (!unread(it->first)) store(it->second);
       it = waiting_.erase(it);
     } else {
       ++it;
     }
   }
+}
+
+void ValueStack::flush_register(int r) {
+  flush_from(Value::held, r);
 }
 
 // Where SP - BP is known, the stack cells' distances from BP are too, so only a store to that
@@ -125,14 +130,7 @@ void ValueStack::touch_frame(std::int64_t offset) {
 }
 
 void ValueStack::before_writing_resident(int r) {
-  for (auto it = waiting_.begin(); it != waiting_.end();) {
-    if (it->second.kind == Value::resident && it->second.reg == r) {
-      if (!unread(it->first)) store(it->second);
-      it = waiting_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  flush_from(Value::resident, r);
   for (auto& [offset, v] : held_) {
     if (v.kind == Value::resident && v.reg == r) v = {Value::stored, 0, 0, offset, v.from};
   }

@@ -100,6 +100,7 @@ class ValueStack {
 
  private:
   void store(const Value& v);
+  void flush_from(Value::Kind kind, int r);
 
   Emitter& out_;
   std::optional<std::int64_t> depth_;
