@@ -1,4 +1,5 @@
-" PL/0 editing: // comments for gc and friends, % jumping between begin and end (matchit).
+" PL/0 editing: // comments for gc and friends, % jumping between begin and end (matchit), and
+" :make through pl0 (compiler/pl0.vim), whose errors name no file: they are put on this buffer.
 if exists('b:did_ftplugin')
   finish
 endif
@@ -8,4 +9,29 @@ setlocal commentstring=//\ %s
 setlocal comments=://
 let b:match_ignorecase = 1
 let b:match_words = '\<begin\>:\<end\>'
-let b:undo_ftplugin = 'setlocal commentstring< comments< | unlet! b:match_words b:match_ignorecase'
+compiler pl0
+let b:undo_ftplugin = 'setlocal commentstring< comments< makeprg< errorformat<'
+      \ . ' | unlet! b:match_words b:match_ignorecase current_compiler'
+
+augroup pl0_quickfix
+  autocmd!
+  autocmd QuickFixCmdPost make call s:OnThisBuffer()
+augroup END
+
+if exists('*s:OnThisBuffer')
+  finish
+endif
+" An entry with a line but no file is the file :make was run on.
+function! s:OnThisBuffer() abort
+  if &filetype !=# 'pl0'
+    return
+  endif
+  let entries = getqflist()
+  for entry in entries
+    if entry.bufnr == 0 && entry.lnum > 0
+      let entry.bufnr = bufnr('%')
+      let entry.valid = 1
+    endif
+  endfor
+  call setqflist(entries, 'r')
+endfunction
