@@ -21,13 +21,17 @@ augroup END
 if exists('*s:OnThisBuffer')
   finish
 endif
-" An entry with a line but no file is the file :make was run on.
+" An entry with a line but no file is the file :make was run on; a source that ended too soon
+" (no final period, a comment or string left open) is marked on its last line.
 function! s:OnThisBuffer() abort
   if &filetype !=# 'pl0'
     return
   endif
   let entries = getqflist()
   for entry in entries
+    if entry.bufnr == 0 && entry.lnum == 0 && entry.text ==# 'Unexpected end of source file'
+      let entry.lnum = line('$')
+    endif
     if entry.bufnr == 0 && entry.lnum > 0
       let entry.bufnr = bufnr('%')
       let entry.valid = 1
