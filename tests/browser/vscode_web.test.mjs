@@ -1,7 +1,7 @@
 // The web extension's workers (dist/web/ of the packaged extension) in headless Chromium, served
 // on 127.0.0.1: the language server answers the protocol's messages posted as objects, as VS
 // Code's browser client posts them, and the tool chain's worker runs a program; neither fetches
-// anything beside itself. Skipped (77)
+// anything beside itself; and the extension's entry loads requiring nothing but vscode. Skipped (77)
 // without the unpacked .vsix (the editors/vscode_package test makes it).
 //   PL0_EXTENSION=build/editors/unpacked/extension node tests/browser/vscode_web.test.mjs
 import { test, after } from 'node:test';
@@ -19,7 +19,7 @@ if (!existsSync(join(web, 'server-worker.js'))) {
 }
 // The workers beside a blank page of the same origin.
 const folder = mkdtempSync(join(tmpdir(), 'pl0-web-extension-'));
-for (const file of ['server-worker.js', 'chain-worker.js']) copyFileSync(join(web, file), join(folder, file));
+for (const file of ['server-worker.js', 'chain-worker.js', 'extension.js']) copyFileSync(join(web, file), join(folder, file));
 writeFileSync(join(folder, 'index.html'), '<!doctype html><link rel="icon" href="data:,"><title>workers</title>');
 const { server, base } = await serveFolder(folder);
 const browser = await launchChromium();
@@ -35,7 +35,7 @@ test('the web extension\'s workers', async () => {
   page.on('pageerror', (error) => problems.push(error.message));
   page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
   const fetched = [];
-  page.on('request', (request) => fetched.push(new URL(request.url()).pathname));
+  page.on('request', (request) => { if (!request.url().startsWith('blob:')) fetched.push(new URL(request.url()).pathname); });
   await page.goto(base);
   const source = 'var x;\nbegin\n  x := 1 + y\nend.\n';
   const replies = await page.evaluate((text) => new Promise((done) => {
@@ -65,7 +65,18 @@ test('the web extension\'s workers', async () => {
     worker.postMessage({ id: 7, task: 'run', source: text });
   }), hello);
   assert.deepEqual(ran, { id: 7, result: { status: 0, output: readFileSync(join(root, 'examples/hello.out'), 'utf8'), stderr: '' } });
+
+  // The entry loads as VS Code for the web loads it, as CommonJS that may require only vscode.
+  const entry = await page.evaluate(() => new Promise((done) => {
+    const loader = `self.module = { exports: {} }; self.exports = module.exports;
+      const vscode = new Proxy({}, { get: () => class {} });  // the client extends its classes
+      self.require = (name) => { if (name === 'vscode') return vscode; throw new Error('requires ' + name); };
+      try { importScripts('${location.origin}/extension.js'); postMessage(Object.keys(module.exports).sort().join()); }
+      catch (error) { postMessage(String(error)); }`;
+    new Worker(URL.createObjectURL(new Blob([loader]))).onmessage = ({ data }) => done(data);
+  }));
+  assert.equal(entry, 'activate,deactivate');
   assert.deepEqual(problems, []);
   // The modules travel inside the workers: nothing else is fetched.
-  assert.deepEqual(fetched.sort(), ['/', '/chain-worker.js', '/server-worker.js']);
+  assert.deepEqual(fetched.sort(), ['/', '/chain-worker.js', '/extension.js', '/server-worker.js']);
 });
