@@ -11,7 +11,7 @@ let b:match_ignorecase = 1
 let b:match_words = '\<begin\>:\<end\>'
 compiler pl0
 let b:undo_ftplugin = 'setlocal commentstring< comments< makeprg< errorformat<'
-      \ . ' | unlet! b:match_words b:match_ignorecase current_compiler'
+      \ . ' | unlet! b:match_words b:match_ignorecase b:current_compiler'
 
 augroup pl0_quickfix
   autocmd!
