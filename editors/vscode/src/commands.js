@@ -98,7 +98,7 @@ export class Commands {
   async run() {
     const document = currentDocument();
     if (!document) return;
-    const native = this.native();
+    const native = document.isUntitled ? null : this.native();  // pl0 needs a file
     if (native) {  // in a terminal, where the program reads as it runs
       await native.run(document);
       return;
@@ -126,7 +126,7 @@ export class Commands {
     const input = await this.input(document);
     if (input === undefined) return;
     const name = baseName(document.uri);
-    const native = this.native();
+    const native = document.isUntitled ? null : this.native();  // pl0 needs a file
     const explored = await this.working(`Exploring ${name}`, () => native
       ? native.explore(document, input)
       : this.ask({ task: 'explore', source: document.getText(), input, name }));
