@@ -12,9 +12,11 @@ endif
 
 let s:makeprg = get(g:, 'pl0_command', 'pl0') . ' build %:S -o ' . shellescape(tempname())
 execute 'CompilerSet makeprg=' . escape(s:makeprg, ' \|"')
-" The source line pl0 shows under a message ("   4 |   while ...") is left out.
+" The source line pl0 shows under a message ("   4 |   while ...") is left out; any other line
+" (the shell's "pl0: not found", a file pl0 cannot write) is kept as text, so that a :make that
+" failed never shows the empty list of one that passed.
 CompilerSet errorformat=%trror\ %n\ on\ line\ %l:\ %m,
       \%ELine\ %l:\ %m,
       \%+EUnexpected\ end\ of\ source\ file,
       \%-G%\\s%#%\\d%\\+\ \|%.%#,
-      \%-G%.%#
+      \%+G%.%#
