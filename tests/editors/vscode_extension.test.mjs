@@ -2,8 +2,9 @@
 // (esbuild bundles editors/vscode/src/extension.js with the two swapped): with no pl0 anywhere
 // it serves through the WebAssembly server; a pl0.path that names nothing gets one warning that
 // names the setting and whose button opens it; a changed setting restarts the server on the new
-// pl0; and Run through a pl0 gives the terminal pl0 itself, the file one argument, blanks and
-// quotes and all, with no shell to quote for.
+// pl0, and a pl0 that will not serve falls back to the WebAssembly server with a word; Run
+// through a pl0 gives the terminal pl0 itself, the file one argument, blanks and quotes and all,
+// with no shell to quote for.
 //   node --test tests/editors/vscode_extension.test.mjs
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -39,8 +40,12 @@ const fakes = {
     export const TransportKind = { stdio: 0 };
     export class LanguageClient {
       constructor(id, name, server) { this.server = server; fake.clients.push(this); }
-      async start() { this.running = true; }
+      async start() {
+        if (this.server.command?.endsWith('old-pl0')) throw new Error('the server exited with status 2');
+        this.running = true;
+      }
       async stop() { this.running = false; }
+      async dispose() { this.running = false; }
     }`,
 };
 for (const [name, text] of Object.entries(fakes)) writeFileSync(join(work, `${name}.mjs`), text);
@@ -88,6 +93,17 @@ test('the desktop extension finds its server, says what is missing, restarts and
   await change(pl0);
   assert.deepEqual(fake.clients.map((client) => client.running), [false, false, false, true]);
   assert.deepEqual(fake.clients[3].server, { command: pl0, args: ['lsp'] });
+
+  // A pl0 too old to serve: said once, and the WebAssembly server meanwhile.
+  const old = join(work, 'old-pl0');
+  writeFileSync(old, '#!/bin/sh\nexit 2\n');
+  chmodSync(old, 0o755);
+  await change(old);
+  assert.equal(fake.warnings.length, 2);
+  assert.match(fake.warnings[1], /old-pl0 lsp" did not start \(the server exited with status 2\)/);
+  assert.equal(fake.clients.at(-1).server.module, '/extension/dist/server.mjs');
+  assert.equal(fake.clients.at(-1).running, true);
+  await change(pl0);
 
   const file = "/home/student/my 'first' program.pl0";
   fake.editor = { document: { languageId: 'pl0', isDirty: false, uri: { fsPath: file, path: file } } };
