@@ -28,7 +28,9 @@ const lines = fixed.split('\n');
 const at = (line, text, skip = 0) => ({ line, character: lines[line].indexOf(text) + skip });
 
 test('a conversation with pl0 lsp', async (t) => {
-  const server = spawn(join(bin, 'pl0'), ['lsp']);
+  // PL0_LSP_SERVER: the same conversation with the WebAssembly server of the packaged extension.
+  const server = process.env.PL0_LSP_SERVER
+    ? spawn(process.execPath, [process.env.PL0_LSP_SERVER]) : spawn(join(bin, 'pl0'), ['lsp']);
   t.after(() => server.kill());  // a failed check leaves no server behind
   const exited = new Promise((done) => server.on('exit', (status) => done(status)));
   const connection = rpc.createMessageConnection(new rpc.StreamMessageReader(server.stdout),

@@ -24,3 +24,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* pl0_lsp(const char* message) {
   }
   return replies.c_str();
 }
+
+// After the client's exit: the status `pl0 lsp` ends with (0 after a shutdown, else 1); -1 before.
+extern "C" EMSCRIPTEN_KEEPALIVE int pl0_lsp_status() {
+  return server.exited() ? server.exit_status() : -1;
+}
