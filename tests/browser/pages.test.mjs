@@ -142,8 +142,8 @@ test('the explorer\'s header leaves room to read at 420 px and at 200 %', async 
   }
 });
 
-// The playground with `source` run, its Explore tab open when `explore`.
-async function playground(view, source, explore = false) {
+// The playground with `source` run and the tab `tab` open.
+async function playground(view, source, tab = '') {
   const page = await open(base, view);
   if (source) {
     await page.evaluate((text) => {
@@ -151,18 +151,20 @@ async function playground(view, source, explore = false) {
       return window.pl0Playground.run();
     }, source);
   }
-  if (explore) {
-    await page.click('#tab-explore');
-    await page.waitForFunction(() => window.pl0Explorer || document.querySelector('#panel-explore #error-message'));
+  if (tab) {
+    await page.click(`#tab-${tab}`);
+    await page.waitForFunction((key) => (key === 'explore' ? window.pl0Explorer || document.querySelector('#panel-explore #error-message')
+      : document.querySelector(`#panel-${key} pre`)), {}, tab);
   }
   return page;
 }
 
 test('the playground passes axe-core in every state and both schemes', { skip: noSite }, async () => {
-  const states = [['first visit'], ['a run', hanoi], ['a compile error', broken], ['Explore', hanoi, true], ['Explore of a fault', faulty, true]];
+  const states = [['first visit'], ['a run', hanoi], ['a compile error', broken], ['Explore', hanoi, 'explore'],
+    ['Explore of a fault', faulty, 'explore'], ...['tokens', 'code', 'opcodes', 'stackFile'].map((tab) => [tab, hanoi, tab])];
   for (const scheme of ['light', 'dark']) {
-    for (const [state, source, explore] of states) {
-      const page = await playground({ scheme }, source, explore);
+    for (const [state, source, tab] of states) {
+      const page = await playground({ scheme }, source, tab);
       assert.deepEqual(await violations(page), [], `${state}, ${scheme}`);
       await page.close();
     }
@@ -171,11 +173,11 @@ test('the playground passes axe-core in every state and both schemes', { skip: n
 
 test('the playground at 420 px, 960 px and 200 %: headers apart, rows one line high, nothing cut', { skip: noSite }, async () => {
   for (const view of [{ width: 420 }, { zoom: 2 }]) {
-    const page = await playground(view, hanoi, true);
+    const page = await playground(view, hanoi, 'explore');
     await expectRoomToRead(page, JSON.stringify(view));
     await page.close();
   }
-  const page = await playground({ width: 960 }, hanoi, true);
+  const page = await playground({ width: 960 }, hanoi, 'explore');
   const rows = await page.$$eval('.source li', (all) => all.map((li) => {
     const number = li.querySelector('.number').getBoundingClientRect();
     const code = li.querySelector('code').getBoundingClientRect();
