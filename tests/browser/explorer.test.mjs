@@ -361,6 +361,7 @@ test('line numbers and addresses are one tab stop each, and the breakpoint keys 
   await page.keyboard.type('end');
   await page.keyboard.press('Enter');
   assert.equal(Number(await text(page, '#step')), 1);
+  assert.match(await text(page, '#note'), /^A step is a number/);
   await page.keyboard.press('?');
   const help = await text(page, '#help');
   for (const key of ['b', 'B', 'n / p', 'Enter or Space']) assert.ok(help.includes(key), `the help names ${key}`);

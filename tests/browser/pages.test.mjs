@@ -3,7 +3,7 @@
 // scheme switch kept, and the layouts at 420 px, 960 px and 200 % zoom measured from element
 // boxes. The playground's cases are skipped without the WebAssembly site.
 //   PL0_BIN=build/bin PL0_SITE=build-web/site node --test tests/browser/pages.test.mjs
-import { test, before, after } from 'node:test';
+import { test, before, beforeEach, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
@@ -27,8 +27,14 @@ let base;
 const problems = [];
 
 before(async () => {
-  browser = await launchChromium();
   if (!noSite) ({ server, base } = await serveFolder(site));
+});
+
+// A browser of its own for each test: after a few dozen playgrounds (each with its workers and
+// service worker) one browser began to refuse new pages ("Session with given id not found").
+beforeEach(async () => {
+  await browser?.close();
+  browser = await launchChromium();
 });
 
 after(async () => {
@@ -45,8 +51,7 @@ function explorerPage(name, source) {
 }
 
 // A page that starts with empty storage (a first visit), `zoom` 2 standing for 200 %: the same
-// screen holds half as many CSS pixels each way. (One browser context for all: closing many
-// contexts that ran the playground's workers made Chromium lose track of its sessions.)
+// screen holds half as many CSS pixels each way.
 async function open(address, { width = 1400, height = 900, zoom = 1, scheme = 'light' } = {}) {
   const page = await browser.newPage();
   await page.evaluateOnNewDocument(() => localStorage.clear());
@@ -186,16 +191,16 @@ test('the playground at 420 px, 960 px and 200 %: headers apart, rows one line h
   assert.ok(rows.every((r) => r.height < 30 && r.beside), `rows ${JSON.stringify(rows[0])}`);
   await page.close();
   // The starter's comment, and an error's message under its line, stay inside the editor.
+  const long = `var x;\nbegin\n  x := 1 + ${'1 + '.repeat(40)}y\nend.\n`;
   for (const width of [1400, 1024, 420]) {
-    const first = await playground({ width });
-    const second = await playground({ width }, `var x;\nbegin\n  x := 1 + ${'1 + '.repeat(40)}y\nend.\n`);
-    for (const [page, selector] of [[first, '.cm-line'], [second, '.cm-error-message']]) {
-      const cut = await page.$eval(selector, (e) => {
-        const [shown, box] = [e.closest('.cm-scroller').getBoundingClientRect(), e.getBoundingClientRect()];
-        return Math.max(box.right - shown.right, shown.left - box.left);
+    for (const [source, selector] of [['', '.cm-line'], [long, '.cm-error-message']]) {
+      const shown = await playground({ width }, source);
+      const cut = await shown.$eval(selector, (e) => {
+        const [editor, box] = [e.closest('.cm-scroller').getBoundingClientRect(), e.getBoundingClientRect()];
+        return Math.max(box.right - editor.right, editor.left - box.left);
       });
       assert.ok(cut <= 1, `${width} px: ${selector} runs ${cut} px past the editor`);
-      await page.close();
+      await shown.close();
     }
   }
 });

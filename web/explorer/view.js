@@ -296,12 +296,14 @@ class Explorer {
   }
 
   // An empty or unreadable number (a letter typed after g) is no step: it leaves the step as it is.
+  // Leaving the field fires a change too, after Enter: the same step again keeps the note.
   jump() {
     const text = this.jumpBox.value.trim();
-    if (/^\d+$/.test(text)) this.go(Number(text));
-    else {
+    if (!/^\d+$/.test(text)) {
       this.jumpBox.value = String(this.step);
       this.note.textContent = `A step is a number from 0 to ${this.run.steps}.`;
+    } else if (Number(text) !== this.step) {
+      this.go(Number(text));
     }
   }
 
