@@ -325,3 +325,45 @@ test('at 420 px the stack follows the registers within the first screen', async 
   assert.ok(heights.every((h) => h >= 40), `buttons ${heights}`);
   await page.close();
 });
+
+test('line numbers and addresses are one tab stop each, and the breakpoint keys say what they did', async () => {
+  const page = await open(explore('hanoi_keys', readFileSync(join(root, 'examples/hanoi.pl0'))));
+  // Tab goes through the controls, not through every line and address.
+  const stops = await page.$$eval('button, input, select, [tabindex]', (all) => all.filter((e) => e.tabIndex >= 0 && !e.disabled
+    && !e.closest('[hidden]')).length);
+  assert.ok(stops < 30, `${stops} tab stops`);
+  // Inside the line numbers the arrows move and Enter sets a breakpoint; Home and End stay there.
+  await page.focus('li[data-line="1"] .number');
+  for (let k = 0; k < 3; k++) await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Enter');
+  assert.equal(await page.$eval('li[data-line="4"]', (li) => li.classList.contains('break')), true);
+  await page.keyboard.press('End');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), await page.$eval('.source li:last-child .number', (b) => b.textContent));
+  assert.equal(Number(await text(page, '#step')), 0);
+  assert.ok(await page.$eval('li[data-line="2"] .number', (b) => getComputedStyle(b).backgroundColor !== 'rgba(0, 0, 0, 0)'),
+    'a line number looks like a button before it is hovered');
+  await page.click('li[data-line="4"] .number');  // off again
+  await page.focus('#explorer');
+  // No breakpoint left: "break ▶" stays where it is and says why.
+  await page.click('#next-break');
+  assert.equal(Number(await text(page, '#step')), 0);
+  assert.match(await text(page, '#note'), /No breakpoints/);
+  // B: a breakpoint on the current instruction, which n then reaches.
+  await page.keyboard.press('ArrowRight');
+  const address = Number(await text(page, '#pc'));
+  await page.keyboard.press('B');
+  await page.keyboard.press('Home');
+  await page.keyboard.press('n');
+  assert.equal(Number(await text(page, '#pc')), address);
+  assert.equal(await text(page, '#note'), '');
+  // g then letters: no step 0, the step stays.
+  await page.keyboard.press('g');
+  await page.keyboard.type('end');
+  await page.keyboard.press('Enter');
+  assert.equal(Number(await text(page, '#step')), 1);
+  assert.match(await text(page, '#note'), /^A step is a number/);
+  await page.keyboard.press('?');
+  const help = await text(page, '#help');
+  for (const key of ['b', 'B', 'n / p', 'Enter or Space']) assert.ok(help.includes(key), `the help names ${key}`);
+  await page.close();
+});

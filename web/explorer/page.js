@@ -2,6 +2,9 @@
 // the interface the browser tests drive. esbuild bundles this module and those it imports into
 // web/explorer.bundle.js, the one classic script the page inlines (web/bundle-explorer.mjs).
 import { mountExplorer } from './view.js';
+import { applyKeptScheme } from '../scheme.js';
+
+applyKeptScheme();
 
 // A page with an embedded recording mounts itself and offers the testing interface.
 const embedded = document.getElementById('recording');
@@ -9,7 +12,7 @@ const root = document.getElementById('explorer');
 if (embedded && root) {
   const recording = JSON.parse(embedded.textContent);
   if (recording) {
-    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name });
+    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name, schemeSwitch: true });
     root.focus({ focusVisible: false });  // keys work at once, without a frame round the page
   }
 }

@@ -6,9 +6,11 @@ import { Run, bytesToText } from '../recording.js';
 import { stackCells, topCell } from '../vocabulary.js';
 import { operate } from './machine.js';
 import { Navigator } from './queries.js';
+import { schemeSwitch } from '../scheme.js';
 
-// Okabe and Ito's palette, which readers with any common colour blindness can tell apart.
-const palette = ['#E69F00', '#56B4E9', '#009E73', '#F0E442', '#0072B2', '#D55E00', '#CC79A7', '#999999'];
+// Okabe and Ito's eight hues, which readers with any common colour blindness can tell apart:
+// --line-0 to --line-7 in explorer.css, one shade for each colour scheme.
+const paletteSize = 8;
 const registerNames = ['pc', 'sp', 'bp', 'ax', 'bx', 'tx'];
 const linkLabels = ['static link', 'dynamic link', 'return address'];
 const mostStepsListed = 200;
@@ -19,9 +21,11 @@ const keys = [
   ['Home / End', 'first / last step'],
   ['o', 'step over a call'],
   ['u', 'step out of the procedure'],
-  ['b', 'breakpoint on the current line'],
-  ['n / p', 'run forward / back to a breakpoint'],
-  ['g', 'jump to a step number'],
+  ['b', 'breakpoint on the current source line, on or off'],
+  ['B', 'breakpoint on the current instruction, on or off'],
+  ['n / p', 'run forward / back to the next breakpoint'],
+  ['Tab', 'to the line numbers or the addresses: ↑ / ↓ move among them, Enter or Space (or a click) sets or clears a breakpoint'],
+  ['g', 'jump to a step number: type it, then Enter (Esc leaves it)'],
   ['l', 'list the steps at which the current line ran'],
   ['?', 'this help; Esc closes it'],
 ];
@@ -60,11 +64,12 @@ function showError(root, recording, sourceLines, options) {
   const error = recording.error;
   const message = error ? bytesToText(error.message).trimEnd() : 'nothing was run';
   root.append(
-    element('h1', { text: title(options) }),
+    element('div', { class: 'title' }, element('h1', { text: title(options) }), ...schemeSwitchIf(options)),
     element('p', { class: 'status fault', id: 'error-message', role: 'alert' },
       `${error ? error.program : ''} stopped: ${message}`),
   );
-  const list = element('ol', { class: 'source', 'aria-label': 'source' });
+  // It scrolls, and holds nothing else to focus: the list itself takes the keys.
+  const list = element('ol', { class: 'source', 'aria-label': 'source', tabindex: '0' });
   sourceLines.forEach((text, k) => {
     const line = k + 1;
     const item = element('li', { class: line === error?.line ? 'error-line' : '' },
@@ -73,6 +78,31 @@ function showError(root, recording, sourceLines, options) {
   });
   root.append(element('section', { class: 'pane' }, element('h2', { text: 'Source' }), list));
   root.querySelector('.error-line')?.scrollIntoView({ block: 'center' });
+}
+
+function schemeSwitchIf(options) {
+  return options.schemeSwitch ? [schemeSwitch()] : [];
+}
+
+// Many buttons, one tab stop: Tab enters at the one last used, and ↑ ↓ Home End PageUp PageDown
+// move among them (Home and End then stay inside, rather than going to the first or last step).
+function rove(container, buttons) {
+  buttons.forEach((button, k) => { button.tabIndex = k === 0 ? 0 : -1; });
+  let entry = buttons[0];
+  container.addEventListener('focusin', (event) => {
+    if (!buttons.includes(event.target) || event.target === entry) return;
+    if (entry) entry.tabIndex = -1;
+    entry = event.target;
+    entry.tabIndex = 0;
+  });
+  container.addEventListener('keydown', (event) => {
+    const k = buttons.indexOf(event.target);
+    const to = { ArrowDown: k + 1, ArrowUp: k - 1, Home: 0, End: buttons.length - 1, PageDown: k + 10, PageUp: k - 10 }[event.key];
+    if (k < 0 || to === undefined || event.shiftKey || event.ctrlKey || event.altKey || event.metaKey) return;
+    event.preventDefault();
+    event.stopPropagation();
+    buttons[Math.max(0, Math.min(buttons.length - 1, to))].focus();
+  });
 }
 
 class Explorer {
@@ -92,7 +122,7 @@ class Explorer {
     this.selectedLine = 0;
     this.lineColour = new Map();
     [...new Set(this.instructions.map((i) => i[3]))].sort((a, b) => a - b)
-      .forEach((line, k) => this.lineColour.set(line, palette[k % palette.length]));
+      .forEach((line, k) => this.lineColour.set(line, `var(--line-${k % paletteSize})`));
     this.build();
     this.shown = { line: 0, pc: -1 };
     this.sourceItems.forEach((item, k) => this.markSource(k + 1));
@@ -129,6 +159,7 @@ class Explorer {
     const r = this.run;
     this.status = element('p', { class: 'status', id: 'run-status' });
     this.live = element('p', { class: 'visually-hidden', 'aria-live': 'polite', id: 'announce' });
+    // Each label holds the words the button shows, so that speaking its text finds it.
     const button = (id, text, title, action) =>
       element('button', { id, type: 'button', title, 'aria-label': title, onclick: action }, text);
     this.slider = element('input', {
@@ -136,34 +167,37 @@ class Explorer {
       oninput: () => this.go(Number(this.slider.value)),
     });
     this.jumpBox = element('input', {
-      type: 'number', min: '0', max: String(r.steps), id: 'jump', 'aria-label': 'jump to step',
-      onchange: () => this.go(Number(this.jumpBox.value)),
+      type: 'number', min: '0', max: String(r.steps), id: 'jump',
+      onchange: () => this.jump(),
       onkeydown: (event) => {
-        if (event.key !== 'Enter') return;
+        if (event.key !== 'Enter' && event.key !== 'Escape') return;
         event.preventDefault();
-        this.go(Number(this.jumpBox.value));
+        if (event.key === 'Enter') this.jump();
+        else this.jumpBox.value = String(this.step);
         this.root.focus();  // the arrow keys step again
       },
     });
     const toolbar = element('div', { class: 'toolbar', role: 'toolbar', 'aria-label': 'steps' },
       button('first', 'first', 'first step (Home)', () => this.go(0)),
-      button('back-line', '◀ line', 'previous source line (Shift+←)', () => this.go(this.previousLine())),
+      button('back-line', '◀ line', 'previous line (Shift+←)', () => this.go(this.previousLine())),
       button('back', '◀', 'back one instruction (←)', () => this.go(this.step - 1)),
       button('forward', '▶', 'forward one instruction (→)', () => this.go(this.step + 1)),
-      button('forward-line', 'line ▶', 'next source line (Shift+→)', () => this.go(this.nextLine())),
+      button('forward-line', 'line ▶', 'next line (Shift+→)', () => this.go(this.nextLine())),
       button('last', 'last', 'last step (End)', () => this.go(r.steps)),
       button('over', 'over', 'step over a call (o)', () => this.go(this.stepOver())),
       button('out', 'out', 'step out of the procedure (u)', () => this.go(this.stepOut())),
-      button('previous-break', '◀ break', 'back to a breakpoint (p)', () => this.go(this.findBreak(-1))),
-      button('next-break', 'break ▶', 'forward to a breakpoint (n)', () => this.go(this.findBreak(1))),
+      button('previous-break', '◀ break', 'previous break: back to a breakpoint (p)', () => this.toBreak(-1)),
+      button('next-break', 'break ▶', 'next break: forward to a breakpoint (n)', () => this.toBreak(1)),
       button('help-button', '?', 'keyboard shortcuts (?)', () => this.toggleHelp()),
     );
     this.stepOutput = element('output', { id: 'step' });
     const counter = element('span', { class: 'counter' }, 'step ', this.stepOutput, ' of ', element('span', { id: 'step-count', text: String(r.steps) }),
       ' ', element('label', {}, 'go to ', this.jumpBox));
+    this.note = element('span', { class: 'hint', id: 'note', role: 'status' });
     this.root.append(
-      element('header', {}, element('h1', { text: title(this.options) }), this.status, toolbar,
-        element('div', { class: 'navigation' }, this.slider, counter)),
+      element('header', {}, element('div', { class: 'title' }, element('h1', { text: title(this.options) }),
+        ...schemeSwitchIf(this.options)), this.status, toolbar,
+      element('div', { class: 'navigation' }, this.slider, counter, this.note)),
       this.live,
     );
 
@@ -197,6 +231,8 @@ class Explorer {
       this.codeBody.append(row);
       return row;
     });
+    rove(this.sourceList, this.sourceItems.map((item) => item.firstChild));
+    rove(this.codeBody, this.codeRows.map((row) => row.querySelector('button')));
     const codeTable = element('table', { class: 'code', 'aria-label': 'p-code' },
       element('thead', {}, element('tr', {}, ...['Addr', 'Op', 'Level', 'Operand', 'Line']
         .map((h) => element('th', { scope: 'col', text: h })))), this.codeBody);
@@ -219,8 +255,10 @@ class Explorer {
     const stackTable = element('table', { class: 'stack', 'aria-label': `stack, cell ${topCell} down to SP` },
       element('thead', {}, element('tr', {}, ...['Cell', 'Value', 'Meaning']
         .map((h) => element('th', { scope: 'col', text: h })))), this.stackBody);
-    this.outputBox = element('pre', { id: 'output', class: 'output', 'aria-label': 'output so far' });
-    this.inputBox = element('pre', { id: 'input-consumed', class: 'input', 'aria-label': 'input consumed so far' });
+    // Boxes that scroll with nothing inside to focus take the keys themselves.
+    const box = (label) => ({ role: 'region', 'aria-label': label, tabindex: '0' });
+    this.outputBox = element('pre', { id: 'output', class: 'output', ...box('output so far') });
+    this.inputBox = element('pre', { id: 'input-consumed', class: 'input', ...box('input consumed so far') });
 
     this.help = element('div', { class: 'help', id: 'help', role: 'dialog', 'aria-label': 'keyboard shortcuts', hidden: '' },
       element('h2', { text: 'Keyboard' }),
@@ -232,9 +270,10 @@ class Explorer {
     const legend = element('p', { class: 'legend' },
       element('span', { class: 'key static' }), 'static link: to the frame of the block that declares the procedure ',
       element('span', { class: 'key dynamic' }), 'dynamic link: to the caller\'s frame');
-    this.stackBox = element('div', { class: 'stack-box' }, stackTable, this.arrows);
+    this.stackBox = element('div', { class: 'stack-box', ...box('stack cells') }, stackTable, this.arrows);
     this.root.append(element('div', { class: 'panes' },
-      element('div', { class: 'column' }, pane('source-pane', 'Source', this.sourceList, this.stepsOfLine),
+      element('div', { class: 'column' }, pane('source-pane', element('h2', {}, 'Source ',
+        element('small', { text: '(a line number or an address: breakpoint on or off)' })), this.sourceList, this.stepsOfLine),
         pane('output-pane', 'Output', this.outputBox), pane('input-pane', 'Input consumed', this.inputBox)),
       element('div', { class: 'column' }, pane('code-pane', 'P-code', element('div', { class: 'scroll' }, codeTable)),
         pane('operations-pane', element('h2', {}, 'Register operations ', element('small', { text: '(of the next instruction, still to run)' })),
@@ -252,7 +291,34 @@ class Explorer {
   go(step) {
     if (!Number.isFinite(step)) return;
     this.step = Math.max(0, Math.min(this.run.steps, Math.trunc(step)));
+    this.note.textContent = '';
     this.show();
+  }
+
+  // An empty or unreadable number (a letter typed after g) is no step: it leaves the step as it is.
+  // Leaving the field fires a change too, after Enter: the same step again keeps the note.
+  jump() {
+    const text = this.jumpBox.value.trim();
+    if (!/^\d+$/.test(text)) {
+      this.jumpBox.value = String(this.step);
+      this.note.textContent = `A step is a number from 0 to ${this.run.steps}.`;
+    } else if (Number(text) !== this.step) {
+      this.go(Number(text));
+    }
+  }
+
+  // With no breakpoint to go to the buttons say so rather than move.
+  toBreak(direction) {
+    if (this.lineBreaks.size === 0 && this.instructionBreaks.size === 0) {
+      this.note.textContent = 'No breakpoints yet: click a line number or an address, or press b.';
+      return;
+    }
+    const breaks = { lines: this.lineBreaks, instructions: this.instructionBreaks };
+    const step = this.navigator.findBreak(this.step, direction, breaks);
+    this.go(step);
+    if (!this.navigator.isBreak(step, breaks)) {
+      this.note.textContent = direction > 0 ? 'No breakpoint ahead: this is the last step.' : 'No breakpoint before: this is the first step.';
+    }
   }
 
   nextLine() {
@@ -269,11 +335,6 @@ class Explorer {
 
   stepOut() {
     return this.navigator.stepOut(this.step);
-  }
-
-  findBreak(direction) {
-    return this.navigator.findBreak(this.step, direction,
-      { lines: this.lineBreaks, instructions: this.instructionBreaks });
   }
 
   toggle(set, key) {
@@ -312,9 +373,10 @@ class Explorer {
       End: () => this.go(this.run.steps),
       o: () => this.go(this.stepOver()),
       u: () => this.go(this.stepOut()),
-      b: () => this.toggle(this.lineBreaks, this.line(this.step)),
-      n: () => this.go(this.findBreak(1)),
-      p: () => this.go(this.findBreak(-1)),
+      b: () => { if (this.line(this.step) > 0) this.toggle(this.lineBreaks, this.line(this.step)); },
+      B: () => { if (this.codeRows[this.pcAt(this.step)]) this.toggle(this.instructionBreaks, this.pcAt(this.step)); },
+      n: () => this.toBreak(1),
+      p: () => this.toBreak(-1),
       g: () => {
         this.jumpBox.focus();
         this.jumpBox.select();  // a number typed now replaces the old one

@@ -7,6 +7,8 @@ import { EditorView, basicSetup } from 'codemirror';
 import { Decoration, WidgetType, keymap } from '@codemirror/view';
 import { EditorSelection, Prec, StateEffect, StateField } from '@codemirror/state';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
+import { HighlightStyle, syntaxHighlighting } from '@codemirror/language';
+import { tags } from '@lezer/highlight';
 import {
   LSPClient, LSPPlugin, findReferencesKeymap, hoverTooltips, jumpToDefinitionKeymap, renameKeymap,
   serverCompletion, serverDiagnostics,
@@ -15,6 +17,7 @@ import { pl0Language } from './pl0-language.js';
 import { mountExplorer } from '../explorer/view.js';
 import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
 import { showLarge, showLines } from './views.js';
+import { schemeSwitch } from '../scheme.js';
 
 const maxSteps = 1000000;
 const storageKey = 'pl0-playground';
@@ -117,12 +120,35 @@ const languageClient = new LSPClient({
   unsubscribe: (listen) => listeners.delete(listen),
 });
 
+// The editor in the page's colours (explorer.css), light or dark as the page is, with a focus
+// ring as plain as the other controls' and long lines wrapped, so that neither a message under
+// a line nor a long comment runs past the editor's edge.
+const pageTheme = EditorView.theme({
+  '&': { color: 'var(--ink)', backgroundColor: 'var(--page)' },
+  '&.cm-focused': { outline: '3px solid var(--focus)', outlineOffset: '1px' },
+  '.cm-content': { caretColor: 'var(--ink)' },
+  '.cm-cursor, .cm-dropCursor': { borderLeftColor: 'var(--ink)' },
+  '.cm-gutters': { backgroundColor: 'var(--chip)', color: 'var(--muted)', borderRightColor: 'var(--border)' },
+  '.cm-activeLine, .cm-activeLineGutter': { backgroundColor: 'var(--lit)' },
+  '.cm-activeLineGutter': { color: 'var(--ink)' },
+  '&.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground, .cm-selectionBackground':
+    { backgroundColor: 'var(--selection)' },
+  '.cm-tooltip, .cm-panels': { backgroundColor: 'var(--page)', color: 'var(--ink)', borderColor: 'var(--border)' },
+});
+const pageHighlight = syntaxHighlighting(HighlightStyle.define([
+  { tag: tags.keyword, color: 'var(--syntax-keyword)' },
+  { tag: tags.comment, color: 'var(--syntax-comment)', fontStyle: 'italic' },
+  { tag: tags.string, color: 'var(--syntax-string)' },
+  { tag: tags.number, color: 'var(--syntax-number)' },
+]));
+
 let cursorLine = 0;
 const editor = new EditorView({
   parent: $('editor'),
   extensions: [
     Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { run(); return true; } }])),
-    basicSetup, pl0Language, lintGutter(), litLine, message,
+    basicSetup, pl0Language, pageTheme, pageHighlight, EditorView.lineWrapping, lintGutter(), litLine, message,
+    EditorView.contentAttributes.of({ 'aria-label': 'PL/0 source' }),
     languageClient.plugin('file:///playground/program.pl0', 'pl0'),
     EditorView.updateListener.of((update) => {
       if (update.docChanged) {
@@ -151,6 +177,8 @@ function goToLine(line, from) {
   editor.dispatch({ selection: EditorSelection.cursor(at), effects: EditorView.scrollIntoView(at, { y: 'center' }) });
   editor.focus();
 }
+
+$('status').before(schemeSwitch());
 
 // ---- tabs: arrow keys move between them ----
 const panels = {};

@@ -4,6 +4,14 @@ import { bytesToText } from '../recording.js';
 
 const piece = 1 << 16;  // bytes shown at once of a long text
 
+// A file's text scrolls in its own box, which the keyboard must reach to scroll it.
+function textBox(id, className) {
+  const pre = element('pre', className);
+  pre.id = id;
+  pre.tabIndex = 0;
+  return pre;
+}
+
 function element(tag, className, text) {
   const node = document.createElement(tag);
   if (className) node.className = className;
@@ -36,8 +44,7 @@ function tokenLine(row, text, names) {
 // `text` (a byte string) one line a row, as `<pre id=ID>`; `lineOf(k, text)` names the source
 // line of row k (0 for none), and `names` turns the rows into annotated token-file lines.
 export function showLines(panel, id, text, lineOf, names) {
-  const pre = element('pre', 'lines');
-  pre.id = `text-${id}`;
+  const pre = textBox(`text-${id}`, 'lines');
   const lines = bytesToText(text).split('\n');
   if (lines.at(-1) === '') lines.pop();
   lines.forEach((line, k) => {
@@ -53,8 +60,7 @@ export function showLines(panel, id, text, lineOf, names) {
 
 // A long byte string in `<pre id=ID>`, a piece at a time as it is scrolled into view.
 export function showLarge(panel, id, text) {
-  const pre = element('pre', 'large');
-  pre.id = id;
+  const pre = textBox(id, 'large');
   panel.append(pre);
   let at = 0;
   const more = element('span', 'more', '\n… scroll for more …');
