@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "analysis.h"
@@ -52,4 +53,46 @@ TEST(LspScopes, AgreeWithTheCompilerOnEveryProgram) {
     }
   }
   EXPECT_GT(compiled, 60);
+}
+
+// Each warning on the golden programs read by hand and found true; none on the examples.
+TEST(LspWarnings, OnlyWhereTheyAreTrue) {
+  const std::multiset<std::string> expected = {
+      "compiler/array_of_one_cell_and_plain_index:1:index-outside",
+      "compiler/array_of_one_cell_and_plain_index:1:never-assigned",
+      "compiler/dangling_else_belongs_to_inner_if:2:never-assigned",  // c and d
+      "compiler/dangling_else_belongs_to_inner_if:2:never-assigned",
+      "compiler/error_10_after_procedure_block:1:never-used",
+      "compiler/error_10_after_procedure_name:1:never-used",
+      "compiler/error_24_getc_needs_name:1:never-used",
+      "compiler/error_24_read_needs_name:1:never-used",
+      "compiler/error_25_array_size_not_closed:1:never-used",
+      "compiler/error_2_number_after_eq:1:never-used",
+      "compiler/error_2_number_after_minus:1:never-used",
+      "compiler/error_3_eq_after_name:1:never-used",
+      "compiler/error_4_after_comma:1:never-used",
+      "compiler/error_5_const_list:1:never-used",
+      "compiler/error_5_var_list:1:never-used",
+      "compiler/error_6_array_size:1:never-used",
+      "compiler/negative_constants_and_signs:1:never-used",
+      "compiler/numbers_wrap_at_32_bits:1:never-used",
+      "compiler/same_name_twice:1:never-used",
+      "compiler/scopes_and_hiding:5:never-assigned",
+      "compiler/symbol_table_example:1:never-used",  // max, a, p and m
+      "compiler/symbol_table_example:1:never-used",
+      "compiler/symbol_table_example:1:never-used",
+      "compiler/symbol_table_example:1:never-used",
+      "compiler/symbol_table_example:1:never-assigned",
+      "interpreter/reserving_past_cell_0_untouched:1:never-used",
+  };
+  std::multiset<std::string> found;
+  for (const fs::path& path : programs()) {
+    const std::string source = contents(path);
+    const fs::path relative = fs::relative(path, fs::path(PL0_SOURCE_DIR) / "tests/golden");
+    for (const pl0::lsp::Warning& w : pl0::lsp::analyse(source).warnings) {
+      const auto line = 1 + std::count(source.begin(), source.begin() + w.at.from, '\n');
+      found.insert(relative.parent_path().parent_path().string() + ":" + std::to_string(line) + ":" + w.code);
+    }
+  }
+  EXPECT_EQ(found, expected);
 }
