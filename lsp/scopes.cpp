@@ -435,7 +435,7 @@ void warn_about_names(Analysis& a) {
     ++s.uses;
     if (!use.certain) ++s.unsure;
     if (use.writes) ++s.writes;
-    if (use.certain && !use.writes && s.first_read < 0) s.first_read = static_cast<int>(u);
+    if (use.certain && !use.writes && !use.called && s.first_read < 0) s.first_read = static_cast<int>(u);
   }
   for (std::size_t k = 0; k < a.declarations.size(); ++k) {
     const Declaration& d = a.declarations[k];
