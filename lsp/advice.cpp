@@ -35,6 +35,10 @@ EndCause end_cause(const Analysis& a) {
   return last_word(a) == nullptr ? EndCause::empty : EndCause::period;
 }
 
+long error_number(const Analysis& a) {
+  return a.compiled.error_program == "Compiler" ? compiler_message_number(a.compiled.error_message) : 0;
+}
+
 const Mend* mend_at(const Analysis& a, Mend::Kind kind) {
   for (const Mend& m : a.mends) {
     if (m.kind == kind && m.at.from == a.compiled.error_from) return &m;
@@ -42,9 +46,18 @@ const Mend* mend_at(const Analysis& a, Mend::Kind kind) {
   return nullptr;
 }
 
-long error_number(const Analysis& a) {
-  return a.compiled.error_program == "Compiler" ? compiler_message_number(a.compiled.error_message) : 0;
+// A missing ";", between two statements or after a declaration, where the Compiler stopped.
+const Mend* missing_semicolon(const Analysis& a) {
+  switch (error_number(a)) {
+    case compiler::semicolon_expected:
+      if (const Mend* m = mend_at(a, Mend::ending)) return m;
+      return mend_at(a, Mend::semicolon);
+    case compiler::end_expected: return mend_at(a, Mend::semicolon);
+    case compiler::comma_expected: return mend_at(a, Mend::ending);
+    default: return nullptr;
+  }
 }
+
 
 json related(const Text& text, const std::string& uri, const Span& at, const std::string& message) {
   return json::array({{{"location", {{"uri", uri}, {"range", range_json(text, at)}}}, {"message", message}}});
@@ -82,8 +95,8 @@ json error_diagnostic(const Text& text, const Analysis& a, const std::string& ur
       also = related(text, uri, {at.to, at.to, 0}, "the period goes here");
       break;
     case EndCause::none:
-      if (const Mend* m = mend_at(a, Mend::semicolon); m != nullptr && (error_number(a) == compiler::semicolon_expected || error_number(a) == compiler::end_expected)) {
-        message += "\na ';' must separate two statements";
+      if (const Mend* m = missing_semicolon(a)) {
+        message += m->kind == Mend::semicolon ? "\na ';' must separate two statements" : "\na ';' must end the declaration";
         also = related(text, uri, {m->insert_at, m->insert_at, 0}, "the ';' goes here");
       }
       break;
@@ -129,6 +142,7 @@ void undeclared_fixes(const Text& text, const Analysis& a, const json& diagnosti
   std::vector<std::pair<std::size_t, std::string>> near;
   for (const Declaration& d : a.declarations) {
     if (d.at.to > from || from > d.visible_to || (d.kind == compiler::procedure_kind) != use->called) continue;
+    if (use->writes && d.kind == compiler::constant_kind) continue;  // a constant cannot be assigned
     const std::size_t distance = edit_distance(name, d.name);
     if (distance <= slips) near.emplace_back(distance, d.name);
   }
@@ -183,7 +197,8 @@ json code_actions(const Text& text, const Analysis& a, const Span& range, const 
     case compiler::undeclared_identifier: undeclared_fixes(text, a, diagnostic, uri, out); break;
     case compiler::semicolon_expected:
     case compiler::end_expected:
-      if (const Mend* m = mend_at(a, Mend::semicolon)) {
+    case compiler::comma_expected:
+      if (const Mend* m = missing_semicolon(a)) {
         out.push_back(fix("Insert the missing ';'", diagnostic, uri, edit(text, {m->insert_at, m->insert_at, 0}, ";")));
       }
       break;

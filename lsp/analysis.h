@@ -38,7 +38,7 @@ struct Use {
 
 // A place where the text does not parse and what would mend it, for the quick fixes.
 struct Mend {
-  enum Kind { semicolon, becomes } kind;
+  enum Kind { semicolon, ending, becomes } kind;  // ending: the ";" after a declaration
   Span at;  // the word the parser stumbled on
   long insert_at;  // semicolon: the end of the word before it
 };

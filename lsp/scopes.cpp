@@ -321,6 +321,16 @@ class Parser {
     --depth_;
   }
 
+  // A ";" that ends a declaration or a procedure: the Compiler stops at the word after it.
+  void expect_semicolon() {
+    if (accept(semicolon_sym)) return;
+    if (opens_block_part()) a_.mends.push_back({Mend::ending, word(), previous_end()});
+  }
+
+  bool opens_block_part() const {
+    return current() == const_sym || current() == var_sym || current() == procedure_sym || starts_keyword_statement(current());
+  }
+
   // After a declaration that does not parse: on to its ";" or the next boundary.
   void skip_declaration() {
     while (!at_boundary()) stumble();
@@ -355,6 +365,7 @@ class Parser {
         declare(name, kind, value);
       }
       if (accept(comma_sym)) continue;
+      if (current() != semicolon_sym && opens_block_part()) return expect_semicolon();
       if (accept(semicolon_sym)) return;
       return skip_declaration();
     }
@@ -369,7 +380,7 @@ class Parser {
       k = declare(word(), compiler::procedure_kind, 0);
       advance();
     }
-    accept(semicolon_sym);
+    expect_semicolon();
     const int saved_owner = owner_, saved_address = data_address_;
     const std::size_t saved_view = in_view_.size();
     ++level_;
@@ -380,7 +391,11 @@ class Parser {
     --level_;
     owner_ = saved_owner;
     data_address_ = saved_address;
-    if (!accept(semicolon_sym) && current() == period_sym && !final_period()) advance();
+    if (current() == period_sym && !final_period()) {
+      advance();
+    } else {
+      expect_semicolon();
+    }
     if (k >= 0) a_.declarations[static_cast<std::size_t>(k)].block = {keyword.from, previous_end(), 0};
   }
 

@@ -273,6 +273,9 @@ test('errors where the student acts, their quick fixes, and the warnings', async
   assert.match(semicolon.error.message, /^Error 10 on line 3: .*\na ';' must separate two statements$/);
   await fixed('var x, y;\nbegin x := 1\n  y := 2 end.', /missing ';'/);
   await fixed('var x;\nbegin x = 1; write x end.', /`:=` for `=`/);
+  const declaration = await fixed('var x\nbegin x := 1; write x end.', /missing ';'/);
+  assert.match(declaration.error.message, /^Error 5 on line 2: .*\na ';' must end the declaration$/);
+  await fixed('procedure p;\nbegin write 1 end\nbegin call p end.', /missing ';'/);
 
   // The warnings: few, each where it is true.
   const warned = (await open([
