@@ -51,14 +51,23 @@ void check_meanings(const Text& text, const Analysis& a, int k, const std::strin
   for (std::size_t u = 0; u < a.uses.size(); ++u) {
     const int before = a.uses[u].declaration, now = after.uses[u].declaration;
     if (before == now) continue;
-    const std::string place = "`" + spelling(text.bytes(), a.uses[u].at) + "` on " + line_of(text, a.uses[u].at);
+    std::string place = "`" + spelling(text.bytes(), a.uses[u].at);
+    place += "` on ";
+    place += line_of(text, a.uses[u].at);
+    std::string refusal;
     if (before == k) {
-      throw Refusal{"the use of " + place + " would then mean " + what(text, a.declarations[static_cast<std::size_t>(now)]) + " instead"};
+      refusal = "the use of " + place;
+      refusal += " would then mean ";
+      refusal += what(text, a.declarations[static_cast<std::size_t>(now)]);
+      refusal += " instead";
+    } else {
+      refusal = place;
+      refusal += before < 0 ? " is declared nowhere"
+                            : " means " + what(text, a.declarations[static_cast<std::size_t>(before)]);
+      refusal += "; after the rename it would mean ";
+      refusal += what(text, d);
     }
-    const std::string renamed = what(text, d);
-    if (before < 0) throw Refusal{place + " is declared nowhere; after the rename it would mean " + renamed};
-    throw Refusal{place + " means " + what(text, a.declarations[static_cast<std::size_t>(before)]) +
-                  "; after the rename it would mean " + renamed};
+    throw Refusal{refusal};
   }
 }
 

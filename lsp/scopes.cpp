@@ -258,16 +258,14 @@ class Parser {
     for (;;) {
       if (accept(semicolon_sym)) {
         parse_statement();
-      } else if (accept(end_sym)) {
-        return;
+      } else if (accept(end_sym) || current() == const_sym || current() == var_sym ||
+                 current() == procedure_sym || current() == eof_sym || final_period()) {
+        return;  // at its `end`, or where the `end` is missing
       } else if (starts_statement()) {
         // The Compiler stops at the keyword, or for a name at its ":=".
         const Word stumbled = current() == identifier_sym ? words_[at_ + 1] : word();
         a_.mends.push_back({Mend::semicolon, stumbled, previous_end()});
         parse_statement();
-      } else if (current() == const_sym || current() == var_sym || current() == procedure_sym ||
-                 current() == eof_sym || final_period()) {
-        return;  // its `end` is missing
       } else {
         stumble();
       }
