@@ -29,7 +29,9 @@ std::string described(const Declaration& d) {
                           : "variable `" + d.name + "`") +
              ", level " + level + ", offset " + std::to_string(d.address) + " in its frame";
     default:
-      if (!d.code_known) return "procedure `" + d.name + "`, level " + level;
+      if (!d.code_known) {
+        return "procedure `" + d.name + "`, level " + level + " (its code address is known once the Compiler finishes its block)";
+      }
       return "procedure `" + d.name + "`, level " + level + ", its code at address " +
              std::to_string(d.address) +
              ". The table's Address column shows 0 for a procedure: the Compiler writes the row "
@@ -96,7 +98,9 @@ json hover(const Text& text, const Analysis& a, long offset) {
   if (k >= 0) {
     const Declaration& d = a.declarations[static_cast<std::size_t>(k)];
     shown = d.table_line.empty()
-                ? described(d) + "\n\nNot in the symbol table file: the Compiler stopped at its error before this name."
+                ? described(d) + "\n\nNot in the symbol table file: " +
+                      (a.compiled.error_program == "Tokeniser" ? "the Tokeniser stopped at its error, so the Compiler never ran."
+                                                               : "the Compiler stopped at its error before this name.")
                 : "```text\n" + a.table_header + "\n" + d.table_line + "\n```\n" + described(d);
   } else {
     std::string rest;

@@ -168,6 +168,12 @@ test('past the first error: names, outline and colours keep working', async (t) 
   const renamed = await ask('textDocument/rename', { position: later, newName: 'count' });
   assert.deepEqual(lineOf(renamed.changes[uri].map((e) => ({ range: e.range }))), [3, 13, 13, 19, 21]);
 
+  // A name declared after the Compiler's error has no row in the symbol table file yet.
+  const early = 'const c = x;\nvar later;\nbegin later := 1; write later end.';
+  await open(early);
+  const unlisted = await ask('textDocument/hover', { position: where(early, 2, 'later', 1) });
+  assert.match(unlisted.contents.value, /^variable `later`, level 0, offset 3 in its frame\n\nNot in the symbol table file: the Compiler stopped/);
+
   // A name in a stretch that does not parse: its uses cannot all be known, so no rename.
   const hidden = hanoi.replace('  write moves;', '  writ moves;');
   await open(hidden);
