@@ -3,6 +3,7 @@
 // server's parse, and a program that compiles must have no use the Compiler did not see.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -45,6 +46,10 @@ TEST(LspScopes, AgreeWithTheCompilerOnEveryProgram) {
       ASSERT_NE(ours, a.uses.end()) << "no use at byte " << theirs.at.from;
       EXPECT_EQ(ours->declaration, theirs.declaration) << "at byte " << theirs.at.from;
     }
+    // name_at finds a name by halving: both lists must stand in the order of the text.
+    EXPECT_TRUE(std::is_sorted(a.uses.begin(), a.uses.end(), [](const auto& x, const auto& y) { return x.at.from < y.at.from; }));
+    EXPECT_TRUE(std::is_sorted(a.declarations.begin(), a.declarations.end(),
+                               [](const auto& x, const auto& y) { return x.at.from < y.at.from; }));
     if (a.compiled.error_program.empty()) {
       ++compiled;
       EXPECT_EQ(a.uses.size(), a.compiler_uses.size());
