@@ -1,96 +1,104 @@
 #include "analysis.h"
 
+#include <algorithm>
 #include <sstream>
+#include <unordered_map>
 
 #include "name_table.h"
 #include "parser.h"
+#include "scopes.h"
 #include "token_reader.h"
 
 namespace pl0::lsp {
 
 namespace {
 
-// A declaration whose block has not ended yet; one that never ends is visible to the end.
-constexpr long still_open = -1;
-
-// Watches the Compiler's name table: an entry is a declaration while it is in the table, so
-// each use is tied to the declaration the Compiler itself found.
+// Watches the Compiler's name table: each entry it declares is tied to the server's own
+// declaration of the same word, so that the table's rows, the procedures' code addresses and
+// the Compiler's own uses stand beside the server's parse.
 class NameWatcher : public compiler::CompileObserver {
  public:
-  NameWatcher(Analysis& a, const std::vector<explorer::Span>& tokens) : a_(a), tokens_(tokens) {}
+  NameWatcher(Analysis& a, const std::vector<Span>& tokens) : a_(a), tokens_(tokens) {
+    for (std::size_t k = 0; k < a.declarations.size(); ++k) by_start_[a.declarations[k].at.from] = static_cast<int>(k);
+  }
 
   void emitted(int /*address*/, int /*line*/) override {}
 
   void name_declared(int index) override {
-    const compiler::NameEntry& e = compiler::names.entries[static_cast<std::size_t>(index)];
-    Declaration d{e.name, e.kind, e.level, e.address, e.value, token(compiler::reader.identifier_symbol),
-                  "", open_.empty() ? -1 : open_.back(), still_open};
     const auto entry = static_cast<std::size_t>(index);
     if (entry >= of_entry_.size()) of_entry_.resize(entry + 1, -1);
-    of_entry_[static_cast<std::size_t>(index)] = static_cast<int>(a_.declarations.size());
-    a_.declarations.push_back(d);
-    if (e.kind == compiler::procedure_kind) open_.push_back(of_entry_[static_cast<std::size_t>(index)]);
+    const auto found = by_start_.find(token(compiler::reader.identifier_symbol).from);
+    of_entry_[entry] = found == by_start_.end() ? -1 : found->second;
+    declared_.push_back(of_entry_[entry]);
   }
 
   void name_used(int index) override {
     if (index <= 0 || static_cast<std::size_t>(index) >= of_entry_.size()) return;
-    a_.uses.push_back({token(compiler::reader.identifier_symbol), of_entry_[static_cast<std::size_t>(index)]});
+    a_.compiler_uses.push_back({token(compiler::reader.identifier_symbol), of_entry_[static_cast<std::size_t>(index)]});
   }
 
-  // A block ends: its names go out of view here, and a procedure's code address is known.
   void block_compiled(int own, int /*jump*/, int /*body*/, int /*end*/) override {
-    const long end = token(compiler::reader.symbol_count - 1).to;
-    const int owner = own == 0 || open_.empty() ? -1 : open_.back();
-    for (Declaration& d : a_.declarations) {
-      if (d.parent == owner && d.visible_to == still_open) d.visible_to = end;
-    }
-    if (owner >= 0) {
-      a_.declarations[static_cast<std::size_t>(owner)].address =
-          compiler::names.entries[static_cast<std::size_t>(own)].address;
-      open_.pop_back();
-    }
+    if (own <= 0 || static_cast<std::size_t>(own) >= of_entry_.size() || of_entry_[static_cast<std::size_t>(own)] < 0) return;
+    Declaration& d = a_.declarations[static_cast<std::size_t>(of_entry_[static_cast<std::size_t>(own)])];
+    d.address = compiler::names.entries[static_cast<std::size_t>(own)].address;
+    d.code_known = true;
   }
+
+  // The server's declaration of each row of the symbol table file, in order.
+  const std::vector<int>& declared() const { return declared_; }
 
  private:
-  explorer::Span token(int symbol) const {
-    if (symbol < 0 || static_cast<std::size_t>(symbol) >= tokens_.size()) return {0, 0};
+  Span token(int symbol) const {
+    if (symbol < 0 || static_cast<std::size_t>(symbol) >= tokens_.size()) return {0, 0, 0};
     return tokens_[static_cast<std::size_t>(symbol)];
   }
 
   Analysis& a_;
-  const std::vector<explorer::Span>& tokens_;
-  std::vector<int> of_entry_;  // the declaration each table entry holds now
-  std::vector<int> open_;      // the procedures whose blocks are being compiled
+  const std::vector<Span>& tokens_;
+  std::unordered_map<long, int> by_start_;
+  std::vector<int> of_entry_;  // the server's declaration each table entry holds now
+  std::vector<int> declared_;
 };
 
 }  // namespace
 
 Analysis analyse(const std::string& source) {
   Analysis a;
-  a.symbols = explorer::source_symbols(source);
-  const std::vector<explorer::Span> tokens = explorer::symbol_spans(source);
+  a.words = scan_words(source);
+  parse_scopes(source, a);
+  warn_about_names(a);
+  const std::vector<Span> tokens = explorer::symbol_spans(source);
   NameWatcher watcher(a, tokens);
   a.compiled = explorer::compile(source, &watcher);
-  for (Declaration& d : a.declarations) {
-    if (d.visible_to == still_open) d.visible_to = static_cast<long>(source.size());
-  }
   std::istringstream table(a.compiled.symbols);
   std::getline(table, a.table_header);
-  for (Declaration& d : a.declarations) {
-    if (!std::getline(table, d.table_line)) break;
+  for (const int k : watcher.declared()) {
+    std::string row;
+    if (!std::getline(table, row)) break;
+    if (k >= 0) a.declarations[static_cast<std::size_t>(k)].table_line = row;
   }
   return a;
 }
 
+NameAt name_at(const Analysis& a, long offset) {
+  // Uses and declarations lie in the order of the text; the last that starts at or before
+  // the offset is the only one that can hold it.
+  const auto holds = [offset](const Span& at) { return at.from <= offset && offset <= at.to; };
+  const auto use = std::upper_bound(a.uses.begin(), a.uses.end(), offset,
+                                    [](long o, const Use& u) { return o < u.at.from; });
+  if (use != a.uses.begin() && holds(std::prev(use)->at)) {
+    return {std::prev(use)->declaration, static_cast<int>(std::prev(use) - a.uses.begin())};
+  }
+  const auto d = std::upper_bound(a.declarations.begin(), a.declarations.end(), offset,
+                                  [](long o, const Declaration& x) { return o < x.at.from; });
+  if (d != a.declarations.begin() && holds(std::prev(d)->at)) {
+    return {static_cast<int>(std::prev(d) - a.declarations.begin()), -1};
+  }
+  return {};
+}
+
 int declaration_at(const Analysis& a, long offset) {
-  for (const Use& u : a.uses) {
-    if (u.at.from <= offset && offset <= u.at.to) return u.declaration;
-  }
-  for (std::size_t k = 0; k < a.declarations.size(); ++k) {
-    const explorer::Span& at = a.declarations[k].at;
-    if (at.from <= offset && offset <= at.to) return static_cast<int>(k);
-  }
-  return -1;
+  return name_at(a, offset).declaration;
 }
 
 }  // namespace pl0::lsp

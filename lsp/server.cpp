@@ -14,7 +14,7 @@ namespace {
 
 // The protocol's error codes.
 constexpr int parse_error = -32700, invalid_request = -32600, method_not_found = -32601,
-              invalid_params = -32602;
+              invalid_params = -32602, request_failed = -32803;
 
 struct Failure {
   int code;
@@ -27,7 +27,8 @@ json capabilities() {
           {"hoverProvider", true},
           {"definitionProvider", true},
           {"referencesProvider", true},
-          {"renameProvider", true},
+          {"renameProvider", {{"prepareProvider", true}}},
+          {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
           {"documentSymbolProvider", true},
           {"completionProvider", json::object()},
           {"foldingRangeProvider", true},
@@ -41,7 +42,7 @@ json error_reply(const json& id, int code, const std::string& message) {
 json diagnostics_of(const std::string& uri, const Document& d) {
   return {{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
-          {"params", {{"uri", uri}, {"diagnostics", diagnostics(d.text, d.analysis)}}}};
+          {"params", {{"uri", uri}, {"diagnostics", diagnostics(d.text, d.analysis, uri)}}}};
 }
 
 Document analysed(const std::string& text) {
@@ -66,25 +67,29 @@ json Server::request(const std::string& method, const json& params) {
       "textDocument/hover",         "textDocument/definition",
       "textDocument/references",    "textDocument/rename",
       "textDocument/documentSymbol", "textDocument/semanticTokens/full",
-      "textDocument/completion",    "textDocument/foldingRange"};
+      "textDocument/completion",    "textDocument/foldingRange",
+      "textDocument/prepareRename", "textDocument/codeAction"};
   if (about_a_document.count(method) == 0) throw Failure{method_not_found, "unknown method " + method};
   const Document& d = document(params);
   const std::string uri = params["textDocument"]["uri"];
-  auto offset = [&] {
-    const json& p = params.at("position");
-    // A number with a fraction or an exponent is no position (and one too large for a long
-    // would not even convert).
-    const auto whole = [](const json& n) {
-      if (!n.is_number_integer()) throw Failure{invalid_params, "a position is two whole numbers"};
-      return n.get<long>();
-    };
-    return d.text.offset({whole(p.at("line")), whole(p.at("character"))});
+  // A number with a fraction or an exponent is no position (and one too large for a long
+  // would not even convert).
+  const auto whole = [](const json& n) {
+    if (!n.is_number_integer()) throw Failure{invalid_params, "a position is two whole numbers"};
+    return n.get<long>();
   };
+  const auto offset_of = [&](const json& p) { return d.text.offset({whole(p.at("line")), whole(p.at("character"))}); };
+  auto offset = [&] { return offset_of(params.at("position")); };
   if (method == "textDocument/hover") return hover(d.text, d.analysis, offset());
   if (method == "textDocument/definition") return definition(d.text, d.analysis, offset(), uri);
   if (method == "textDocument/references") {
     const bool with_declaration = params.value("/context/includeDeclaration"_json_pointer, false);
     return references(d.text, d.analysis, offset(), with_declaration, uri);
+  }
+  if (method == "textDocument/prepareRename") return prepare_rename(d.text, d.analysis, offset());
+  if (method == "textDocument/codeAction") {
+    const json& range = params.at("range");
+    return code_actions(d.text, d.analysis, {offset_of(range.at("start")), offset_of(range.at("end")), 0}, uri);
   }
   if (method == "textDocument/rename") {
     return rename(d.text, d.analysis, offset(), params.at("newName").get<std::string>(), uri);
@@ -138,6 +143,8 @@ std::vector<json> Server::handle(const std::string& message) {
     }
   } catch (const Failure& f) {
     if (is_request) out.push_back(error_reply(id, f.code, f.message));
+  } catch (const Refusal& r) {
+    if (is_request) out.push_back(error_reply(id, request_failed, r.message));
   } catch (const json::exception& e) {
     if (is_request) out.push_back(error_reply(id, invalid_params, e.what()));
   }

@@ -34,6 +34,31 @@ Position Text::position(long offset) const {
   return p;
 }
 
+long Text::line_of(long offset) const {
+  return std::upper_bound(line_starts_.begin(), line_starts_.end(), offset) - line_starts_.begin() - 1;
+}
+
+long Text::line_end(long line) const {
+  return line + 1 < line_count() ? line_starts_[static_cast<std::size_t>(line) + 1] - 1
+                                 : static_cast<long>(bytes_.size());
+}
+
+Position Text::Walk::at(long offset) {
+  offset = std::clamp(offset, 0L, static_cast<long>(text_.bytes_.size()));
+  if (offset < offset_ || offset > text_.line_end(position_.line)) {
+    position_ = text_.position(offset);
+    offset_ = offset;
+    return position_;
+  }
+  while (offset_ < offset) {
+    long bytes = 0, units = 0;
+    character_at(static_cast<unsigned char>(text_.bytes_[static_cast<std::size_t>(offset_)]), bytes, units);
+    offset_ += bytes;
+    position_.character += units;
+  }
+  return position_;
+}
+
 long Text::offset(const Position& position) const {
   if (position.line < 0) return 0;
   if (position.line >= line_count()) return static_cast<long>(bytes_.size());

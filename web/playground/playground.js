@@ -101,7 +101,7 @@ diagnostics.notificationHandlers = {
     if (!plugin) return false;
     const at = (position) => plugin.unsyncedChanges.mapPos(plugin.fromPosition(position, plugin.syncedDoc));
     marks.server = params.diagnostics.map((d) => ({
-      from: at(d.range.start), to: at(d.range.end), severity: 'error', message: d.message,
+      from: at(d.range.start), to: at(d.range.end), severity: d.severity === 2 ? 'warning' : 'error', message: d.message,
     }));
     showMarks(view);
     return true;
