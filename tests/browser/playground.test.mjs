@@ -1,6 +1,7 @@
 // The playground in headless Chromium, served on 127.0.0.1 from build-web/site: every example
-// gives its .out, errors show as markers with the exact message, Stop ends a loop, share links
-// and broken links open, the Explore tab steps, and the console stays free of errors.
+// gives its .out, errors show as markers with the exact message, Stop ends a loop and keeps all
+// it wrote, share links and examples keep the program they replace, the Explore tab steps and
+// says when it is stale, the keyboard paths work, and the console stays free of errors.
 //   PL0_SITE=build-web/site node --test tests/browser/playground.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
