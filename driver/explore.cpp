@@ -41,6 +41,22 @@ std::string read_whole(const std::string& path, const char* what) {
   return text.str();
 }
 
+constexpr const char* explore_usage =
+    "Usage: pl0 explore FILE.pl0 [-o FILE] [--input FILE] [--max-steps N] [--json]\n"
+    "Runs FILE.pl0 once and writes FILE.html beside it (or FILE): one page that steps\n"
+    "through the run, for any browser, offline.\n"
+    "  -o FILE          the file to write\n"
+    "  --input FILE     the program's standard input (without it, an empty input)\n"
+    "  --max-steps N    record at most N instructions (default 1000000)\n"
+    "  --json           write the recording itself (FILE.json)\n";
+
+bool asks_for_help(int argc, const char* const* argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") return true;
+  }
+  return false;
+}
+
 ExploreOptions parse(int argc, const char* const* argv) {
   ExploreOptions o;
   const std::vector<std::string> names = read_arguments(
@@ -90,6 +106,10 @@ bool write_whole(const std::string& path, const std::string& text, std::string& 
 }  // namespace
 
 int explore_main(int argc, const char* const* argv) {
+  if (asks_for_help(argc, argv)) {
+    std::fputs(explore_usage, stdout);
+    return 0;
+  }
   ExploreOptions o;
   std::string source, input;
   try {

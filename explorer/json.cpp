@@ -248,6 +248,12 @@ std::string to_json(const Recording& r) {
     j.number(r.error_from);
     j.key("to");
     j.number(r.error_to);
+    j.key("unclosed");
+    if (r.error_unclosed.empty()) {
+      j.raw("null");
+    } else {
+      j.string(r.error_unclosed);
+    }
     j.close('}');
   }
   write_program(j, r);

@@ -151,8 +151,11 @@ void locate_error(Recording& r) {
   const auto end = static_cast<long>(r.source.size());
   Span at{end, end};
   if (r.error_program == "Tokeniser") {
-    if (r.error_message.find("Unexpected end") == std::string::npos && !spans.empty()) {
-      at = spans.back();
+    if (r.error_message.find("Unexpected end") == std::string::npos) {
+      if (!spans.empty()) at = spans.back();
+    } else if (const Span open = unclosed_opening(r.source); open.symbol != 0) {
+      at = open;
+      r.error_unclosed = open.symbol == string_sym ? "string" : "comment";
     }
   } else if (compiler_message_number(r.error_message) != compiler::unexpected_end) {
     const auto current = static_cast<std::size_t>(compiler::reader.symbol_count - 1);

@@ -55,6 +55,9 @@ struct Recording {
   std::string error_program, error_message;
   int error_line = 0;
   long error_from = 0, error_to = 0;
+  // "comment" or "string" when the source ends inside one: error_from and error_to are then
+  // its opening, the place the Tokeniser's message cannot name.
+  std::string error_unclosed;
 
   std::vector<InstructionInfo> instructions;
   std::vector<Procedure> procedures;  // the main block first, then in the order they end

@@ -44,4 +44,27 @@ std::vector<Span> symbol_spans(const std::string& source) {
   return spans;
 }
 
+Span unclosed_opening(const std::string& source) {
+  const std::vector<Span> spans = source_symbols(source);
+  std::size_t at = spans.empty() ? 0 : static_cast<std::size_t>(spans.back().to);
+  // The scanner's blanks: every control byte, the space, and bytes 128 to 255.
+  while (at < source.size() && (static_cast<unsigned char>(source[at]) <= ' ' ||
+                                static_cast<unsigned char>(source[at]) >= 128)) {
+    ++at;
+  }
+  const std::string rest = source.substr(std::min(at, source.size()));
+  const auto open = [&](std::size_t length, const std::string& close, int symbol) {
+    // The opening's own characters never close it: "(*)" is still open.
+    if (rest.find(close, length) != std::string::npos) return Span{0, 0, 0};
+    return Span{static_cast<long>(at), static_cast<long>(at + length), symbol};
+  };
+  if (rest.rfind('{', 0) == 0) return open(1, "}", comment_sym);
+  if (rest.rfind("(*", 0) == 0) return open(2, "*)", comment_sym);
+  if (rest.rfind("/*", 0) == 0) return open(2, "*/", comment_sym);
+  if (rest.rfind('\'', 0) == 0 || rest.rfind('"', 0) == 0) {
+    return open(1, rest.substr(0, 1), string_sym);
+  }
+  return {0, 0, 0};
+}
+
 }  // namespace pl0::explorer

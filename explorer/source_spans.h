@@ -20,4 +20,10 @@ std::vector<Span> source_symbols(const std::string& source);
 // The spans of the token file's symbols, in its order: source_symbols without the comments.
 std::vector<Span> symbol_spans(const std::string& source);
 
+// Where a comment or string opens that the source ends inside (the Tokeniser's "Unexpected end
+// of source file" then names no place): the span of its opening ("{", "(*", "/*" or a quote)
+// with the symbol comment or string; symbol 0 when the source ends elsewhere. A "//" comment
+// ends with its line, so it is never the one left open.
+Span unclosed_opening(const std::string& source);
+
 }  // namespace pl0::explorer

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "code_file.h"
@@ -52,6 +53,15 @@ struct NoObserver {
   static constexpr bool active = false;
   bool operator()(const MachineState&, int /*instructions*/) { return true; }
 };
+
+// An observer that only keeps time (a clock's pulse) says so with `static constexpr bool
+// sees_state = false`: the fast loop then calls it only at its jumps, calls and returns (a run
+// that goes on passes through them), with the registers left where they are.
+template <typename Observer, typename = void>
+inline constexpr bool sees_state = true;
+template <typename Observer>
+inline constexpr bool sees_state<Observer, std::void_t<decltype(Observer::sees_state)>> =
+    Observer::sees_state;
 
 // Runs from the state given (normally a fresh MachineState) until PC falls to 0 or less or a
 // fault stops it. Writes no banners.

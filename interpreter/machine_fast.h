@@ -30,7 +30,8 @@ namespace pl0::interpreter::detail {
 #define PL0_NEXT(count)                      \
   do {                                       \
     ip += (count);                           \
-    if constexpr (Observer::active) {        \
+    if constexpr (Observer::active &&        \
+                  sees_state<Observer>) {    \
       save(at(ip));                          \
       if (!observer(m, count)) goto stopped; \
     }                                        \
@@ -49,7 +50,9 @@ namespace pl0::interpreter::detail {
     }                                                 \
     ip = code + target;                               \
     if constexpr (Observer::active) {                 \
-      save(target);                                   \
+      if constexpr (sees_state<Observer>) {           \
+        save(target);                                 \
+      }                                               \
       if (!observer(m, count)) goto stopped;          \
     }                                                 \
     goto* labels[static_cast<int>(ip->kind)];         \

@@ -265,6 +265,13 @@ test('a compile error shows the message and the line, and no machine', async () 
   assert.equal(await text(page, '.error-line code'), '  x := y');
   assert.equal(await page.$('.stack'), null);
   await page.close();
+
+  // The Tokeniser's message names no line: the page says what is left open, and where.
+  const unclosed = await open(explore('unclosed', 'var x;\nbegin\n  (* set x\n  x := 1\nend.\n'));
+  assert.equal(await text(unclosed, '#error-message'), 'Tokeniser stopped: Unexpected end of source file');
+  assert.equal(await text(unclosed, '#error-words'), 'The comment opened on line 3 with (* is never closed, so the source ends inside it.');
+  assert.equal(await text(unclosed, '.error-line code'), '  (* set x');
+  await unclosed.close();
 });
 
 test('a fault page opens at the fault and names its line; deep recursions stay readable', async () => {

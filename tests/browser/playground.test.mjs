@@ -1,6 +1,7 @@
 // The playground in headless Chromium, served on 127.0.0.1 from build-web/site: every example
-// gives its .out, errors show as markers with the exact message, Stop ends a loop, share links
-// and broken links open, the Explore tab steps, and the console stays free of errors.
+// gives its .out, errors show as markers with the exact message, Stop ends a loop and keeps all
+// it wrote, share links and examples keep the program they replace, the Explore tab steps and
+// says when it is stale, the keyboard paths work, and the console stays free of errors.
 //   PL0_SITE=build-web/site node --test tests/browser/playground.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -80,8 +81,8 @@ test('Stop ends a looping program and the page still works', async () => {
     window.pl0Playground.run();
   });
   await page.waitForFunction(() => document.getElementById('status').textContent === 'Running…');
-  await page.click('#stop');
-  assert.match(await page.$eval('#status', (e) => e.textContent), /Stopped/);
+  await page.click('#stop');  // Stop waits for the runner's next pulse, which brings the output
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
   const result = await page.evaluate(() => {
     window.pl0Playground.setSource('begin write 6 * 7 end.');
     return window.pl0Playground.run();
@@ -102,7 +103,7 @@ test('output without end is cut, and the page says so', async () => {
   await page.close();
 });
 
-test('a share link opens with its source and input; a broken one opens empty', async () => {
+test('a share link opens with its source and input; a broken one opens what was there before', async () => {
   let page = await open();
   await page.evaluate(() => {
     window.pl0Playground.setSource('var n; begin read n; write n * 2 end.');
@@ -119,7 +120,7 @@ test('a share link opens with its source and input; a broken one opens empty', a
   await page.close();
   page = await open('#p=not-a-program');
   assert.match(await page.$eval('#status', (e) => e.textContent), /could not be read/);
-  assert.equal(await page.evaluate(() => document.querySelector('.cm-content').textContent), '');
+  assert.match(await page.evaluate(() => document.querySelector('.cm-content').textContent), /Your first PL\/0 program/);
   await page.close();
 });
 
@@ -181,7 +182,7 @@ test('a Run shows its own results alone: the output first, the rest when asked, 
   await page.click('#tab-explore');
   assert.doesNotMatch(await text(page, '#panel-explore'), /finished/);
   await page.click('#stop');
-  assert.equal(await text(page, '#status'), 'Stopped.');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
   await page.click('#tab-output');
   assert.match(await text(page, '#panel-output'), /partial/);
 
@@ -222,7 +223,7 @@ test('errors stand where the eye is: the symbol, the line, the status, in words'
   assert.ok(await page.waitForSelector('.cm-lint-marker-error'));
 
   await run(page, 'var a[2], i;\nbegin i := 500;\n  a[i] := 1\nend.');
-  assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\.$/);
+  assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\./);
   assert.ok(await page.$('.cm-lint-marker-error'));
   await page.click('#explore-fault');
   await page.waitForSelector('#run-status');
@@ -269,7 +270,7 @@ test('a first visit, the examples, and the layout at 1024 and 420 px', async () 
   page = await open('', 420);
   await page.evaluate(() => window.pl0Playground.run());
   await page.waitForFunction(() => document.getElementById('panel-output').getBoundingClientRect().top < innerHeight);
-  const heights = await page.$$eval('.bar button', (all) => all.map((b) => b.getBoundingClientRect().height));
+  const heights = await page.$$eval('.bar button:not([hidden])', (all) => all.map((b) => b.getBoundingClientRect().height));
   assert.ok(heights.every((h) => h >= 40), `buttons ${heights}`);
   await page.close();
 });
@@ -301,5 +302,188 @@ test('the language server marks an error while it is typed, and a hover shows wh
   await page.mouse.move(becomes.x, becomes.y);
   await page.waitForSelector('.cm-lsp-hover-tooltip');
   assert.match(await text(page, '.cm-lsp-hover-tooltip'), /;  LIT\s+mov_Bx,Imm\s+1[\s\S]*;  STO\s+mov_Ax,BP/);
+  await page.close();
+});
+
+// What a program wrote before Stop: on the page while it runs, and all of it after, before "partial".
+test('output written before an endless loop shows while it runs and stays, whole, after Stop', async () => {
+  const page = await open();
+  const output = () => page.evaluate(() => document.getElementById('program-output')?.textContent);
+  await page.evaluate(() => {
+    window.pl0Playground.setSource('begin write 42; putc 10; while 1 = 1 do end.');
+    window.pl0Playground.run();
+  });
+  await page.waitForFunction(() => document.getElementById('program-output')?.textContent === '42 \n');
+  await page.click('#stop');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
+  assert.equal(await output(), '42 \n');
+  const order = await page.$eval('#panel-output', (p) => [...p.querySelectorAll('h2, #program-output')].map((e) => e.textContent));
+  assert.deepEqual(order.slice(0, 2), ['Output (partial: the run was stopped)', '42 \n']);
+
+  // A number now and then from inside a long loop.
+  await page.evaluate(() => {
+    window.pl0Playground.setSource('var i, j; begin while 1 = 1 do begin j := 0; while j < 30000 do j := j + 1; write i; i := i + 1 end end.');
+    window.pl0Playground.run();
+  });
+  await page.waitForFunction(() => /^0 1 2 /.test(document.getElementById('program-output')?.textContent));
+  const before = await output();
+  await page.click('#stop');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
+  const after = await output();
+  assert.ok(after.startsWith(before) && /^(\d+ )+$/.test(after), `before Stop ${before.length} bytes, after ${after.length}`);
+  await page.close();
+});
+
+test('a share link or an example never destroys the program in the editor; a broken link changes nothing', async () => {
+  const page = await open();
+  await page.evaluate(() => {
+    window.pl0Playground.setSource('var n; begin read n; write n * 2 end.');
+    window.pl0Playground.setInput('21');
+  });
+  await page.click('#share');
+  await page.waitForFunction(() => location.hash.startsWith('#p='));
+  const hash = await page.evaluate(() => location.hash);
+  const mine = 'begin write 1 end.';
+  await page.evaluate((source) => {
+    window.pl0Playground.setSource(source);
+    window.pl0Playground.setInput('7');
+  }, mine);
+  const source = (p) => p.evaluate(() => document.querySelector('.cm-content').innerText.trim());
+  // The same browser: the program kept from the page above.
+  const context = page.browserContext();
+  const shared = await context.newPage();
+  await shared.goto(base + hash);
+  await shared.waitForFunction(() => window.pl0Playground);
+  assert.equal(await source(shared), 'var n; begin read n; write n * 2 end.');
+  await shared.click('#restore');
+  assert.equal(await source(shared), mine);
+  assert.equal(await shared.$eval('#input', (e) => e.value), '7');
+  await shared.close();
+
+  const broken = await context.newPage();
+  await broken.goto(`${base}#p=${hash.slice(3, 20)}`);
+  await broken.waitForFunction(() => window.pl0Playground);
+  assert.match(await text(broken, '#status'), /could not be read/);
+  assert.equal(await source(broken), mine);
+  await broken.close();
+
+  // Arrowing through the closed example list asks nothing, and the program is one step back.
+  const dialogs = [];
+  page.on('dialog', (dialog) => { dialogs.push(dialog.message()); dialog.dismiss(); });
+  await page.evaluate(() => window.pl0Playground.setSource('begin write 2 end.'));
+  await page.focus('#examples');
+  for (let k = 0; k < 3; k++) await page.keyboard.press('ArrowDown');
+  assert.deepEqual(dialogs, []);
+  assert.notEqual(await source(page), 'begin write 2 end.');
+  await page.click('#restore');
+  assert.equal(await source(page), 'begin write 2 end.');
+  await page.close();
+});
+
+test('Explore after an edit says that it shows an earlier version', async () => {
+  const page = await open('', 1024);
+  await run(page, 'begin write 1 end.');
+  await page.evaluate(() => window.pl0Playground.setSource('begin write 2 end.'));
+  await page.click('#tab-explore');
+  await page.waitForSelector('#forward');
+  assert.match(await text(page, '#stale'), /earlier version/);
+  await page.click('#stale button');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Finished.');
+  await page.waitForSelector('#panel-explore #forward');
+  assert.equal(await page.$('#stale:not([hidden])'), null);
+  assert.equal(await page.evaluate(() => { window.pl0Explorer.go(99); return window.pl0Explorer.state().output; }), '2 ');
+  await page.close();
+});
+
+test('an unclosed comment or string is named, and the line where it opens is marked', async () => {
+  const page = await open();
+  await run(page, 'var x;\nbegin\n  { set x\n  x := 1\nend.\n');
+  assert.equal(await text(page, '#status'), 'Compile error on line 3: the comment opened here with { is never closed, so the source ends inside it.');
+  assert.equal(await text(page, '#error-message'), 'Unexpected end of source file');
+  assert.equal(await text(page, '.cm-lintRange-error'), '{');
+  await page.click('#tab-explore');
+  assert.equal(await text(page, '.error-line code'), '  { set x');
+  assert.match(await text(page, '#panel-explore'), /comment opened on line 3 with \{ is never closed/);
+  await page.click('#tab-output');
+  await run(page, "var s[9];\nbegin\n  s := 'abc;\nend.\n");
+  assert.equal(await text(page, '#status'), "Compile error on line 3: the string opened here with ' is never closed, so the source ends inside it.");
+  await run(page, 'begin write 1 end');
+  assert.equal(await text(page, '#status'), 'Compile error: the source ends before its final period.');
+  await page.close();
+});
+
+test('a run-time fault says what it probably is, on the page and in Explore; Explore after Stop names no flag', async () => {
+  const page = await open();
+  await run(page, 'procedure p;\n  call p;\nbegin call p end.');
+  assert.match(await text(page, '#status'), /^Run-time fault on line 2: stack cell -\d+ out of range\. .*recursion too deep/);
+  await page.click('#explore-fault');
+  await page.waitForSelector('#run-status');
+  assert.match(await text(page, '#run-status'), /recursion too deep/);
+  await page.click('#tab-output');
+  await run(page, 'var a[2], i;\nbegin i := 500;\n  a[i] := 1\nend.');
+  assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\. .*index outside its array/);
+
+  await page.evaluate((source) => {
+    window.pl0Playground.setSource(source);
+    window.pl0Playground.run();
+  }, loop);
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Running…');
+  await page.click('#stop');
+  await page.click('#tab-explore');
+  await page.waitForSelector('#run-status', { timeout: 60000 });
+  assert.doesNotMatch(await text(page, '#run-status'), /--max-steps/);
+  await page.close();
+});
+
+test('keys: → steps after a click on Explore, focus stays useful, Escape stops, Ctrl+Enter runs from the input', async () => {
+  const page = await open();
+  const focused = () => page.evaluate(() => document.activeElement.id || document.activeElement.closest('[id]')?.id || document.activeElement.tagName);
+  await run(page, 'var x; begin x := 3; write x * x end.');
+  await page.click('#tab-explore');
+  await page.waitForSelector('#forward');
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await text(page, '#step'), '1');
+  assert.equal(await page.$eval('#tab-explore', (t) => t.getAttribute('aria-selected')), 'true');
+
+  await page.click('#tab-output');
+  await run(page, 'var a[2];\nbegin a[500] := 1 end.');
+  await page.focus('#explore-fault');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#run-status');
+  assert.equal(await focused(), 'panel-explore');
+
+  await page.click('#tab-output');
+  await page.evaluate((source) => window.pl0Playground.setSource(source), loop);
+  await page.focus('#run');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Running…');
+  assert.equal(await focused(), 'run');
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
+  assert.equal(await focused(), 'run');
+
+  await page.evaluate(() => window.pl0Playground.setSource('var n; begin read n; write n end.'));
+  await page.focus('#input');
+  await page.keyboard.type('5');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Enter');
+  await page.keyboard.up('Control');
+  await page.waitForFunction(() => document.getElementById('program-output')?.textContent === '5 ');
+  assert.equal(await page.$eval('#input', (e) => e.value), '5');
+  await page.close();
+});
+
+test('no error mark flashes while the page loads', async () => {
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  await page.evaluateOnNewDocument(() => {
+    new MutationObserver(() => {
+      if (document.querySelector('.cm-lint-marker-error, .cm-lintRange-error')) window.marked = true;
+    }).observe(document, { subtree: true, childList: true });
+  });
+  await page.goto(base);
+  await page.waitForFunction(() => window.pl0Playground);
+  await new Promise((done) => setTimeout(done, 1500));  // the language server has answered
+  assert.equal(await page.evaluate(() => window.marked ?? false), false);
   await page.close();
 });

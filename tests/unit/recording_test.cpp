@@ -97,5 +97,30 @@ TEST(Recording, JumpToNoInstructionEndsWithoutATraceLine) {
   EXPECT_EQ(explorer::record(source, "").end.message, "no instruction at PC 500");
 }
 
+// The Tokeniser's "Unexpected end of source file" names no place: the recording points at the
+// comment or string the source ends inside, or at the end where only the period is missing.
+TEST(Recording, PlacesAnUnexpectedEndAtTheCommentOrStringLeftOpen) {
+  struct Case {
+    const char* source;
+    const char* unclosed;
+    long from, to;
+  };
+  const Case cases[] = {
+      {"var x;\nbegin\n  { set x\n  x := 1\nend.\n", "comment", 15, 16},
+      {"begin (*) end.", "comment", 6, 8},          // its own "*" does not close it
+      {"begin /* end. */ /* x := 1 end.", "comment", 17, 19},
+      {"begin x := 'abc\nend.", "string", 11, 12},
+      {"begin {done} end", "", 16, 16},              // closed: only the period is missing
+      {"begin end // the end.", "", 21, 21},         // a line comment closes with its line
+  };
+  for (const Case& c : cases) {
+    const explorer::Recording r = explorer::record(c.source, "");
+    EXPECT_EQ(r.error_message, "Unexpected end of source file\n") << c.source;
+    EXPECT_EQ(r.error_unclosed, c.unclosed) << c.source;
+    EXPECT_EQ(r.error_from, c.from) << c.source;
+    EXPECT_EQ(r.error_to, c.to) << c.source;
+  }
+}
+
 }  // namespace
 }  // namespace pl0

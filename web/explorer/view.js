@@ -4,6 +4,7 @@
 // focus. What a step means is asked of queries.js; what an operation does, of machine.js.
 import { Run, bytesToText } from '../recording.js';
 import { stackCells, topCell } from '../vocabulary.js';
+import { faultHint } from './hints.js';
 import { operate } from './machine.js';
 import { Navigator } from './queries.js';
 import { schemeSwitch } from '../scheme.js';
@@ -60,19 +61,31 @@ function title(options) {
   return options.name ? `PL/0 explorer: ${options.name}` : 'PL/0 explorer';
 }
 
+// The source line of byte `offset` of the UTF-8 source (a byte string).
+function lineOfByte(source, offset) {
+  return source.slice(0, offset).split('\n').length;
+}
+
 function showError(root, recording, sourceLines, options) {
   const error = recording.error;
   const message = error ? bytesToText(error.message).trimEnd() : 'nothing was run';
+  // A message without a line (the source ended too soon) is about the place the recording found.
+  const errorLine = error ? error.line || lineOfByte(recording.source, error.from) : 0;
   root.append(
     element('div', { class: 'title' }, element('h1', { text: title(options) }), ...schemeSwitchIf(options)),
     element('p', { class: 'status fault', id: 'error-message', role: 'alert' },
       `${error ? error.program : ''} stopped: ${message}`),
   );
+  if (error?.unclosed) {
+    const opening = bytesToText(recording.source.slice(error.from, error.to));
+    root.append(element('p', { class: 'status', id: 'error-words',
+      text: `The ${error.unclosed} opened on line ${errorLine} with ${opening} is never closed, so the source ends inside it.` }));
+  }
   // It scrolls, and holds nothing else to focus: the list itself takes the keys.
   const list = element('ol', { class: 'source', 'aria-label': 'source', tabindex: '0' });
   sourceLines.forEach((text, k) => {
     const line = k + 1;
-    const item = element('li', { class: line === error?.line ? 'error-line' : '' },
+    const item = element('li', { class: line === errorLine ? 'error-line' : '' },
       element('span', { class: 'number', text: String(line) }), element('code', { text }));
     list.append(item);
   });
@@ -480,11 +493,13 @@ class Explorer {
       case 'fault': {
         // A jump to an address without an instruction faults at that address: the jump's line.
         const line = this.line(r.steps) || this.line(Math.max(0, r.steps - 1));
-        return `Run-time fault${line ? ` on line ${line}` : ''} after ${r.steps} instructions: ${r.message}.${where}`;
+        const hint = faultHint(r.message, this.names[this.instructions[this.pcAt(r.steps)]?.[0]]);
+        return `Run-time fault${line ? ` on line ${line}` : ''} after ${r.steps} instructions: ${r.message}.${hint ? ` ${hint}` : ''}${where}`;
       }
+      // The playground has no command line: its cap is its own, not a flag's.
       case 'step-cap': return this.options.ranToTheEnd
         ? `The recording stops after ${r.steps} instructions, the most it keeps; the run itself went on and finished.${where}`
-        : `Stopped after ${r.steps} instructions: the recording keeps at most ${r.maxSteps} (--max-steps). The program had not finished.${where}`;
+        : `Stopped after ${r.steps} instructions: the recording keeps at most ${r.maxSteps}${this.options.commandLine === false ? '' : ' (--max-steps)'}. The program had not finished.${where}`;
       default: return `The output could not be written after ${r.steps} instructions.${where}`;
     }
   }

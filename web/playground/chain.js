@@ -27,7 +27,6 @@ function makeSinks(module) {
         // `buffer` is the module's memory as signed bytes: keep them unsigned.
         if (kept > 0) sink.chunks.push(new Uint8Array(buffer.buffer, buffer.byteOffset + offset, kept).slice());
         sink.length += kept;
-        if (path === '/work/stdout') module.onOutput?.(sink);
         if (kept < length) {
           sink.cut = true;
           throw new FS.ErrnoError(ENOSPC);
@@ -76,11 +75,12 @@ export function compile(module, source, input) {
   return { status, stderr: compiled.error?.message ?? '', tokens, code, symbols, opcodes, compiled };
 }
 
-// Runs the compiled program with its run file; `onOutput(text)` may watch the output grow.
-export function interpret(module, onOutput) {
-  module.onOutput = onOutput && ((sink) => onOutput(sink));
+// Runs the compiled program with its run file; `onPulse(sink)`, called every few hundredths of a
+// second while it runs, may watch the output grow.
+export function interpret(module, onPulse) {
+  module.onPulse = onPulse && (() => onPulse(module.sinks['/work/stdout']));
   const status = module._pl0_interpret();
-  module.onOutput = null;
+  module.onPulse = null;
   return {
     status, stderr: readText(module, '/work/stderr'), output: readText(module, '/work/stdout'),
     runFile: readText(module, '/work/program.run'),

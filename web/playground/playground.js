@@ -14,6 +14,7 @@ import {
   serverCompletion, serverDiagnostics,
 } from '@codemirror/lsp-client';
 import { pl0Language } from './pl0-language.js';
+import { faultHint } from '../explorer/hints.js';
 import { mountExplorer } from '../explorer/view.js';
 import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
 import { showLarge, showLines } from './views.js';
@@ -21,6 +22,8 @@ import { schemeSwitch } from '../scheme.js';
 
 const maxSteps = 1000000;
 const storageKey = 'pl0-playground';
+const keptKey = 'pl0-playground-kept';  // the program an example or a link replaced
+const stopWait = 500;  // milliseconds Stop waits for the runner's next pulse before ending it
 const $ = (id) => document.getElementById(id);
 const starter = `{ Your first PL/0 program: press Run (or Ctrl+Enter), then open Explore to watch it. }
 var i;
@@ -142,8 +145,27 @@ const pageHighlight = syntaxHighlighting(HighlightStyle.define([
   { tag: tags.number, color: 'var(--syntax-number)' },
 ]));
 
+// ---- what the editor opens with, known before it is made: a program set after it would be
+// checked empty first, and its error mark would flash on line 1 ----
+let examples = [];
+let example = null;  // [name, source, input] while the editor holds it unchanged
+try {
+  const response = await fetch(new URL('./examples.json', import.meta.url));
+  if (!response.ok) throw new Error(response.statusText);
+  examples = await response.json();
+  for (const [n] of examples) $('examples').append(Object.assign(document.createElement('option'), { value: n, textContent: n }));
+} catch {
+  $('examples').disabled = true;
+  $('examples').title = 'The examples could not be loaded.';
+}
+
+const start = await opened();
+const first = start.link ?? start.start;
+$('input').value = first.input;
+
 let cursorLine = 0;
 const editor = new EditorView({
+  doc: first.source,
   parent: $('editor'),
   extensions: [
     Prec.highest(keymap.of([{ key: 'Mod-Enter', run: () => { run(); return true; } }])),
@@ -154,6 +176,8 @@ const editor = new EditorView({
       if (update.docChanged) {
         remember();
         edited();
+        markStale();
+        showRestore();
         // The server's marks move with the text until it sends new ones; a fault was the old text's.
         marks.server = marks.server.map((d) => ({ ...d, from: update.changes.mapPos(d.from), to: update.changes.mapPos(d.to) }));
         if (marks.fault.length > 0) {
@@ -187,12 +211,17 @@ for (const [key, title] of tabs) {
   Object.assign(tab, { type: 'button', id: `tab-${key}`, textContent: title, tabIndex: -1 });
   tab.setAttribute('role', 'tab');
   tab.setAttribute('aria-controls', `panel-${key}`);
-  tab.addEventListener('click', () => select(key));
+  tab.addEventListener('click', (event) => {
+    select(key);
+    // Clicked, Explore takes the keys at once (→ steps); arrowed to, the tab keeps them.
+    if (key === 'explore' && event.detail > 0) panels.explore.focus({ focusVisible: false });
+  });
   $('tabs').append(tab);
   const panel = document.createElement('div');
   panel.id = `panel-${key}`;
   panel.setAttribute('role', 'tabpanel');
   panel.setAttribute('aria-labelledby', tab.id);
+  if (key === 'explore') panel.tabIndex = 0;
   $('panels').append(panel);
   panels[key] = panel;
 }
@@ -287,7 +316,12 @@ function showCompileError(compiled) {
   const line = doc.lineAt(from).number;
   const atEnd = error.from === error.to;
   const words = message.replace(/^(Line \d+: |Error \d+ on line \d+: )/, '');
-  status(atEnd ? 'Compile error: the source ends before its final period.' : `Compile error on line ${line}: ${words}`, 'error');
+  if (error.unclosed) {
+    const opening = bytesToText(compiled.source.slice(error.from, error.to));
+    status(`Compile error on line ${line}: the ${error.unclosed} opened here with ${opening} is never closed, so the source ends inside it.`, 'error');
+  } else {
+    status(atEnd ? 'Compile error: the source ends before its final period.' : `Compile error on line ${line}: ${words}`, 'error');
+  }
   const button = Object.assign(document.createElement('button'), {
     type: 'button', id: 'error-message', className: 'message-link', textContent: message,
     title: `go to line ${line} in the editor`,
@@ -330,7 +364,10 @@ function showOutput() {
   }
   if (current.fault) {
     const explore = Object.assign(document.createElement('button'), { type: 'button', id: 'explore-fault', textContent: 'Explore the fault' });
-    explore.addEventListener('click', () => select('explore'));
+    explore.addEventListener('click', () => {
+      select('explore');
+      panels.explore.focus();  // the keys step through the fault's run at once
+    });
     panels.output.append(explore);
   }
   panels.output.append(heading('Run file'));
@@ -345,7 +382,7 @@ function faultOf(ran, compiled) {
   if (!match || !/out of range|no instruction/.test(match[1])) return null;
   const pc = match[2] === undefined ? -1 : Number(match[2]);
   const line = compiled.instructions[pc]?.[3] ?? 0;
-  return { message: match[1], line };
+  return { message: match[1], line, hint: faultHint(match[1], compiled.opcodeNames[compiled.instructions[pc]?.[0]]) };
 }
 
 function finishRun() {
@@ -354,13 +391,14 @@ function finishRun() {
   showOutput();
   const cut = ran.cut.includes('/work/stdout') || ran.cut.includes('/work/program.run');
   if (current.fault) {
-    const { line, message } = current.fault;
-    status(line > 0 ? `Run-time fault on line ${line}: ${message}.` : `Run-time fault: ${message}.`, 'error');
+    const { line, message, hint } = current.fault;
+    const words = hint ? ` ${hint}` : '';
+    status(line > 0 ? `Run-time fault on line ${line}: ${message}.${words}` : `Run-time fault: ${message}.${words}`, 'error');
     if (line > 0) {
       const doc = editor.state.doc.line(Math.min(line, editor.state.doc.lines));
       marks.fault = [{ from: doc.from, to: doc.to, severity: 'error', message: `Run-time fault: ${message}` }];
       showMarks(editor);
-      editor.dispatch({ effects: [showMessage.of({ at: doc.from, text: `Run-time fault: ${message}.` }),
+      editor.dispatch({ effects: [showMessage.of({ at: doc.from, text: `Run-time fault: ${message}.${words}` }),
         EditorView.scrollIntoView(doc.from, { y: 'center' })] });
     }
   } else if (cut) {
@@ -404,7 +442,11 @@ const handlers = {
   },
   output(text) {
     current.output = text;
-    showOutput();
+    if (current.stopping) endStopped();
+    else showOutput();
+  },
+  pulse() {
+    if (current.stopping) endStopped();
   },
   ran(result) {
     current.ran = result;
@@ -456,7 +498,7 @@ function showExplore() {
   if (!recording) return;
   panels.explore.dataset.run = String(current.id);
   const finished = current.ran?.status === 0 && !current.fault;
-  window.pl0Explorer = mountExplorer(panels.explore, recording, { ranToTheEnd: finished });
+  window.pl0Explorer = mountExplorer(panels.explore, recording, { ranToTheEnd: finished, commandLine: false });
   if (current.fault && recording.run?.end === 'fault') window.pl0Explorer.go(window.pl0Explorer.stepCount());
 }
 
@@ -480,10 +522,18 @@ function bringOutputIntoView() {
   }
 }
 
+// Run and Stop stay focusable while they cannot be used (aria-disabled, not disabled), so that
+// a run started or stopped from the keyboard leaves the focus where it was.
+function busy(running) {
+  $('run').setAttribute('aria-disabled', String(running));
+  $('stop').setAttribute('aria-disabled', String(!running));
+}
+
 let pending = null;
 function done() {
-  $('run').disabled = false;
-  $('stop').disabled = true;
+  busy(false);
+  clearTimeout(current.stopping);
+  current.stopping = null;
   const finished = pending;
   pending = null;
   const { compiled, ran } = current;
@@ -494,7 +544,7 @@ function done() {
 }
 
 function run() {
-  if (pending) stop();
+  if (pending) endStopped();
   languageClient.sync();  // the server's marks of this very text come with the run's results
   const source = textToBytes(editor.state.doc.toString());
   const input = textToBytes($('input').value);
@@ -503,21 +553,35 @@ function run() {
   current = { id: nextId++, source, input, asked: new Set() };
   panels.explore.dataset.run = '';
   panels.stackFile.dataset.run = '';
+  current.text = editor.state.doc.toString();
+  current.inputText = $('input').value;
   clearResults();
-  $('run').disabled = true;
-  $('stop').disabled = false;
+  markStale();
+  busy(true);
   status('Compiling…');
-  const promise = new Promise((resolve) => { pending = { resolve }; });
+  let resolve;
+  const promise = new Promise((done) => { resolve = done; });
+  pending = { resolve, promise };
   workers.runner.postMessage({ task: 'run', id: current.id, source, input });
   if (selected === 'explore') showExplore();
   if (selected === 'stackFile') showStackFile();
   return promise;
 }
 
-// A program that loops never returns: the runner is ended at once and a new one started. What
-// it had written stays, labelled as partial.
+// A program that loops never returns: the runner is ended and a new one started. Stop waits for
+// the runner's next pulse, a few hundredths of a second away, which brings everything the
+// program has written; a runner that sends none (still compiling) is ended all the same. What
+// it had written stays, labelled as partial. Resolves once the run has ended.
 function stop() {
-  if (!pending) return;
+  if (!pending) return Promise.resolve();
+  const ended = pending.promise;
+  if (!current.stopping) {
+    current.stopping = setTimeout(endStopped, stopWait);
+    status('Stopping…');
+  }
+  return ended.then(() => {});
+}
+function endStopped() {
   startWorker('runner');
   current.stopped = true;
   showOutput();
@@ -525,8 +589,25 @@ function stop() {
   done();
 }
 
-$('run').addEventListener('click', run);
+$('run').addEventListener('click', () => { if (!pending) run(); });
 $('stop').addEventListener('click', stop);
+document.addEventListener('keydown', (event) => {
+  if (event.defaultPrevented) return;  // the editor's own Ctrl+Enter, a closed tooltip
+  if (event.key === 'Escape' && pending) {
+    stop();
+  } else if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    run();
+  }
+});
+
+// Results of a text that has changed since: every tab says so, Explore above all, since below
+// 1,500 px the editor is out of sight while it is open.
+function markStale() {
+  const stale = Boolean(current) && (current.text !== editor.state.doc.toString() || current.inputText !== $('input').value);
+  $('stale').hidden = !stale;
+}
+$('stale-run').addEventListener('click', () => run());
 
 // ---- sharing and remembering ----
 function setSource(text) {
@@ -535,6 +616,8 @@ function setSource(text) {
 function setInput(text) {
   $('input').value = text;
   remember();
+  markStale();
+  showRestore();
 }
 function remember() {
   try {
@@ -544,6 +627,55 @@ function remember() {
 $('input').addEventListener('input', () => {
   remember();
   edited();
+  markStale();
+});
+
+// ---- the program one step back ----
+// An example or a shared link never asks and never destroys: the program it replaces, when
+// it is the student's own (not empty, not the first program, not an example as it came), is
+// kept in the browser's storage, and "Back to my program" puts it back (keeping the other in
+// its place, so that nothing is lost either way).
+function ownWork(source, input) {
+  return source.trim() !== '' && source !== starter
+    && !examples.some(([, s, i]) => s === source && i === input);
+}
+function readKept() {
+  try {
+    const kept = JSON.parse(localStorage.getItem(keptKey) ?? 'null');
+    return typeof kept?.source === 'string' && typeof kept?.input === 'string' ? kept : null;
+  } catch {
+    return null;
+  }
+}
+function writeKept(kept) {
+  try {
+    if (kept) localStorage.setItem(keptKey, JSON.stringify(kept));
+    else localStorage.removeItem(keptKey);
+  } catch { /* storage may be off */ }
+  showRestore();
+}
+function showRestore() {
+  const kept = readKept();
+  $('restore').hidden = !kept || (kept.source === editor.state.doc.toString() && kept.input === $('input').value);
+}
+// Replaces the program in the editor, keeping it one step back when it is the student's own.
+function replaceProgram(source, input) {
+  const old = { source: editor.state.doc.toString(), input: $('input').value };
+  if (old.source === source && old.input === input) return;
+  if (ownWork(old.source, old.input)) writeKept(old);
+  setSource(source);
+  setInput(input);
+  showRestore();
+}
+$('restore').addEventListener('click', () => {
+  const kept = readKept();
+  if (!kept) return;
+  const now = { source: editor.state.doc.toString(), input: $('input').value };
+  setSource(kept.source);
+  setInput(kept.input);
+  writeKept(ownWork(now.source, now.input) ? now : null);
+  editor.focus();
+  status('Your program is back in the editor.');
 });
 
 async function pack(object) {
@@ -570,34 +702,39 @@ $('share').addEventListener('click', async () => {
   }
 });
 
-async function restore() {
-  if (location.hash.startsWith('#p=')) {
-    try {
-      const { source, input } = await unpack(location.hash.slice(3));
-      setSource(source);
-      setInput(input);
-      return 'Opened the shared program.';
-    } catch {
-      setSource('');
-      setInput('');
-      return 'The link could not be read (it may be cut short): the editor starts empty.';
-    }
-  }
+// What the editor opens with: the program saved in this browser (or the first program), then a
+// shared link's over it. The address is then made plain again, so that a reload shows the
+// student's own copy rather than the link's program over it once more; a link that cannot be
+// read changes nothing and stays, to be looked at.
+function saved() {
   try {
     const kept = JSON.parse(localStorage.getItem(storageKey) ?? 'null');
-    if (kept) {
-      setSource(kept.source);
-      setInput(kept.input);
-      return 'Ready.';
-    }
+    if (typeof kept?.source === 'string') return { source: kept.source, input: String(kept.input ?? ''), words: 'Ready.' };
   } catch { /* nothing kept */ }
-  setSource(starter);
-  return 'Ready: a first program is in the editor. Press Run (Ctrl+Enter), or choose an example.';
+  return { source: starter, input: '', words: 'Ready: a first program is in the editor. Press Run (Ctrl+Enter), or choose an example.' };
+}
+async function opened() {
+  const start = saved();
+  if (!location.hash.startsWith('#p=')) return { start };
+  try {
+    const link = await unpack(location.hash.slice(3));
+    history.replaceState(null, '', location.pathname + location.search);
+    return { start, link };
+  } catch {
+    return { start: { ...start, words: 'The link could not be read (it may be cut short): nothing was changed.' } };
+  }
+}
+// The editor opened with the link's program: the one saved before it is kept one step back.
+function restore({ start, link }) {
+  if (!link) return start.words;
+  if ((start.source === link.source && start.input === link.input) || !ownWork(start.source, start.input)) {
+    return 'Opened the shared program.';
+  }
+  writeKept({ source: start.source, input: start.input });
+  return 'Opened the shared program. Yours is kept: “Back to my program” brings it back.';
 }
 
 // ---- examples, and the name of what is in the editor ----
-let examples = [];
-let example = null;  // [name, source, input] while the editor holds it unchanged
 function edited() {
   if (!example || (editor.state.doc.toString() === example[1] && $('input').value === example[2])) return;
   example = null;
@@ -608,33 +745,20 @@ function name() {
   document.title = example ? `${example[0]}.pl0 — PL/0 playground` : 'PL/0 playground';
 }
 
+// Arrowing through the closed list opens each example in turn, asking nothing: the student's
+// own program is kept one step back the first time.
 $('examples').addEventListener('change', () => {
   const chosen = examples.find(([n]) => n === $('examples').value);
   if (!chosen) return;
-  const text = editor.state.doc.toString();
-  const unsaved = text !== '' && text !== starter && !examples.some(([, s]) => s === text);
-  if (unsaved && !window.confirm(`Replace the program in the editor with the example ${chosen[0]}? Your program will be lost (unless you have kept a Share link).`)) {
-    $('examples').value = example?.[0] ?? '';
-    return;
-  }
-  setSource(chosen[1]);
-  setInput(chosen[2]);
+  replaceProgram(chosen[1], chosen[2]);
   example = chosen;
   $('examples').value = chosen[0];
   name();
 });
 
-try {
-  const response = await fetch(new URL('./examples.json', import.meta.url));
-  if (!response.ok) throw new Error(response.statusText);
-  examples = await response.json();
-  for (const [n] of examples) $('examples').append(Object.assign(document.createElement('option'), { value: n, textContent: n }));
-} catch {
-  $('examples').disabled = true;
-  $('examples').title = 'The examples could not be loaded.';
-}
-
-status(await restore());
+status(restore(start));
+remember();
+showRestore();
 example = examples.find(([, s, i]) => s === editor.state.doc.toString() && i === $('input').value) ?? null;
 if (example) $('examples').value = example[0];
 name();

@@ -1,13 +1,13 @@
 // Runs the tool chain off the page's thread, so that a program that loops never freezes the
 // page: Stop ends this worker, and the page starts a new one. Each message is one task on its
 // own source and input, so any worker can take any task:
-//   run:    the compiled files, then the output as it grows, then the whole run;
+//   run:    the compiled files, then a pulse every few hundredths of a second with the output
+//           when it has grown, then the whole run;
 //   record: the explorer's recording; trace: the stack file.
 import createPl0 from './pl0_playground.mjs';
 import { compile, interpret, record, sinkText, trace } from './chain.js';
 
 const ready = createPl0();
-const outputEvery = 100;  // milliseconds between two glimpses of a growing output
 
 self.onmessage = async ({ data: { task, id, source, input, maxSteps } }) => {
   const module = await ready;
@@ -24,11 +24,12 @@ self.onmessage = async ({ data: { task, id, source, input, maxSteps } }) => {
   post('compiled', compiled);
   if (compiled.status !== 0) return;
   let shown = 0;
-  let last = performance.now();
+  // Every pulse is posted, grown or not: the page waits for the next one to stop the run.
   const ran = interpret(module, (sink) => {
-    const now = performance.now();
-    if (now - last < outputEvery || sink.length === shown) return;
-    last = now;
+    if (sink.length === shown) {
+      post('pulse');
+      return;
+    }
     shown = sink.length;
     post('output', sinkText(sink));
   });
