@@ -52,7 +52,7 @@ std::vector<Case> teacher_cases(const std::filesystem::path& root, const Selecti
 
 // Whether a generated case keeps clear of every place where the programs' rules leave the
 // outcome open or this tool chain mends a fault: a literal implementation must pass it.
-bool clear_of_open_places(Program program, const std::string& input);
+bool clear_of_open_places(Program program, const std::string& input, const std::string& stdin_text = "");
 
 // The case made from `source` again, for `program` (the stages before it are this tool
 // chain's); nothing when those stages fail.

@@ -107,7 +107,9 @@ void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
       candidate.input = text;
       if (c.program == Program::interpreter && ending(text, c.stdin_text) != Ending::finished) return false;
     }
-    if (!clear_of_open_places(c.program, candidate.input) || handling(candidate) != handled) return false;
+    if (!clear_of_open_places(c.program, candidate.input, candidate.stdin_text) || handling(candidate) != handled) {
+      return false;
+    }
     const Outcome expected = expected_outcome(candidate);
     const SandboxRun run = run_case(candidate, options, wrappers);
     const auto d = differences(candidate, expected, run, options.limits, options.selection.strict);

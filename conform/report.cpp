@@ -204,7 +204,10 @@ void print_report(std::FILE* out, const std::vector<Result>& results, const Opti
       continue;
     }
     std::fprintf(out, "FAIL %s: %s\n", program_name(r.c.program), r.c.name.c_str());
-    if (!r.c.departs.empty()) std::fprintf(out, "(a place where this tool chain departs: %s)\n", r.c.departs.c_str());
+    if (!r.c.departs.empty()) {
+      const std::string why = r.c.departs.substr(0, r.c.departs.find_last_not_of('\n') + 1);
+      std::fprintf(out, "(a place where this tool chain departs: %s)\n", why.c_str());
+    }
     std::fprintf(out, "%s", explanation(r).c_str());
     if (hidden(r)) {
       std::fprintf(out, "(a hidden case: its contents are not shown)\n\n");

@@ -114,7 +114,10 @@ int compare_main(int argc, const char* const* argv) {
   conform::Result r;
   bool known = false;
   for (conform::Program p : conform::programs) {
-    if (!words.empty() && words[0] == conform::program_name(p)) r.c.program = p, known = true;
+    if (!words.empty() && words[0] == conform::program_name(p)) {
+      r.c.program = p;
+      known = true;
+    }
   }
   if (!known || words.size() != 4) {
     std::fprintf(stderr, "pl0: --compare PROGRAM [--strict] EXPECTED FOLDER STREAMS\n");
