@@ -50,6 +50,10 @@ std::vector<Case> curated_cases(const std::filesystem::path& golden, const Selec
 // expected/PROGRAM/{FILE, stdout, stderr, status}.
 std::vector<Case> teacher_cases(const std::filesystem::path& root, const Selection& selection);
 
+// Whether a generated case keeps clear of every place where the programs' rules leave the
+// outcome open or this tool chain mends a fault: a literal implementation must pass it.
+bool clear_of_open_places(Program program, const std::string& input, const std::string& stdin_text = "");
+
 // The case made from `source` again, for `program` (the stages before it are this tool
 // chain's); nothing when those stages fail.
 std::optional<Case> case_from_source(const Case& model, const std::string& source);

@@ -4,10 +4,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -19,19 +21,24 @@ namespace pl0::conform {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string quoted(const std::string& word) {
+std::string shell_quoted(const std::string& word) {
   std::string out = "'";
   for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
+fs::path own_programs() {
+  std::error_code ec;
+  return fs::read_symlink("/proc/self/exe", ec).parent_path();
+}
+
+namespace {
+
 // For the curated cases, whose cmd calls the programs by name: a folder per program under test
 // in which that name starts the implementation and the other three are this tool chain's.
 class Wrappers {
  public:
-  Wrappers(const Options& options, const fs::path& own_bin) : folder_("pl0w") {
+  explicit Wrappers(const Options& options) : folder_("pl0w") {
     for (const auto& [program, argv] : options.commands) {
       const fs::path dir = folder_.path() / program_name(program);
       fs::create_directory(dir);
@@ -39,9 +46,9 @@ class Wrappers {
         const fs::path name = dir / program_name(other);
         std::string line = "exec";
         if (other == program) {
-          for (const std::string& w : argv) line += " " + quoted(w);
+          for (const std::string& w : argv) line += " " + shell_quoted(w);
         } else {
-          line += " " + quoted((own_bin / program_name(other)).string());
+          line += " " + shell_quoted((own_programs() / program_name(other)).string());
         }
         std::ofstream(name) << "#!/bin/sh\n" << line << " \"$@\"\n";
         fs::permissions(name, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
@@ -54,10 +61,6 @@ class Wrappers {
   TemporaryFolder folder_;
 };
 
-fs::path own_bin() {
-  std::error_code ec;
-  return fs::read_symlink("/proc/self/exe", ec).parent_path();
-}
 
 
 SandboxRun run_case(const Case& c, const Options& options, const Wrappers& wrappers) {
@@ -104,7 +107,9 @@ void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
       candidate.input = text;
       if (c.program == Program::interpreter && ending(text, c.stdin_text) != Ending::finished) return false;
     }
-    if (handling(candidate) != handled) return false;
+    if (!clear_of_open_places(c.program, candidate.input, candidate.stdin_text) || handling(candidate) != handled) {
+      return false;
+    }
     const Outcome expected = expected_outcome(candidate);
     const SandboxRun run = run_case(candidate, options, wrappers);
     const auto d = differences(candidate, expected, run, options.limits, options.selection.strict);
@@ -137,13 +142,66 @@ void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
 
 }  // namespace
 
-std::vector<Result> run_conformance(const Options& options) {
+namespace {
+
+std::vector<Case> selected_cases(const Options& options) {
   std::vector<Case> cases;
   if (!options.golden.empty()) cases = curated_cases(options.golden, options.selection);
   for (Case& c : generated_cases(options.selection)) cases.push_back(std::move(c));
   if (!options.cases.empty()) {
     for (Case& c : teacher_cases(options.cases, options.selection)) cases.push_back(std::move(c));
   }
+  return cases;
+}
+
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// How a run went, as far as telling "the same way every time" goes: its ending, its streams,
+// and every file it left that is not what this tool chain's program leaves there. The scratch
+// folder's name differs from run to run, and "can't open file '/tmp/pl0k.x/work/nope.py'"
+// names it.
+std::string way_of_failing(const Result& r, const SandboxRun& run) {
+  std::string way = std::to_string(static_cast<int>(run.trouble)) + " " + std::to_string(run.outcome.status) +
+                    "\n" + run.outcome.out + "\n" + run.outcome.err + "\n";
+  for (const auto& [name, text] : run.outcome.files) {
+    const auto expected = r.expected.files.find(name);
+    if (expected == r.expected.files.end() || expected->second != text) way += name + "\n" + text + "\n";
+  }
+  for (std::size_t at; !run.scratch.empty() && (at = way.find(run.scratch)) != std::string::npos;) {
+    way.replace(at, run.scratch.size(), "SCRATCH");
+  }
+  return way;
+}
+
+// The first cases of a program that must all fail the same way before the run stops.
+constexpr std::size_t same_failures_to_stop = 5;
+
+}  // namespace
+
+std::vector<std::string> closest_case_names(const Options& options, const std::string& name, std::size_t most) {
+  std::vector<std::pair<std::size_t, std::string>> ranked;
+  for (const Case& c : selected_cases(options)) ranked.emplace_back(edit_distance(c.name, name), c.name);
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < ranked.size() && k < most; ++k) names.push_back(ranked[k].second);
+  return names;
+}
+
+std::vector<Result> run_conformance(const Options& options, std::string* stopped) {
+  std::vector<Case> cases = selected_cases(options);
   if (!options.only.empty()) {
     std::vector<Case> one;
     for (Case& c : cases) {
@@ -156,13 +214,14 @@ std::vector<Result> run_conformance(const Options& options) {
 
   // The implementations run in the pool while this thread works out the expected outcomes
   // (the programs' own code keeps global state: one thread only).
-  const Wrappers wrappers(options, own_bin());
+  const Wrappers wrappers(options);
   std::vector<SandboxRun> runs(results.size());
   std::vector<std::atomic<bool>> finished(results.size());
   std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
   const auto work = [&] {
     for (std::size_t k; (k = next++) < results.size();) {
-      if (results[k].c.broken.empty()) runs[k] = run_case(results[k].c, options, wrappers);
+      if (results[k].c.broken.empty() && !stop) runs[k] = run_case(results[k].c, options, wrappers);
       finished[k] = true;
     }
   };
@@ -170,6 +229,8 @@ std::vector<Result> run_conformance(const Options& options) {
   for (int j = 0; j < std::max(1, options.jobs); ++j) pool.emplace_back(work);
   // Each case is compared once its run has ended; the pool is mostly ahead.
   std::size_t failed = 0;
+  std::map<Program, std::vector<std::size_t>> first_failures;  // while each failed the same way
+  std::map<Program, std::size_t> tried;
   auto shown = std::chrono::steady_clock::now();
   for (std::size_t k = 0; k < results.size(); ++k) {
     Result& r = results[k];
@@ -178,6 +239,24 @@ std::vector<Result> run_conformance(const Options& options) {
     if (r.c.broken.empty()) {
       r.actual = runs[k].outcome;
       r.differences = differences(r.c, r.expected, runs[k], options.limits, options.selection.strict);
+      // A program that cannot start (a wrong path, a missing interpreter) fails every case
+      // alike: one message says it, and cutting hundreds of cases down would say nothing more.
+      std::vector<std::size_t>& alike = first_failures[r.c.program];
+      if (tried[r.c.program]++ == alike.size() && !r.differences.empty() &&
+          (alike.empty() || way_of_failing(results[alike.front()], runs[alike.front()]) == way_of_failing(r, runs[k]))) {
+        alike.push_back(k);
+        if (alike.size() == same_failures_to_stop && stopped) {
+          stop = true;
+          for (std::thread& t : pool) t.join();
+          *stopped = "conform: your " + std::string(program_name(r.c.program)) + " failed its first " +
+                     std::to_string(same_failures_to_stop) + " cases all in the same way, so no more were run:\n" +
+                     explanation(results[alike.front()]);
+          if (options.progress) std::fprintf(stderr, "\r%60s\r", "");
+          std::vector<Result> shown_results;
+          for (std::size_t j : alike) shown_results.push_back(results[j]);
+          return shown_results;
+        }
+      }
     }
     if (!r.differences.empty() || !r.c.broken.empty()) ++failed;
     if (options.progress && std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(100)) {
@@ -210,13 +289,13 @@ std::string rerun_command(const Result& r, const Options& options) {
   for (const auto& [program, text] : options.command_text) {
     std::string lower = program_name(program);
     for (char& ch : lower) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-    command += " --" + lower + " " + quoted(text);
+    command += " --" + lower + " " + shell_quoted(text);
   }
   if (options.selection.seed != 1) command += " --seed " + std::to_string(options.selection.seed);
   if (options.selection.count != 100) command += " --count " + std::to_string(options.selection.count);
-  if (!options.cases.empty()) command += " --cases " + quoted(options.cases.string());
+  if (!options.cases.empty()) command += " --cases " + shell_quoted(options.cases.string());
   if (options.selection.strict) command += " --strict";
-  return command + " --only " + quoted(r.c.name);
+  return command + " --only " + shell_quoted(r.c.name);
 }
 
 }  // namespace pl0::conform

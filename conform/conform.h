@@ -28,6 +28,7 @@ struct Options {
   int most_reduced = 10;  // failures cut down per program, one of each kind; the others as they are
   std::string only;       // run the one case of this name
   bool progress = false;  // a progress line on the error stream
+  std::filesystem::path keep;  // --keep: where the report says a whole case is
 };
 
 struct Result {
@@ -40,8 +41,16 @@ struct Result {
   double reduce_seconds = 0;
 };
 
-// Runs every selected case; the results in the order of the cases.
-std::vector<Result> run_conformance(const Options& options);
+// Runs every selected case; the results in the order of the cases. When a program fails its
+// first cases all in the same way (it cannot start, its interpreter or a path is wrong), the
+// run stops there: `stopped` gets what to say and the results are those of that program.
+std::vector<Result> run_conformance(const Options& options, std::string* stopped = nullptr);
+
+// The names of all cases the options select; for --only, the closest to `name` first.
+std::vector<std::string> closest_case_names(const Options& options, const std::string& name, std::size_t most);
+
+// What differs, cause first: how the run ended, standard error's last lines, each file.
+std::string explanation(const Result& result);
 
 // What failed and how far it was cut down, the count per program, and the last line.
 void print_report(std::FILE* out, const std::vector<Result>& results, const Options& options);
@@ -55,5 +64,10 @@ std::string write_gradescope(const std::filesystem::path& file, const std::vecto
 
 // The command that reruns one case.
 std::string rerun_command(const Result& result, const Options& options);
+
+// A kept failure's folder name; a word quoted for sh; the folder of pl0 and the four programs.
+std::string kept_name(const Result& result);
+std::string shell_quoted(const std::string& word);
+std::filesystem::path own_programs();
 
 }  // namespace pl0::conform

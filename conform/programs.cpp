@@ -223,7 +223,7 @@ class Writer {
     const Array a = r_.pick(arrays());
     static const std::string letters = "abcXYZ09_ ";
     std::string text;
-    for (int k = r_.below(a.size + 1); k > 0; --k) text += letters[static_cast<std::size_t>(r_.below(10))];
+    for (int k = 1 + r_.below(a.size); k > 0; --k) text += letters[static_cast<std::size_t>(r_.below(10))];
     const char quote = r_.chance(50) ? '\'' : '"';
     line(a.name + " := " + quote + text + quote);
   }

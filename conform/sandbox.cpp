@@ -116,6 +116,7 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
   SandboxRun run;
+  run.scratch = scratch.path().string();
   pid_t pid = 0;
   const bool has_slash = words[0].find('/') != std::string::npos;
   const int started = has_slash ? posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data())

@@ -22,6 +22,7 @@ struct SandboxRun {
   Outcome outcome;
   RunTrouble trouble = RunTrouble::none;
   std::vector<std::string> folders;  // folders it made (nothing but files is expected)
+  std::string scratch;               // where it ran, gone by now; messages may name it
 };
 
 // Runs `argv` (argv[0] found on PATH unless it holds a '/') in a fresh folder holding `files`,

@@ -1,5 +1,6 @@
 // Raw material for each program: mutated programs, bytes, token files and code files.
 #include <cstdio>
+#include <sstream>
 
 #include "programs.h"
 #include "vocabulary.h"
@@ -28,6 +29,35 @@ const std::vector<std::string> fragments{
     ",", ";", ".", "12", "007", "'ab c'", "\"q\"", "''", "{ c }", "(* c *)", "/* c */",
     "// c\n", "{", "(*", "(*)", "(*) c *)", "/*", "/*/ c */", "'open", "\"open", "\n", "\r\n", "\t", "$", "@", "&", "^",
     "~", "\\", "_", "|", "\x80", "\xe9", "\xff", "BEGIN", "End"};
+
+// One instruction line written so that a reader splitting at blanks, or reading a line at a
+// time, reads it otherwise than the loading pattern ("%s %d %d %d %s %s") does: a number
+// against the text after it ("3;", "3;LIT", "3 ;LIT"), the mnemonic left out, or the
+// instruction over two lines.
+std::string against_other_text(const std::string& text, Random& random) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  if (lines.size() < 3) return text;
+  std::string& line = lines[static_cast<std::size_t>(random.between(1, static_cast<int>(lines.size()) - 2))];
+  std::istringstream in(line);
+  std::string address, opcode, level, operand, semicolon, name;
+  in >> address >> opcode >> level >> operand >> semicolon >> name;
+  const std::string numbers = address + " " + opcode + " " + level + " " + operand;
+  switch (random.below(5)) {
+    case 0: line = numbers + "; " + name; break;
+    case 1: line = numbers + " ;" + name; break;
+    case 2: line = numbers + ";" + name; break;
+    case 3: line = address + " " + opcode + "\n  " + level + " " + operand + " ; " + name; break;
+    default: line = numbers + " ;"; break;
+  }
+  std::string out;
+  for (const std::string& l : lines) out += l + "\n";
+  return out;
+}
 
 }  // namespace
 
@@ -60,7 +90,7 @@ std::string token_soup(Random& random) {
     text += std::to_string(symbol) + " ";
     if (symbol == identifier_sym) text += std::string(1, static_cast<char>('a' + random.below(3))) + " ";
     if (symbol == number_sym) text += std::to_string(random.below(1000)) + " ";
-    if (symbol == string_sym) text += random.chance(20) ? " " : "ab_c ";
+    if (symbol == string_sym) text += random.chance(20) ? "_ " : "ab_c ";
     if (random.chance(15)) text += "\n";
   }
   if (random.chance(70)) text += "22 ";
@@ -97,6 +127,7 @@ std::string code_soup(Random& random, bool runnable) {
     program.push_back(i);
   }
   std::string text = code_file_text(program);
+  if (random.chance(30)) text = against_other_text(text, random);
   if (random.chance(10)) {  // a line that breaks the pattern: loading stops before it
     const std::size_t line = text.find('\n', text.size() / 2);
     if (line != std::string::npos) text.insert(line + 1, "  7 x 0 0 ; LIT\n");

@@ -12,6 +12,7 @@
 
 #include "arguments.h"
 #include "conform.h"
+#include "files.h"
 #include "driver.h"
 #include "process.h"
 #include "reduce.h"
@@ -81,6 +82,7 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
        flag("--no-reduce", [&o] { o.reduce = false; }),
        with_value("--only", [&o](const std::string& v) { o.only = v; })});
   read_arguments(argc, argv, "conform", switches, 0);
+  o.keep = keep;
   if (o.commands.empty()) {
     throw UsageError{"'conform' needs at least one of --tokeniser, --compiler, --interpreter, --translator"};
   }
@@ -102,6 +104,97 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
   return o;
 }
 
+// A kept failure's rerun: EXPECTED (files, stdout, stderr, status) against what the program
+// left in FOLDER and its streams in STREAMS, by the rules of the run that kept it.
+//   pl0 conform --compare PROGRAM [--strict] EXPECTED FOLDER STREAMS
+int compare_main(int argc, const char* const* argv) {
+  std::vector<std::string> words(argv, argv + argc);
+  const bool strict = words.size() > 1 && words[1] == "--strict";
+  if (strict) words.erase(words.begin() + 1);
+  conform::Result r;
+  bool known = false;
+  for (conform::Program p : conform::programs) {
+    if (!words.empty() && words[0] == conform::program_name(p)) {
+      r.c.program = p;
+      known = true;
+    }
+  }
+  if (!known || words.size() != 4) {
+    std::fprintf(stderr, "pl0: --compare PROGRAM [--strict] EXPECTED FOLDER STREAMS\n");
+    return 2;
+  }
+  r.c.strict = strict;
+  const auto read_streams = [](const fs::path& folder, conform::Outcome& o) {
+    o.out = read_file(folder / "stdout");
+    o.err = read_file(folder / "stderr");
+    o.status = std::atoi(read_file(folder / "status").c_str());
+  };
+  const fs::path expected = words[1], folder = words[2];
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(expected, ec); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = fs::relative(it->path(), expected).string();
+    if (it->is_regular_file() && name != "stdout" && name != "stderr" && name != "status") {
+      r.expected.files[name] = read_file(it->path());
+    }
+  }
+  read_streams(expected, r.expected);
+  conform::SandboxRun run;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = fs::relative(it->path(), folder).string();
+    if (it->is_directory()) run.folders.push_back(name);
+    if (it->is_regular_file()) run.outcome.files[name] = read_file(it->path());
+  }
+  read_streams(words[3], run.outcome);
+  // sh gives 128 and the signal's number for a program that a signal ended.
+  if (run.outcome.status > 128 && run.outcome.status < 128 + 65) run.trouble = conform::RunTrouble::crashed;
+  r.actual = run.outcome;
+  r.differences = conform::differences(r.c, r.expected, run, conform::Limits{}, strict);
+  if (r.differences.empty()) {
+    std::printf("passes now\n");
+    return 0;
+  }
+  std::fputs(conform::explanation(r).c_str(), stdout);
+  return 1;
+}
+
+// Before the term: which of a teacher's cases cannot be used, and which expect what this tool
+// chain's own programs do not do (most often a slip in an expected file).
+int check_cases_main(int argc, const char* const* argv) {
+  if (argc != 1 || !fs::is_directory(argv[0])) {
+    std::fprintf(stderr, "pl0: --check-cases needs the folder of the cases\n");
+    return 2;
+  }
+  conform::Selection all;
+  all.programs.assign(std::begin(conform::programs), std::end(conform::programs));
+  int problems = 0, usable = 0;
+  for (const conform::Case& c : conform::teacher_cases(argv[0], all)) {
+    if (!c.broken.empty()) {
+      std::printf("BROKEN CASE %s: %s\n", c.name.c_str(), c.broken.c_str());
+      ++problems;
+      continue;
+    }
+    ++usable;
+    if (c.expected.empty()) continue;
+    const conform::Outcome want = conform::expected_outcome(c);
+    const conform::Outcome ours = conform::reference(c.program, c.input, c.stdin_text, c.keep_lines);
+    std::string differing;
+    for (const auto& [name, text] : want.files) {
+      const auto found = ours.files.find(name);
+      if (found == ours.files.end() || found->second != text) differing += " " + name;
+    }
+    if (want.out != ours.out) differing += " stdout";
+    if (want.err != ours.err) differing += " stderr";
+    if (want.status != ours.status) differing += " status";
+    if (!differing.empty()) {
+      std::printf("CHECK %s: this tool chain's %s does not do what expected/ says:%s\n", c.name.c_str(),
+                  conform::program_name(c.program), differing.c_str());
+      ++problems;
+    }
+  }
+  std::printf("check-cases: %d cases ready, %d to look at\n", usable, problems);
+  return problems == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 constexpr const char* conform_usage =
@@ -109,6 +202,7 @@ constexpr const char* conform_usage =
     "                   [--seed N] [--count N] [--cases DIR] [--jobs N] [--timeout SECONDS]\n"
     "                   [--keep DIR] [--junit FILE] [--gradescope FILE] [--strict] [--no-reduce]\n"
     "                   [--only CASE]\n"
+    "       pl0 conform --check-cases DIR\n"
     "Tests each named implementation against this tool chain; 'pl0 --help' says more.\n";
 
 bool asks_for_help(int argc, const char* const* argv) {
@@ -123,6 +217,8 @@ int conform_main(int argc, const char* const* argv) {
     std::fputs(conform_usage, stdout);
     return 0;
   }
+  if (argc > 0 && std::string(argv[0]) == "--compare") return compare_main(argc - 1, argv + 1);
+  if (argc > 0 && std::string(argv[0]) == "--check-cases") return check_cases_main(argc - 1, argv + 1);
   fs::path keep, junit, gradescope;
   conform::Options options;
   try {
@@ -132,12 +228,23 @@ int conform_main(int argc, const char* const* argv) {
     return 2;
   }
   options.progress = ::isatty(2) != 0;
-  const std::vector<conform::Result> results = conform::run_conformance(options);
+  std::string stopped;
+  const std::vector<conform::Result> results = conform::run_conformance(options, &stopped);
+  if (!stopped.empty()) {
+    std::fputs(stopped.c_str(), stderr);
+    return 2;
+  }
+  if (results.empty() && !options.only.empty()) {
+    std::string names;
+    for (const std::string& name : conform::closest_case_names(options, options.only, 3)) names += "\n  " + name;
+    std::fprintf(stderr, "pl0: --only: no case is named '%s'; the closest:%s\n", options.only.c_str(), names.c_str());
+    return 2;
+  }
   conform::print_report(stdout, results, options);
   std::fflush(stdout);
   int status = 0;
   for (const conform::Result& r : results) {
-    if (!r.differences.empty() || !r.c.broken.empty()) status = 1;
+    if (!r.differences.empty()) status = 1;  // a broken case is the teacher's, not the program's
   }
   std::string error;
   if (!keep.empty() && !(error = conform::keep_failures(keep, results, options)).empty()) {

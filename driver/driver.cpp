@@ -46,16 +46,19 @@ Commands:
                                  standard input (empty without it); at most N instructions
                                  are recorded (default 1000000); --json writes the recording
                                  itself (FILE.json)
-  conform --compiler CMD ... [OPTIONS]
+  conform [--tokeniser CMD] [--compiler CMD] [--interpreter CMD] [--translator CMD]
+          [OPTIONS]
                                  test another implementation of the four programs against
-                                 this one: --tokeniser, --compiler, --interpreter and
-                                 --translator CMD name the programs to test (a path or a
-                                 command line split at blanks); --seed N, --count N (cases
-                                 of each kind, default 100), --cases DIR (your own),
-                                 --jobs N, --timeout SECONDS (default 10), --keep DIR,
+                                 this one: name at least one of the four programs to test
+                                 (a path or a command line split at blanks); --seed N,
+                                 --count N (cases of each kind, default 100), --cases DIR
+                                 (your own), --jobs N, --timeout SECONDS (default 10),
+                                 --keep DIR (a folder per failure, with a rerun script),
                                  --junit FILE, --gradescope FILE, --strict (also the places
                                  where this tool chain departs), --no-reduce, --only CASE;
-                                 status 0 when every case passed, 1 otherwise
+                                 status 0 when every case passed, 1 otherwise, 2 when the
+                                 programs cannot run at all
+  conform --check-cases DIR      check a teacher's cases before the term
   reduce FILE --test CMD [--seconds N]
                                  cut FILE down to the smallest text on which CMD (run by
                                  sh in a folder holding the candidate as FILE's name) still
