@@ -116,6 +116,10 @@ void print_report(std::FILE* out, const std::vector<Result>& results, const Opti
       std::fprintf(out, "%s(a hidden case: its contents are not shown)\n\n", explanation(r).c_str());
       continue;
     }
+    if (r.reduced && r.reduce_stopped) {
+      std::fprintf(out, "the %.0f s limit stopped this cut-down before it was done; --reduce-seconds %.0f gives it more time\n",
+                   options.reduce_seconds, 4 * options.reduce_seconds);
+    }
     if (r.reduced) {
       std::fprintf(out, "cut down to (%d candidates tried in %.1f s):\n", r.reduce_tests, r.reduce_seconds);
     } else {
