@@ -472,6 +472,9 @@ Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, 
         if (batch.empty()) break;
         if (seconds_left() <= 0) return r;
         if (const Candidate* kept = first_failing(batch)) {
+          // Those after it were run only because they ran beside it: one at a time, they would
+          // come up again (their outcome is remembered, so they cost no second run).
+          for (const Candidate* later = kept + 1; later < batch.data() + batch.size(); ++later) tried.erase(later->text);
           r.result = kept->text;
           changed = true;
           edits = pass(r.result);

@@ -68,6 +68,25 @@ TEST(Reduce, GeneratedProgramComesDownToADozenOrdinaryLines) {
   EXPECT_EQ(r.result, laid_out(r.result)) << "not one statement a line:\n" << r.result;
 }
 
+// Candidates run side by side must not change what is kept: the first in order that still
+// fails, as one at a time. Keyed by the code they compile to, as pl0 conform keys them.
+TEST(Reduce, SameResultWhateverTheJobs) {
+  const std::string source =
+      "const k = 3;\nvar i, a[4];\nprocedure p; begin i := i + 1; a[i] := i * k end;\n"
+      "begin i := 0; while i < k do call p; if odd i then write a[1] else putc 33; read i end.\n";
+  const Prepare prepare = [](const std::string& text) -> std::optional<Trial> {
+    const Compiled c = compile(text);
+    if (!c.compiled) return std::nullopt;
+    const bool fails = c.code.find(" WRITE\n") != std::string::npos;
+    return Trial{c.code, [fails](double) { return fails; }};
+  };
+  ASSERT_TRUE(prepare(source) && prepare(source)->still_fails(1));
+  const Reduction one = reduce(source, Shape::pl0, prepare, 1e9, 1);
+  const Reduction three = reduce(source, Shape::pl0, prepare, 1e9, 3);
+  EXPECT_EQ(one.result, three.result);
+  EXPECT_LE(one.tests, three.tests);
+}
+
 TEST(Reduce, CodeFileKeepsItsColumns) {
   std::vector<Instruction> program;
   for (int k = 0; k < 40; ++k) program.push_back({k % 3 == 0 ? WRITE : LIT, k % 2, 1000 + k});
