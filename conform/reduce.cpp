@@ -177,6 +177,19 @@ std::vector<Edit> structure(const std::string& text) {
   return edits;
 }
 
+// The end of a program dropped, up to its period, half its symbols first, then a quarter, ...:
+// the Compiler stops at its first error, so in a program with one all after it is dead weight.
+std::vector<Edit> tails(const std::string& text) {
+  const std::vector<Token> t = tokens_of(text);
+  std::size_t n = t.size();
+  if (n > 0 && t.back().word == ".") --n;
+  std::vector<Edit> edits;
+  for (std::size_t drop = n / 2; drop >= 1; drop /= 2) {
+    edits.push_back({{t[n - drop].from, n < t.size() ? t[n].from : text.size(), ""}});
+  }
+  return edits;
+}
+
 // Runs of up to four symbols dropped, longest first: with every factor and condition kept,
 // `+ x`, `x [ 2 ]` or `, b` go only together.
 std::vector<Edit> symbol_runs(const std::string& text) {
@@ -243,8 +256,19 @@ std::vector<Edit> spellings(const std::string& text) {
 
 // ---- token files, code files, text ----
 
+// Runs of `spans` (each [from, to) in the text) dropped: halves first, down to single ones.
+void runs_dropped(const std::vector<std::pair<std::size_t, std::size_t>>& spans, std::vector<Edit>& edits) {
+  const std::size_t n = spans.size();
+  for (std::size_t size = std::max<std::size_t>(1, n / 2); n > 0; size /= 2) {
+    for (std::size_t k = 0; k < n; k += size) edits.push_back({{spans[k].first, spans[std::min(n, k + size) - 1].second, ""}});
+    if (size == 1) break;
+  }
+}
+
+// A token file's entries (a symbol with its spelling and the blank after it) in runs, halves
+// first: a Compiler stops at its first error, and all after it can go at once.
 std::vector<Edit> entries(const std::string& text) {
-  std::vector<Edit> edits;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
   std::size_t k = 0;
   while (k < text.size()) {
     while (k < text.size() && (text[k] == ' ' || text[k] == '\n')) ++k;
@@ -257,8 +281,10 @@ std::vector<Edit> entries(const std::string& text) {
       while (k < text.size() && text[k] != ' ' && text[k] != '\n') ++k;
     }
     if (k < text.size()) ++k;  // with the blank after it
-    edits.push_back({{start, k, ""}});
+    spans.emplace_back(start, k);
   }
+  std::vector<Edit> edits;
+  runs_dropped(spans, edits);
   for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
     edits.push_back({{at, at + 1, " "}});
   }
@@ -411,7 +437,7 @@ Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, 
   const bool keep_ordinary = shape == Shape::pl0 && ordinary(input);
   const bool rows = shape == Shape::code && !parse_code(input).rows.empty();
   const Passes passes = keep_ordinary            ? Passes{structure, symbol_runs, spellings}
-                        : shape == Shape::pl0    ? Passes{structure, symbols, spellings, bytes}
+                        : shape == Shape::pl0    ? Passes{tails, structure, symbols, spellings, bytes}
                         : shape == Shape::tokens ? Passes{entries, bytes}
                         : rows                   ? Passes{instructions}
                                                  : Passes{bytes};
