@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "files.h"
@@ -204,23 +205,16 @@ std::vector<Result> run_conformance(const Options& options) {
 
   if (options.reduce) {
     // One failure of each kind is cut down (the same program, group of cases and first
-    // difference): the others of its kind most often fail for the same reason. The smallest
-    // of the kind is the one: it has the least to cut.
-    std::map<std::string, Result*> smallest;
-    std::vector<std::string> kinds;  // in the order of the cases
-    const auto size = [](const Result& r) { return r.c.source ? r.c.source->size() : r.c.input.size(); };
+    // difference): the others of its kind most often fail for the same reason. The first of
+    // the kind, not the smallest: a Tokeniser message's line number must stay, and a smaller
+    // case can hold its error on a later line.
+    std::set<std::string> kinds;
+    std::map<Program, int> cut;
     for (Result& r : results) {
       const bool generated = r.c.folder.empty() && r.c.expected.empty() && r.c.broken.empty();
       if (r.differences.empty() || !generated || r.differences.front().what == "run") continue;
       const std::string kind = std::string(program_name(r.c.program)) + r.c.group + r.differences.front().what;
-      Result*& chosen = smallest[kind];
-      if (!chosen) kinds.push_back(kind);
-      if (!chosen || size(r) < size(*chosen)) chosen = &r;
-    }
-    std::map<Program, int> cut;
-    for (const std::string& kind : kinds) {
-      Result& r = *smallest[kind];
-      if (cut[r.c.program]++ >= options.most_reduced) continue;
+      if (!kinds.insert(kind).second || cut[r.c.program]++ >= options.most_reduced) continue;
       if (options.progress) std::fprintf(stderr, "\rconform: cutting down %s          ", r.c.name.c_str());
       cut_down(r, options, wrappers);
     }
