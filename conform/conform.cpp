@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -97,32 +98,47 @@ void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
   const Case& c = r.c;
   const std::string what = r.differences.front().what;
   const std::string handled = handling(c);
-  const Test still_fails = [&](const std::string& text) {
+  // A candidate may make a faulty program loop; it is given a few times what the whole case
+  // took (timed once more here), not the full limit, or a few such loops would eat the time.
+  const auto timed = std::chrono::steady_clock::now();
+  run_case(c, options, wrappers);
+  const double once = std::chrono::duration<double>(std::chrono::steady_clock::now() - timed).count();
+  const double most = std::min(options.limits.seconds, 1 + 4 * once);
+  // This thread makes the candidate's case and its expected outcome (the programs' code keeps
+  // global state); the run and the comparison may go beside others.
+  const Prepare prepare = [&](const std::string& text) -> std::optional<Trial> {
     Case candidate = c;
     if (c.source) {
       auto made = case_from_source(c, text);
-      if (!made) return false;
+      if (!made) return std::nullopt;
       candidate = *made;
     } else {
       candidate.input = text;
-      if (c.program == Program::interpreter && ending(text, c.stdin_text) != Ending::finished) return false;
+      if (c.program == Program::interpreter && ending(text, c.stdin_text) != Ending::finished) return std::nullopt;
     }
     if (!clear_of_open_places(c.program, candidate.input, candidate.stdin_text) || handling(candidate) != handled) {
-      return false;
+      return std::nullopt;
     }
-    const Outcome expected = expected_outcome(candidate);
-    const SandboxRun run = run_case(candidate, options, wrappers);
-    const auto d = differences(candidate, expected, run, options.limits, options.selection.strict);
-    return !d.empty() && d.front().what == what;
+    auto expected = std::make_shared<const Outcome>(expected_outcome(candidate));
+    std::string key = candidate.input + '\0' + candidate.stdin_text;
+    return Trial{std::move(key), [&, candidate, expected](double seconds) {
+                   Options within = options;  // a run never outlasts the cut-down's own limit
+                   within.limits.seconds = std::min(most, std::max(0.1, seconds));
+                   const SandboxRun run = run_case(candidate, within, wrappers);
+                   const auto d = differences(candidate, *expected, run, within.limits, options.selection.strict);
+                   return !d.empty() && d.front().what == what;
+                 }};
   };
   const Shape shape = c.source ? Shape::pl0
                       : c.program == Program::tokeniser ? Shape::pl0
                       : c.program == Program::compiler  ? Shape::tokens
                                                         : Shape::code;
   const auto start = std::chrono::steady_clock::now();
-  const Reduction reduction = reduce(c.source ? *c.source : c.input, shape, still_fails, options.reduce_seconds);
+  const Reduction reduction =
+      reduce(c.source ? *c.source : c.input, shape, prepare, options.reduce_seconds, std::max(1, options.jobs));
   r.reduce_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.reduce_tests = reduction.tests;
+  r.reduce_stopped = !reduction.complete;
   r.reduced = true;
   Case smaller = c;
   if (c.source) {
@@ -268,7 +284,9 @@ std::vector<Result> run_conformance(const Options& options, std::string* stopped
 
   if (options.reduce) {
     // One failure of each kind is cut down (the same program, group of cases and first
-    // difference): the others of its kind most often fail for the same reason.
+    // difference): the others of its kind most often fail for the same reason. The first of
+    // the kind, not the smallest: a Tokeniser message's line number must stay, and a smaller
+    // case can hold its error on a later line.
     std::set<std::string> kinds;
     std::map<Program, int> cut;
     for (Result& r : results) {

@@ -39,6 +39,7 @@ struct Result {
   std::string reduced_input, reduced_stdin;
   int reduce_tests = 0;
   double reduce_seconds = 0;
+  bool reduce_stopped = false;  // the time limit ended the cut-down: a smaller case may exist
 };
 
 // Runs every selected case; the results in the order of the cases. When a program fails its

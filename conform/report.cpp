@@ -167,6 +167,10 @@ void print_case(std::FILE* out, const Result& r, const Options& options) {
     end = end == std::string::npos ? input.size() : end + 1;
     ++lines;
   }
+  if (r.reduced && r.reduce_stopped) {
+    std::fprintf(out, "the %.0f s limit stopped this cut-down before it was done; --reduce-seconds %.0f gives it more time\n",
+                 options.reduce_seconds, 4 * options.reduce_seconds);
+  }
   if (r.reduced) {
     std::fprintf(out, "cut down to (%d candidates tried in %.1f s):\n", r.reduce_tests, r.reduce_seconds);
   } else {

@@ -69,6 +69,7 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
        number("--count", 0, [&o](long n) { o.selection.count = static_cast<int>(n); }),
        number("--jobs", 1, [&o](long n) { o.jobs = static_cast<int>(n); }),
        number("--timeout", 1, [&o](long n) { o.limits.seconds = static_cast<double>(n); }),
+       number("--reduce-seconds", 1, [&o](long n) { o.reduce_seconds = static_cast<double>(n); }),
        with_value("--cases",
                   [&o](const std::string& v) {
                     o.cases = v;
@@ -201,7 +202,7 @@ constexpr const char* conform_usage =
     "Usage: pl0 conform [--tokeniser CMD] [--compiler CMD] [--interpreter CMD] [--translator CMD]\n"
     "                   [--seed N] [--count N] [--cases DIR] [--jobs N] [--timeout SECONDS]\n"
     "                   [--keep DIR] [--junit FILE] [--gradescope FILE] [--strict] [--no-reduce]\n"
-    "                   [--only CASE]\n"
+    "                   [--reduce-seconds N] [--only CASE]\n"
     "       pl0 conform --check-cases DIR\n"
     "Tests each named implementation against this tool chain; 'pl0 --help' says more.\n";
 
@@ -298,16 +299,21 @@ int reduce_main(int argc, const char* const* argv) {
         conform::run_sandboxed({"sh", "-c", test}, {{name, candidate}}, "", limits);
     return run.trouble == conform::RunTrouble::none && run.outcome.status == 0;
   };
+  // The test sees nothing but the candidate, so candidates may run side by side.
+  const conform::Prepare prepare = [&](const std::string& candidate) {
+    return std::optional<conform::Trial>{{candidate, [&passes, candidate](double) { return passes(candidate); }}};
+  };
   if (!passes(text.str())) {
     std::fprintf(stderr, "pl0: the test does not exit 0 on '%s' as it is: nothing to reduce\n", file.c_str());
     return 1;
   }
-  const conform::Reduction r = conform::reduce(text.str(), conform::shape_of(name), passes, seconds);
+  const int jobs = static_cast<int>(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
+  const conform::Reduction r = conform::reduce(text.str(), conform::shape_of(name), prepare, seconds, jobs);
   std::ofstream(file + ".orig", std::ios::binary) << text.str();
   std::ofstream(file, std::ios::binary) << r.result;
   std::printf("pl0 reduce: %s from %zu to %zu bytes after %d tests%s; the original is in %s.orig\n",
               file.c_str(), text.str().size(), r.result.size(), r.tests,
-              r.complete ? "" : " (time ran out: smaller may exist)", file.c_str());
+              r.complete ? "" : " (time ran out: smaller may exist; --seconds gives it more)", file.c_str());
   return 0;
 }
 

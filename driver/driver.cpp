@@ -55,7 +55,8 @@ Commands:
                                  (your own), --jobs N, --timeout SECONDS (default 10),
                                  --keep DIR (a folder per failure, with a rerun script),
                                  --junit FILE, --gradescope FILE, --strict (also the places
-                                 where this tool chain departs), --no-reduce, --only CASE;
+                                 where this tool chain departs), --no-reduce,
+                                 --reduce-seconds N (default 30 a cut-down), --only CASE;
                                  status 0 when every case passed, 1 otherwise, 2 when the
                                  programs cannot run at all
   conform --check-cases DIR      check a teacher's cases before the term
