@@ -54,7 +54,10 @@ Commands:
                                  of each kind, default 100), --cases DIR (your own),
                                  --jobs N, --timeout SECONDS (default 10), --keep DIR,
                                  --junit FILE, --gradescope FILE, --strict (also the places
-                                 where this tool chain departs), --no-reduce, --only CASE;
+                                 where this tool chain departs), --no-reduce, --only CASE,
+                                 --isolation auto|required|off (each run under bubblewrap:
+                                 its own folder, no network), --memory MIB (default 1024),
+                                 --processes N (default 128);
                                  status 0 when every case passed, 1 otherwise
   reduce FILE --test CMD [--seconds N]
                                  cut FILE down to the smallest text on which CMD (run by
