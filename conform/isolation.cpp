@@ -53,7 +53,7 @@ bool too_wide(const fs::path& folder) {
 // Where a program is installed: the folder above its bin/ (so that a language's runtime beside
 // it is there too), or its own folder.
 fs::path installation(const fs::path& program) {
-  const fs::path folder = program.parent_path();
+  fs::path folder = program.parent_path();
   const std::string name = folder.filename().string();
   if ((name == "bin" || name == "sbin" || name == "shims") && !too_wide(folder.parent_path())) {
     return folder.parent_path();
@@ -65,7 +65,7 @@ fs::path found_on_path(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::istringstream folders(path != nullptr ? path : "");
   for (std::string folder; std::getline(folders, folder, ':');) {
-    const fs::path candidate = fs::path(folder) / name;
+    fs::path candidate = fs::path(folder) / name;
     if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
@@ -84,8 +84,9 @@ void add_visible(std::vector<fs::path>& visible, const fs::path& folder, const f
 }
 
 bool spawn_and_wait(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
   std::vector<std::string> words(argv);
+  std::vector<char*> args;
+  args.reserve(words.size() + 1);
   for (std::string& w : words) args.push_back(w.data());
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -129,7 +130,7 @@ fs::path make_parent_group(const std::string& controller, const char* limit_file
     if (a == std::string::npos || b == std::string::npos) continue;
     const std::string controllers = "," + line.substr(a + 1, b - a - 1) + ",";
     if (controllers.find("," + controller + ",") == std::string::npos) continue;
-    const fs::path group = fs::path("/sys/fs/cgroup") / line.substr(a + 1, b - a - 1) /
+    fs::path group = fs::path("/sys/fs/cgroup") / line.substr(a + 1, b - a - 1) /
                            fs::path(line.substr(b + 1)).relative_path() /
                            ("pl0-conform-" + std::to_string(::getpid()));
     std::error_code ec;
@@ -207,7 +208,7 @@ fs::path Isolation::take_group(const fs::path& parent) const {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = free_.begin(); it != free_.end(); ++it) {
     if (it->parent_path() == parent) {
-      const fs::path group = *it;
+      fs::path group = *it;
       free_.erase(it);
       return group;
     }
