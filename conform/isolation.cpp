@@ -320,7 +320,9 @@ std::vector<std::string> Confinement::wrap(const std::vector<std::string>& argv,
   script += "ulimit -S -t " + std::to_string(cpu) + "; ulimit -H -t " + std::to_string(cpu + 1) + "; ";
   if (iso->memory_group.empty()) script += "ulimit -d " + std::to_string(limits_.memory_mib << 10) + "; ";
   if (iso->pids_group.empty() && !iso->root) {
-    script += "ulimit -p " + std::to_string(processes + processes_of_this_user()) + "; ";
+    // dash names the process limit -p, bash -u (its -p is the pipe size, which it refuses).
+    const std::string most = std::to_string(processes + processes_of_this_user());
+    script += "ulimit -p " + most + " 2>/dev/null || ulimit -u " + most + "; ";
   }
   std::vector<std::string> out{"/bin/sh", "-c", script + "exec \"$@\"", "pl0-limits"};
   if (!iso->bwrap.empty()) {
