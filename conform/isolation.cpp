@@ -43,8 +43,8 @@ fs::path canonical_or_same(const fs::path& path) {
 bool too_wide(const fs::path& folder) {
   const char* home = std::getenv("HOME");
   const char* tmp = std::getenv("TMPDIR");
-  for (const fs::path& wide : {fs::path(home != nullptr ? home : "/root"), fs::path(tmp != nullptr && *tmp ? tmp : "/tmp"),
-                              fs::path("/tmp")}) {
+  for (const fs::path& wide : {fs::path(home != nullptr ? home : "/root"),
+                               fs::path(tmp != nullptr && *tmp ? tmp : "/tmp"), fs::path("/tmp")}) {
     if (within(canonical_or_same(wide), folder)) return true;
   }
   return folder == "/";
@@ -91,12 +91,14 @@ bool spawn_and_wait(const std::vector<std::string>& argv) {
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+  for (int fd = 0; fd < 3; ++fd)
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
   pid_t pid = 0;
   const int started = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  return started == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return started == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 // The system's programs and libraries, read-only, and the few files of /etc they read.
@@ -111,14 +113,15 @@ std::vector<std::string> system_binds() {
     }
   }
   a.insert(a.end(), {"--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp"});
-  std::vector<std::string> etc{"alternatives", "ld.so.cache", "ld.so.conf", "ld.so.conf.d", "localtime",
-                               "passwd", "group", "nsswitch.conf"};
+  std::vector<std::string> etc{"alternatives", "ld.so.cache", "ld.so.conf", "ld.so.conf.d",
+                               "localtime",    "passwd",      "group",      "nsswitch.conf"};
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/etc", ec)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("java", 0) == 0 || name.rfind("python", 0) == 0) etc.push_back(name);
   }
-  for (const std::string& name : etc) a.insert(a.end(), {"--ro-bind-try", "/etc/" + name, "/etc/" + name});
+  for (const std::string& name : etc)
+    a.insert(a.end(), {"--ro-bind-try", "/etc/" + name, "/etc/" + name});
   return a;
 }
 
@@ -131,8 +134,8 @@ fs::path make_parent_group(const std::string& controller, const char* limit_file
     const std::string controllers = "," + line.substr(a + 1, b - a - 1) + ",";
     if (controllers.find("," + controller + ",") == std::string::npos) continue;
     fs::path group = fs::path("/sys/fs/cgroup") / line.substr(a + 1, b - a - 1) /
-                           fs::path(line.substr(b + 1)).relative_path() /
-                           ("pl0-conform-" + std::to_string(::getpid()));
+                     fs::path(line.substr(b + 1)).relative_path() /
+                     ("pl0-conform-" + std::to_string(::getpid()));
     std::error_code ec;
     if (fs::create_directory(group, ec) && fs::exists(group / limit_file, ec)) return group;
     fs::remove(group, ec);
@@ -166,9 +169,10 @@ std::string quoted(const std::string& word) {
 // Variables a program may need to start; the rest (tokens, passwords, the grader's own
 // settings) stay outside.
 bool passed_on(const std::string& variable) {
-  static const char* const kept[] = {"PATH=", "HOME=", "USER=", "LOGNAME=", "LANG=", "LANGUAGE=", "LC_",
-                                     "TZ=", "TERM=", "JAVA_HOME=", "CLASSPATH=", "PYENV", "PYTHONPATH=",
-                                     "LD_LIBRARY_PATH=", "CASE_DIR="};
+  static const char* const kept[] = {
+      "PATH=",    "HOME=", "USER=",      "LOGNAME=",   "LANG=", "LANGUAGE=",   "LC_",
+      "TZ=",      "TERM=", "JAVA_HOME=", "CLASSPATH=", "PYENV", "PYTHONPATH=", "LD_LIBRARY_PATH=",
+      "CASE_DIR="};
   for (const char* k : kept) {
     if (variable.rfind(k, 0) == 0) return true;
   }
@@ -182,8 +186,8 @@ int processes_of_this_user() {
   for (const auto& entry : fs::directory_iterator("/proc", ec)) {
     const std::string name = entry.path().filename().string();
     struct stat about {};
-    if (name.find_first_not_of("0123456789") == std::string::npos && ::stat(entry.path().c_str(), &about) == 0 &&
-        about.st_uid == ::getuid()) {
+    if (name.find_first_not_of("0123456789") == std::string::npos &&
+        ::stat(entry.path().c_str(), &about) == 0 && about.st_uid == ::getuid()) {
       ++count;
     }
   }
@@ -223,7 +227,8 @@ void Isolation::give_back(const fs::path& group) const {
   free_.push_back(group);
 }
 
-IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<std::string>>& commands,
+IsolationPlan plan_isolation(IsolationMode mode,
+                             const std::vector<std::vector<std::string>>& commands,
                              const std::vector<fs::path>& hidden) {
   auto isolation = std::make_shared<Isolation>();
   isolation->root = ::geteuid() == 0;
@@ -244,7 +249,8 @@ IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<s
     }
   }
   if (mode == IsolationMode::required && isolation->bwrap.empty()) {
-    plan.error = "--isolation required: " + missing + " (install bubblewrap, e.g. apt-get install bubblewrap)";
+    plan.error = "--isolation required: " + missing +
+                 " (install bubblewrap, e.g. apt-get install bubblewrap)";
     return plan;
   }
   isolation->memory_group = make_parent_group("memory", "memory.limit_in_bytes");
@@ -262,13 +268,15 @@ IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<s
   for (const std::vector<std::string>& words : commands) {
     for (std::size_t k = 0; k < words.size(); ++k) {
       std::error_code ec;
-      fs::path file = k == 0 && words[k].find('/') == std::string::npos ? found_on_path(words[k]) : fs::path(words[k]);
+      fs::path file = k == 0 && words[k].find('/') == std::string::npos ? found_on_path(words[k])
+                                                                        : fs::path(words[k]);
       if (file.empty() || !file.is_absolute() || !fs::exists(file, ec)) continue;
       if (fs::is_directory(file, ec)) {
         add_visible(isolation->visible, file, {});
       } else {
         add_visible(isolation->visible, k == 0 ? installation(file) : file.parent_path(), file);
-        add_visible(isolation->visible, k == 0 ? installation(canonical_or_same(file)) : fs::path(), canonical_or_same(file));
+        add_visible(isolation->visible, k == 0 ? installation(canonical_or_same(file)) : fs::path(),
+                    canonical_or_same(file));
       }
     }
   }
@@ -280,15 +288,20 @@ IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<s
   }
 
   std::string unbounded;
-  if (isolation->memory_group.empty()) unbounded += "; memory is bounded per process (RLIMIT_DATA), not in all";
+  if (isolation->memory_group.empty())
+    unbounded += "; memory is bounded per process (RLIMIT_DATA), not in all";
   if (isolation->pids_group.empty()) {
-    unbounded += isolation->root ? "; processes are not bounded (no pids cgroup, and root is exempt from RLIMIT_NPROC)"
-                                 : "; processes are bounded by RLIMIT_NPROC, which counts all of this user's";
+    unbounded +=
+        isolation->root
+            ? "; processes are not bounded (no pids cgroup, and root is exempt from RLIMIT_NPROC)"
+            : "; processes are bounded by RLIMIT_NPROC, which counts all of this user's";
   }
   if (mode == IsolationMode::automatic && isolation->bwrap.empty()) {
-    plan.warning = "pl0: warning: submissions run unisolated (" + missing +
-                   "): they can read and write your files and reach the network; install bubblewrap "
-                   "(apt-get install bubblewrap) to isolate each in its own folder" + unbounded;
+    plan.warning =
+        "pl0: warning: submissions run unisolated (" + missing +
+        "): they can read and write your files and reach the network; install bubblewrap "
+        "(apt-get install bubblewrap) to isolate each in its own folder" +
+        unbounded;
   } else if (!unbounded.empty()) {
     plan.warning = "pl0: warning: " + unbounded.substr(2);
   }
@@ -296,29 +309,35 @@ IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<s
   return plan;
 }
 
-std::vector<std::string> Confinement::wrap(const std::vector<std::string>& argv, std::vector<std::string>& environment,
+std::vector<std::string> Confinement::wrap(const std::vector<std::string>& argv,
+                                           std::vector<std::string>& environment,
                                            const fs::path& work, const std::string& path_first) {
   const Isolation* iso = limits_.isolation.get();
   if (iso == nullptr) return argv;
   std::string script;
   const int processes = limits_.processes + (iso->bwrap.empty() ? 0 : bwrap_processes);
   for (const auto& [parent, limit_file, limit] :
-       {std::make_tuple(iso->memory_group, "memory.limit_in_bytes", std::to_string(limits_.memory_mib << 20)),
+       {std::make_tuple(iso->memory_group, "memory.limit_in_bytes",
+                        std::to_string(limits_.memory_mib << 20)),
         std::make_tuple(iso->pids_group, "pids.max", std::to_string(processes))}) {
     if (parent.empty()) continue;
     const fs::path group = iso->take_group(parent);
     if (group.empty()) continue;
-    groups_.push_back({group, field(group / "memory.oom_control", "oom_kill"), field(group / "pids.events", "max")});
+    groups_.push_back({group, field(group / "memory.oom_control", "oom_kill"),
+                       field(group / "pids.events", "max")});
     write_text(group / limit_file, limit);
     // Without swap accounting this file is absent; with it, swap must not widen the bound.
     std::error_code ec;
-    if (fs::exists(group / "memory.memsw.limit_in_bytes", ec)) write_text(group / "memory.memsw.limit_in_bytes", limit);
+    if (fs::exists(group / "memory.memsw.limit_in_bytes", ec))
+      write_text(group / "memory.memsw.limit_in_bytes", limit);
     script += "echo $$ >" + quoted((group / "cgroup.procs").string()) + " || exit 125; ";
   }
   // The CPU limit warns at the soft bound (SIGXCPU, told apart from a kill) and kills a second on.
   const long cpu = static_cast<long>(limits_.seconds + 0.999);
-  script += "ulimit -S -t " + std::to_string(cpu) + "; ulimit -H -t " + std::to_string(cpu + 1) + "; ";
-  if (iso->memory_group.empty()) script += "ulimit -d " + std::to_string(limits_.memory_mib << 10) + "; ";
+  script +=
+      "ulimit -S -t " + std::to_string(cpu) + "; ulimit -H -t " + std::to_string(cpu + 1) + "; ";
+  if (iso->memory_group.empty())
+    script += "ulimit -d " + std::to_string(limits_.memory_mib << 10) + "; ";
   if (iso->pids_group.empty() && !iso->root) {
     // dash names the process limit -p, bash -u (its -p is the pipe size, which it refuses).
     const std::string most = std::to_string(processes + processes_of_this_user());
@@ -347,7 +366,8 @@ std::vector<std::string> Confinement::wrap(const std::vector<std::string>& argv,
     if (!path_first.empty()) extra.emplace_back(path_first);
     for (std::size_t k = 0; k < argv.size(); ++k) {
       std::error_code ec;
-      if (fs::path(argv[k]).is_absolute() && fs::is_regular_file(argv[k], ec)) extra.emplace_back(argv[k]);
+      if (fs::path(argv[k]).is_absolute() && fs::is_regular_file(argv[k], ec))
+        extra.emplace_back(argv[k]);
     }
     for (const fs::path& e : extra) {
       bool seen = false;
@@ -355,7 +375,8 @@ std::vector<std::string> Confinement::wrap(const std::vector<std::string>& argv,
       if (!seen) mounts.emplace_back(e, false);
     }
     std::stable_sort(mounts.begin(), mounts.end(), [](const auto& a, const auto& b) {
-      return std::distance(a.first.begin(), a.first.end()) < std::distance(b.first.begin(), b.first.end());
+      return std::distance(a.first.begin(), a.first.end()) <
+             std::distance(b.first.begin(), b.first.end());
     });
     for (const auto& [where, masked] : mounts) {
       if (masked) {
@@ -390,7 +411,8 @@ Breach Confinement::end() {
       if (!empty) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (field(g.folder / "memory.oom_control", "oom_kill") > g.oom_kills) breach = Breach::memory;
-    if (breach == Breach::none && field(g.folder / "pids.events", "max") > g.fork_failures) breach = Breach::processes;
+    if (breach == Breach::none && field(g.folder / "pids.events", "max") > g.fork_failures)
+      breach = Breach::processes;
     if (empty) limits_.isolation->give_back(g.folder);
   }
   groups_.clear();

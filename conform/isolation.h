@@ -19,9 +19,9 @@ enum class IsolationMode { automatic, required, off };
 
 // Decided once for a whole run of pl0 conform, shared by every case's run.
 struct Isolation {
-  std::string bwrap;                            // empty: submissions run unisolated
-  std::vector<std::filesystem::path> visible;   // read-only inside, besides the system's
-  std::vector<std::filesystem::path> hidden;    // masked wherever a visible folder holds them
+  std::string bwrap;                               // empty: submissions run unisolated
+  std::vector<std::filesystem::path> visible;      // read-only inside, besides the system's
+  std::vector<std::filesystem::path> hidden;       // masked wherever a visible folder holds them
   std::filesystem::path memory_group, pids_group;  // this run's parent groups; empty: none
   bool root = false;
   Isolation() = default;
@@ -48,7 +48,8 @@ struct IsolationPlan {
 
 // `commands`: the implementations' command lines, whose installations and folders become
 // visible; `hidden`: the folders of the cases, never visible.
-IsolationPlan plan_isolation(IsolationMode mode, const std::vector<std::vector<std::string>>& commands,
+IsolationPlan plan_isolation(IsolationMode mode,
+                             const std::vector<std::vector<std::string>>& commands,
                              const std::vector<std::filesystem::path>& hidden);
 
 // The limit a run reached, beyond its outcome.
@@ -64,7 +65,8 @@ class Confinement {
 
   // `argv` as it is to be spawned, and `environment` cut down to what a program needs (no
   // token or password of the grader's reaches a submission). Unchanged without a plan.
-  std::vector<std::string> wrap(const std::vector<std::string>& argv, std::vector<std::string>& environment,
+  std::vector<std::string> wrap(const std::vector<std::string>& argv,
+                                std::vector<std::string>& environment,
                                 const std::filesystem::path& work, const std::string& path_first);
 
   // bubblewrap passes a signal on as the exit status 128 + N.
