@@ -105,6 +105,11 @@ std::vector<Difference> differences(const Case& c, const Outcome& expected, cons
       out.push_back({"run", "", "was ended by signal " + std::to_string(run.outcome.status - 128) + " (" +
                                     strsignal(run.outcome.status - 128) + ")"});
       break;
+    case RunTrouble::out_of_memory: return {{"run", "", "ran out of its " + memory_text(limits.memory_mib) + " of memory"}};
+    case RunTrouble::too_many_processes:
+      return {{"run", "", "started more than " + std::to_string(limits.processes) + " processes"}};
+    case RunTrouble::cpu_time:
+      return {{"run", "", "used more than " + std::to_string(static_cast<long>(limits.seconds + 0.999)) + " s of CPU time"}};
   }
   const Outcome& got = run.outcome;
   for (const auto& [name, text] : expected.files) {

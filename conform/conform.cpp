@@ -313,6 +313,8 @@ std::string rerun_command(const Result& r, const Options& options) {
   if (options.selection.count != 100) command += " --count " + std::to_string(options.selection.count);
   if (!options.cases.empty()) command += " --cases " + shell_quoted(options.cases.string());
   if (options.selection.strict) command += " --strict";
+  if (options.limits.memory_mib != Limits{}.memory_mib) command += " --memory " + std::to_string(options.limits.memory_mib);
+  if (options.limits.processes != Limits{}.processes) command += " --processes " + std::to_string(options.limits.processes);
   return command + " --only " + shell_quoted(r.c.name);
 }
 

@@ -75,11 +75,6 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
                  err = scratch.path() / "stderr";
   std::ofstream(in, std::ios::binary) << stdin_text;
 
-  std::vector<std::string> words(argv);
-  std::vector<char*> args;
-  args.reserve(words.size() + 1);
-  for (std::string& w : words) args.push_back(w.data());
-  args.push_back(nullptr);
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::string(*e).rfind("PATH=", 0) != 0) environment.emplace_back(*e);
@@ -87,6 +82,12 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
   const char* path = std::getenv("PATH");
   environment.push_back("PATH=" + (path_first.empty() ? "" : path_first + ":") + (path ? path : ""));
   for (const std::string& e : env) environment.push_back(e);
+  Confinement confinement(limits);
+  std::vector<std::string> words = confinement.wrap(argv, environment, work, path_first);
+  std::vector<char*> args;
+  args.reserve(words.size() + 1);
+  for (std::string& w : words) args.push_back(w.data());
+  args.push_back(nullptr);
   std::vector<char*> envp;
   envp.reserve(environment.size() + 1);
   for (std::string& e : environment) envp.push_back(e.data());
@@ -144,15 +145,21 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
     if (pause < std::chrono::milliseconds(5)) pause *= 2;
   }
   ::kill(-pid, SIGKILL);  // whatever it started and left running
+  const Breach breach = confinement.end();
   Outcome& o = run.outcome;
+  int signal = 0;
   if (WIFEXITED(status)) {
     o.status = WEXITSTATUS(status);
+    if (confinement.status_carries_signal() && o.status > 128 && o.status < 128 + NSIG) signal = o.status - 128;
   } else if (WIFSIGNALED(status)) {
     o.status = 128 + WTERMSIG(status);
-    if (run.trouble == RunTrouble::none) {
-      run.trouble = WTERMSIG(status) == SIGXFSZ ? RunTrouble::flooded : RunTrouble::crashed;
-    }
+    signal = WTERMSIG(status);
   }
+  if (signal != 0 && run.trouble == RunTrouble::none) {
+    run.trouble = signal == SIGXFSZ ? RunTrouble::flooded : signal == SIGXCPU ? RunTrouble::cpu_time : RunTrouble::crashed;
+  }
+  if (breach == Breach::memory) run.trouble = RunTrouble::out_of_memory;
+  if (breach == Breach::processes) run.trouble = RunTrouble::too_many_processes;
   o.out = read_file(out);
   o.err = read_file(err);
   for (const fs::path& stream : {out, err}) {

@@ -1,11 +1,14 @@
 // Running an implementation under test: in a scratch folder of its own, with its standard input
-// from a file, a time limit, a cap on every file it writes, and nothing left behind.
+// from a file, a time limit, a cap on every file it writes, and nothing left behind; isolated,
+// with its memory, processes and CPU time bounded, when the limits carry an isolation plan.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "isolation.h"
 #include "reference.h"
 
 namespace pl0::conform {
@@ -13,10 +16,14 @@ namespace pl0::conform {
 struct Limits {
   double seconds = 10;
   long file_bytes = 64L << 20;
+  // Memory and processes are bounded, and the run isolated, only with an isolation plan.
+  long memory_mib = 1024;
+  int processes = 128;  // threads count too: a JVM starts dozens on a large machine
+  std::shared_ptr<const Isolation> isolation;
 };
 
 // What became of a run, besides its outcome.
-enum class RunTrouble { none, not_started, timed_out, flooded, crashed };
+enum class RunTrouble { none, not_started, timed_out, flooded, crashed, out_of_memory, too_many_processes, cpu_time };
 
 struct SandboxRun {
   Outcome outcome;

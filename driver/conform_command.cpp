@@ -41,7 +41,7 @@ fs::path golden_cases() {
 }
 
 conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep, fs::path& junit,
-                               fs::path& gradescope) {
+                               fs::path& gradescope, conform::IsolationMode& isolation) {
   conform::Options o;
   o.golden = golden_cases();
   o.jobs = static_cast<int>(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
@@ -70,6 +70,20 @@ conform::Options parse_conform(int argc, const char* const* argv, fs::path& keep
        number("--jobs", 1, [&o](long n) { o.jobs = static_cast<int>(n); }),
        number("--timeout", 1, [&o](long n) { o.limits.seconds = static_cast<double>(n); }),
        number("--reduce-seconds", 1, [&o](long n) { o.reduce_seconds = static_cast<double>(n); }),
+       number("--memory", 16, [&o](long n) { o.limits.memory_mib = n; }),
+       number("--processes", 1, [&o](long n) { o.limits.processes = static_cast<int>(std::min(n, 1L << 20)); }),
+       with_value("--isolation",
+                  [&isolation](const std::string& v) {
+                    if (v == "auto") {
+                      isolation = conform::IsolationMode::automatic;
+                    } else if (v == "required") {
+                      isolation = conform::IsolationMode::required;
+                    } else if (v == "off") {
+                      isolation = conform::IsolationMode::off;
+                    } else {
+                      throw UsageError{"--isolation: '" + v + "' is none of auto, required, off"};
+                    }
+                  }),
        with_value("--cases",
                   [&o](const std::string& v) {
                     o.cases = v;
@@ -202,7 +216,8 @@ constexpr const char* conform_usage =
     "Usage: pl0 conform [--tokeniser CMD] [--compiler CMD] [--interpreter CMD] [--translator CMD]\n"
     "                   [--seed N] [--count N] [--cases DIR] [--jobs N] [--timeout SECONDS]\n"
     "                   [--keep DIR] [--junit FILE] [--gradescope FILE] [--strict] [--no-reduce]\n"
-    "                   [--reduce-seconds N] [--only CASE]\n"
+    "                   [--reduce-seconds N] [--only CASE] [--isolation auto|required|off]\n"
+    "                   [--memory MIB] [--processes N]\n"
     "       pl0 conform --check-cases DIR\n"
     "Tests each named implementation against this tool chain; 'pl0 --help' says more.\n";
 
@@ -222,12 +237,22 @@ int conform_main(int argc, const char* const* argv) {
   if (argc > 0 && std::string(argv[0]) == "--check-cases") return check_cases_main(argc - 1, argv + 1);
   fs::path keep, junit, gradescope;
   conform::Options options;
+  conform::IsolationMode isolation = conform::IsolationMode::automatic;
   try {
-    options = parse_conform(argc, argv, keep, junit, gradescope);
+    options = parse_conform(argc, argv, keep, junit, gradescope, isolation);
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pl0: %s\n", e.message.c_str());
     return 2;
   }
+  std::vector<std::vector<std::string>> commands;
+  for (const auto& [program, words] : options.commands) commands.push_back(words);
+  const conform::IsolationPlan plan = conform::plan_isolation(isolation, commands, {options.cases, options.golden});
+  if (!plan.error.empty()) {
+    std::fprintf(stderr, "pl0: %s\n", plan.error.c_str());
+    return 2;
+  }
+  if (!plan.warning.empty()) std::fprintf(stderr, "%s\n", plan.warning.c_str());
+  options.limits.isolation = plan.isolation;
   options.progress = ::isatty(2) != 0;
   std::string stopped;
   const std::vector<conform::Result> results = conform::run_conformance(options, &stopped);

@@ -56,7 +56,10 @@ Commands:
                                  --keep DIR (a folder per failure, with a rerun script),
                                  --junit FILE, --gradescope FILE, --strict (also the places
                                  where this tool chain departs), --no-reduce,
-                                 --reduce-seconds N (default 30 a cut-down), --only CASE;
+                                 --reduce-seconds N (default 30 a cut-down), --only CASE,
+                                 --isolation auto|required|off (each run under bubblewrap:
+                                 its own folder, no network), --memory MIB (default 1024),
+                                 --processes N (default 128);
                                  status 0 when every case passed, 1 otherwise, 2 when the
                                  programs cannot run at all
   conform --check-cases DIR      check a teacher's cases before the term
