@@ -194,7 +194,9 @@ std::string way_of_failing(const Result& r, const SandboxRun& run) {
                     "\n" + run.outcome.out + "\n" + run.outcome.err + "\n";
   for (const auto& [name, text] : run.outcome.files) {
     const auto expected = r.expected.files.find(name);
-    if (expected == r.expected.files.end() || expected->second != text) way += name + "\n" + text + "\n";
+    if (expected == r.expected.files.end() || expected->second != text) {
+      way.append(name).append("\n").append(text).append("\n");
+    }
   }
   for (std::size_t at; !run.scratch.empty() && (at = way.find(run.scratch)) != std::string::npos;) {
     way.replace(at, run.scratch.size(), "SCRATCH");
@@ -269,6 +271,7 @@ std::vector<Result> run_conformance(const Options& options, std::string* stopped
                      explanation(results[alike.front()]);
           if (options.progress) std::fprintf(stderr, "\r%60s\r", "");
           std::vector<Result> shown_results;
+          shown_results.reserve(alike.size());
           for (std::size_t j : alike) shown_results.push_back(results[j]);
           return shown_results;
         }
