@@ -14,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "edit_distance.h"
 #include "files.h"
 #include "reduce.h"
 #include "temporary_folder.h"
@@ -168,21 +169,6 @@ std::vector<Case> selected_cases(const Options& options) {
     for (Case& c : teacher_cases(options.cases, options.selection)) cases.push_back(std::move(c));
   }
   return cases;
-}
-
-std::size_t edit_distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 // How a run went, as far as telling "the same way every time" goes: its ending, its streams,

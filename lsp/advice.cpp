@@ -5,6 +5,7 @@
 
 #include "answers.h"
 #include "chain.h"
+#include "edit_distance.h"
 #include "errors.h"
 #include "name_table.h"
 #include "vocabulary.h"
@@ -58,7 +59,6 @@ const Mend* missing_semicolon(const Analysis& a) {
   }
 }
 
-
 json related(const Text& text, const std::string& uri, const Span& at, const std::string& message) {
   return json::array({{{"location", {{"uri", uri}, {"range", range_json(text, at)}}}, {"message", message}}});
 }
@@ -105,21 +105,6 @@ json error_diagnostic(const Text& text, const Analysis& a, const std::string& ur
   if (r.error_program == "Compiler") d["code"] = error_number(a);
   if (!also.is_null()) d["relatedInformation"] = also;
   return d;
-}
-
-std::size_t edit_distance(const std::string& x, const std::string& y) {
-  std::vector<std::size_t> row(y.size() + 1);
-  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= x.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= y.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[y.size()];
 }
 
 json fix(const std::string& title, const json& diagnostic, const std::string& uri, const json& edits) {
