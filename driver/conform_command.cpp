@@ -246,6 +246,11 @@ int conform_main(int argc, const char* const* argv) {
   }
   std::vector<std::vector<std::string>> commands;
   for (const auto& [program, words] : options.commands) commands.push_back(words);
+  // A curated case runs this tool chain's programs for the stages around the one tested, from
+  // inside the submission's confinement: they must be visible there too.
+  for (conform::Program p : conform::programs) {
+    commands.push_back({(conform::own_programs() / conform::program_name(p)).string()});
+  }
   const conform::IsolationPlan plan = conform::plan_isolation(isolation, commands, {options.cases, options.golden});
   if (!plan.error.empty()) {
     std::fprintf(stderr, "pl0: %s\n", plan.error.c_str());
