@@ -71,19 +71,29 @@ export class StackView {
     });
     const changed = this.explorer.run.changedCells(step);
     const lowest = Math.max(0, Math.min(state.sp, topCell));
-    // The rows in order, each put in place only where it is not already.
-    let next = this.body.firstChild;
-    const place = (node) => {
-      if (node === next) next = next.nextSibling;
-      else this.body.insertBefore(node, next);
-    };
+    // A frame's parity counts from the outermost frame, so that a call or a return leaves the
+    // classes of the frames below it as they were.
+    const wanted = [];
     for (let c = topCell; c >= lowest; c--) {
       const frame = frameOf.get(c);
-      if (frame && frames[frame.k].base === c) place(this.header(c, `${frame.name}: frame at ${c}`));
+      if (frame && frames[frame.k].base === c) wanted.push(this.header(c, `${frame.name}: frame at ${c}`));
       const kind = meaning.get(c) ?? '';
       const kindClass = kind.includes('link') || kind === 'return address' ? 'link' : kind === 'temporary' ? 'temporary' : '';
-      place(this.row(c, [frame ? `frame-${frame.k % 2}` : '', kindClass].filter(Boolean).join(' '),
+      wanted.push(this.row(c, [frame ? `frame-${(frames.length - 1 - frame.k) % 2}` : '', kindClass].filter(Boolean).join(' '),
         state.cells[c], changed.has(c) && before ? before.cells[c] : null, kind));
+    }
+    // The rows in order, each put in place only where it is not already; a row no longer
+    // wanted is taken out where it stands, rather than every row after it moved past it.
+    const keep = new Set(wanted);
+    let next = this.body.firstChild;
+    for (const node of wanted) {
+      while (next && next !== node && !keep.has(next)) {
+        const gone = next;
+        next = next.nextSibling;
+        gone.remove();
+      }
+      if (node === next) next = next.nextSibling;
+      else this.body.insertBefore(node, next);
     }
     while (next) {
       const gone = next;
