@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, existsSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdtempSync, readFileSync, existsSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, basename } from 'node:path';
 import { launchChromium, chromiumPath, serveFolder } from './chromium.mjs';
@@ -372,5 +372,60 @@ test('line numbers and addresses are one tab stop each, and the breakpoint keys 
   await page.keyboard.press('?');
   const help = await text(page, '#help');
   for (const key of ['b', 'B', 'n / p', 'Enter or Space']) assert.ok(help.includes(key), `the help names ${key}`);
+  await page.close();
+});
+
+test('two explorers on one page: every id is unique, and stepping one leaves the other as it was', async () => {
+  // The modules themselves, served beside the page, mount two recordings of the same program.
+  cpSync(join(root, 'web'), join(work, 'web'), { recursive: true, filter: (f) => !f.includes('wasm') });
+  const source = join(work, 'two.pl0');
+  writeFileSync(source, readFileSync(join(root, 'examples/hanoi.pl0')));
+  execFileSync(join(bin, 'pl0'), ['explore', source, '--json', '-o', join(work, 'two.json')]);
+  writeFileSync(join(work, 'two.html'), `<!doctype html><html lang="en"><title>two</title>
+<link rel="stylesheet" href="web/explorer.css"><main><div id="left"></div><div id="right"></div></main>
+<script type="module">
+import { mountExplorer } from './web/explorer/view.js';
+const recording = await (await fetch('two.json')).json();
+window.left = mountExplorer(document.getElementById('left'), recording, { name: 'left' });
+window.right = mountExplorer(document.getElementById('right'), recording, { name: 'right' });
+</script>`);
+  const page = await browser.newPage();
+  page.on('pageerror', (error) => problems.push(`two: ${error.message}`));
+  await page.goto(`${base}two.html`);
+  await page.waitForFunction(() => window.right);
+  const ids = await page.$$eval('[id]', (all) => all.map((e) => e.id));
+  assert.deepEqual(ids.filter((id, k) => ids.indexOf(id) !== k), []);
+  const right = () => page.$eval('#right', (r) => r.innerHTML);
+  await new Promise((done) => setTimeout(done, 100));  // the link arrows are drawn on the next frame
+  const before = await right();
+  for (let k = 0; k < 40; k++) await page.click('#left-forward');
+  await page.focus('#left');
+  await page.keyboard.press('End');
+  await page.keyboard.press('b');
+  await page.click('#left li[data-line="3"] code');
+  await new Promise((done) => setTimeout(done, 100));
+  assert.equal(Number(await text(page, '#left-step')), await page.evaluate(() => window.left.stepCount()));
+  assert.notEqual(await text(page, '#left-output'), '');
+  assert.equal(await text(page, '#right-step'), '0');
+  assert.equal(await right(), before);
+  // The arrow heads each explorer draws are its own.
+  assert.ok(await page.$eval('#right .arrows', (svg) => [...svg.querySelectorAll('path.arrow')]
+    .every((p) => p.getAttribute('marker-end').startsWith('url(#right-'))));
+  await page.close();
+});
+
+test('the output shown step by step is the output so far decoded whole, split characters and stray bytes too', async () => {
+  // € written a byte at a time, a stray byte, an incomplete character cut by a letter.
+  const bytes = [226, 130, 172, 65, 255, 66, 240, 159, 152, 128, 226, 130, 67, 195, 169];
+  const page = await open(explore('bytes', `begin ${bytes.map((b) => `putc ${b}`).join('; ')} end.`));
+  const steps = await page.evaluate(() => window.pl0Explorer.stepCount());
+  const order = [...Array(steps + 1).keys()];
+  for (const s of [...order, ...order.reverse(), 3, steps, 7, 0, steps, 11, 12, 5]) {
+    const [shown, whole] = await page.evaluate((n) => {
+      window.pl0Explorer.go(n);
+      return [document.getElementById('output').textContent, window.pl0Explorer.state().output];
+    }, s);
+    assert.equal(shown, whole, `step ${s}`);
+  }
   await page.close();
 });

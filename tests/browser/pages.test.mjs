@@ -158,7 +158,7 @@ async function playground(view, source, tab = '') {
   }
   if (tab) {
     await page.click(`#tab-${tab}`);
-    await page.waitForFunction((key) => (key === 'explore' ? window.pl0Explorer || document.querySelector('#panel-explore #error-message')
+    await page.waitForFunction((key) => (key === 'explore' ? window.pl0Explorer || document.getElementById('panel-explore-error-message')
       : document.querySelector(`#panel-${key} pre`)), {}, tab);
   }
   return page;

@@ -148,11 +148,11 @@ test('the Explore tab steps through the same run', async () => {
     return window.pl0Playground.run();
   });
   await page.click('#tab-explore');
-  await page.waitForSelector('#forward');
-  await page.click('#forward');
-  await page.click('#forward');
-  assert.equal(await page.$eval('#step', (e) => e.textContent), '2');
-  await page.click('#last');
+  await page.waitForSelector('#panel-explore-forward');
+  await page.click('#panel-explore-forward');
+  await page.click('#panel-explore-forward');
+  assert.equal(await page.$eval('#panel-explore-step', (e) => e.textContent), '2');
+  await page.click('#panel-explore-last');
   const state = await page.evaluate(() => window.pl0Explorer.state());
   assert.equal(state.output, '9 ');
   await page.close();
@@ -191,8 +191,8 @@ test('a Run shows its own results alone: the output first, the rest when asked, 
   await run(page, steps);
   assert.equal(await text(page, '#status'), 'Finished.');
   await page.click('#tab-explore');
-  await page.waitForSelector('#run-status');
-  assert.match(await text(page, '#run-status'), /went on and finished/);
+  await page.waitForSelector('#panel-explore-run-status');
+  assert.match(await text(page, '#panel-explore-run-status'), /went on and finished/);
   // A stack file of 16 MB comes in pieces.
   await page.click('#tab-stackFile');
   await page.waitForSelector('#text-stackFile', { timeout: 60000 });
@@ -226,7 +226,7 @@ test('errors stand where the eye is: the symbol, the line, the status, in words'
   assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\./);
   assert.ok(await page.$('.cm-lint-marker-error'));
   await page.click('#explore-fault');
-  await page.waitForSelector('#run-status');
+  await page.waitForSelector('#panel-explore-run-status');
   assert.equal(await page.evaluate(() => window.pl0Explorer.state().step), await page.evaluate(() => window.pl0Explorer.stepCount()));
 
   await page.click('#tab-output');
@@ -385,11 +385,11 @@ test('Explore after an edit says that it shows an earlier version', async () => 
   await run(page, 'begin write 1 end.');
   await page.evaluate(() => window.pl0Playground.setSource('begin write 2 end.'));
   await page.click('#tab-explore');
-  await page.waitForSelector('#forward');
+  await page.waitForSelector('#panel-explore-forward');
   assert.match(await text(page, '#stale'), /earlier version/);
   await page.click('#stale button');
   await page.waitForFunction(() => document.getElementById('status').textContent === 'Finished.');
-  await page.waitForSelector('#panel-explore #forward');
+  await page.waitForSelector('#panel-explore-forward');
   assert.equal(await page.$('#stale:not([hidden])'), null);
   assert.equal(await page.evaluate(() => { window.pl0Explorer.go(99); return window.pl0Explorer.state().output; }), '2 ');
   await page.close();
@@ -417,8 +417,8 @@ test('a run-time fault says what it probably is, on the page and in Explore; Exp
   await run(page, 'procedure p;\n  call p;\nbegin call p end.');
   assert.match(await text(page, '#status'), /^Run-time fault on line 2: stack cell -\d+ out of range\. .*recursion too deep/);
   await page.click('#explore-fault');
-  await page.waitForSelector('#run-status');
-  assert.match(await text(page, '#run-status'), /recursion too deep/);
+  await page.waitForSelector('#panel-explore-run-status');
+  assert.match(await text(page, '#panel-explore-run-status'), /recursion too deep/);
   await page.click('#tab-output');
   await run(page, 'var a[2], i;\nbegin i := 500;\n  a[i] := 1\nend.');
   assert.match(await text(page, '#status'), /^Run-time fault on line 3: stack cell -?\d+ out of range\. .*index outside its array/);
@@ -430,8 +430,8 @@ test('a run-time fault says what it probably is, on the page and in Explore; Exp
   await page.waitForFunction(() => document.getElementById('status').textContent === 'Running…');
   await page.click('#stop');
   await page.click('#tab-explore');
-  await page.waitForSelector('#run-status', { timeout: 60000 });
-  assert.doesNotMatch(await text(page, '#run-status'), /--max-steps/);
+  await page.waitForSelector('#panel-explore-run-status', { timeout: 60000 });
+  assert.doesNotMatch(await text(page, '#panel-explore-run-status'), /--max-steps/);
   await page.close();
 });
 
@@ -440,16 +440,16 @@ test('keys: → steps after a click on Explore, focus stays useful, Escape stops
   const focused = () => page.evaluate(() => document.activeElement.id || document.activeElement.closest('[id]')?.id || document.activeElement.tagName);
   await run(page, 'var x; begin x := 3; write x * x end.');
   await page.click('#tab-explore');
-  await page.waitForSelector('#forward');
+  await page.waitForSelector('#panel-explore-forward');
   await page.keyboard.press('ArrowRight');
-  assert.equal(await text(page, '#step'), '1');
+  assert.equal(await text(page, '#panel-explore-step'), '1');
   assert.equal(await page.$eval('#tab-explore', (t) => t.getAttribute('aria-selected')), 'true');
 
   await page.click('#tab-output');
   await run(page, 'var a[2];\nbegin a[500] := 1 end.');
   await page.focus('#explore-fault');
   await page.keyboard.press('Enter');
-  await page.waitForSelector('#run-status');
+  await page.waitForSelector('#panel-explore-run-status');
   assert.equal(await focused(), 'panel-explore');
 
   await page.click('#tab-output');

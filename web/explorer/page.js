@@ -6,13 +6,14 @@ import { applyKeptScheme } from '../scheme.js';
 
 applyKeptScheme();
 
-// A page with an embedded recording mounts itself and offers the testing interface.
+// A page with an embedded recording mounts itself and offers the testing interface: the ids
+// without a prefix (#pc, #step, #forward, ...), as it is the page's only explorer.
 const embedded = document.getElementById('recording');
 const root = document.getElementById('explorer');
 if (embedded && root) {
   const recording = JSON.parse(embedded.textContent);
   if (recording) {
-    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name, schemeSwitch: true });
+    window.pl0Explorer = mountExplorer(root, recording, { name: root.dataset.name, schemeSwitch: true, idPrefix: '' });
     root.focus({ focusVisible: false });  // keys work at once, without a frame round the page
   }
 }

@@ -2,13 +2,15 @@
 // the files in, the programs run, every file read back as the programs wrote it. Used by the
 // worker and by the exactness test in node. Texts are byte strings (one character a byte).
 import { byteString, toBytes } from '../recording.js';
+import { maxOutput } from '../vocabulary.js';
 
 // The files a program can write without end (its output, the run file, the stack file) are
 // devices that keep their first bytes; past that a write fails as on a full disk, and the
-// Interpreter stops with its message. `cut` tells the page.
+// Interpreter stops with its message. `cut` tells the page. The output keeps what a
+// recording keeps of it.
 export const caps = {
-  '/work/stdout': 1 << 20, '/work/program.run': 1 << 20, '/work/program.stk': 16 << 20,
-  '/work/trace.out': 1 << 20,  // the traced run's output, not kept
+  '/work/stdout': maxOutput, '/work/program.run': 1 << 20, '/work/program.stk': 16 << 20,
+  '/work/trace.out': maxOutput,  // the traced run's output, not kept
 };
 const ENOSPC = 51;  // emscripten's number for "No space left on device"
 

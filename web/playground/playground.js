@@ -19,8 +19,8 @@ import { mountExplorer } from '../explorer/view.js';
 import { byteString, bytesToText, textToBytes, toBytes } from '../recording.js';
 import { showLarge, showLines } from './views.js';
 import { schemeSwitch } from '../scheme.js';
+import { maxSteps } from '../vocabulary.js';  // pl0 explore's cap, so both record alike
 
-const maxSteps = 1000000;
 const storageKey = 'pl0-playground';
 const keptKey = 'pl0-playground-kept';  // the program an example or a link replaced
 const stopWait = 500;  // milliseconds Stop waits for the runner's next pulse before ending it
