@@ -11,8 +11,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <set>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "edit_distance.h"
 #include "files.h"
@@ -95,6 +96,13 @@ std::string handling(const Case& c) {
   return std::to_string(o.status) + " " + o.err.substr(0, o.err.find_first_of(":,"));
 }
 
+// True when this tool chain refuses the case's input: a compile error, a token file or code
+// file its program stops on with an error.
+bool refused(const Case& c) {
+  if (c.source && c.program != Program::tokeniser) return !compile(*c.source).compiled;
+  return reference(c.program, c.input, c.stdin_text, c.keep_lines).status != 0;
+}
+
 void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
   const Case& c = r.c;
   const std::string what = r.differences.front().what;
@@ -135,10 +143,30 @@ void cut_down(Result& r, const Options& options, const Wrappers& wrappers) {
                       : c.program == Program::compiler  ? Shape::tokens
                                                         : Shape::code;
   const auto start = std::chrono::steady_clock::now();
+  const auto seconds_since = [](std::chrono::steady_clock::time_point then) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - then).count();
+  };
+  std::string from = c.source ? *c.source : c.input;
+  int runs = 0;
+  // A case this tool chain refuses most often fails for how the refusal is handled. It is cut
+  // down here first, keeping only what this tool chain does with it (no run of the program
+  // under test), and the result is run once: when that still fails, the cut-down goes on from
+  // it, for a few runs rather than hundreds.
+  if (refused(c)) {
+    const Prepare alike = [&](const std::string& text) -> std::optional<Trial> {
+      if (!prepare(text)) return std::nullopt;
+      return Trial{text, [](double) { return true; }};
+    };
+    const Reduction quick = reduce(from, shape, alike, options.reduce_seconds / 4, 1);
+    if (const std::optional<Trial> trial = quick.result != from ? prepare(quick.result) : std::nullopt) {
+      ++runs;
+      if (trial->still_fails(options.reduce_seconds - seconds_since(start))) from = quick.result;
+    }
+  }
   const Reduction reduction =
-      reduce(c.source ? *c.source : c.input, shape, prepare, options.reduce_seconds, std::max(1, options.jobs));
-  r.reduce_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  r.reduce_tests = reduction.tests;
+      reduce(from, shape, prepare, options.reduce_seconds - seconds_since(start), std::max(1, options.jobs));
+  r.reduce_seconds = seconds_since(start);
+  r.reduce_tests = runs + reduction.tests;
   r.reduce_stopped = !reduction.complete;
   r.reduced = true;
   Case smaller = c;
@@ -273,16 +301,28 @@ std::vector<Result> run_conformance(const Options& options, std::string* stopped
 
   if (options.reduce) {
     // One failure of each kind is cut down (the same program, group of cases and first
-    // difference): the others of its kind most often fail for the same reason. The first of
-    // the kind, not the smallest: a Tokeniser message's line number must stay, and a smaller
-    // case can hold its error on a later line.
-    std::set<std::string> kinds;
-    std::map<Program, int> cut;
-    for (Result& r : results) {
+    // difference): the others of its kind most often fail for the same reason. The one with
+    // the fewest lines, then bytes: less to cut, and a Tokeniser message's line number, which
+    // must stay, is no later than its last line.
+    const auto size = [](const Result& r) {
+      const std::string& text = r.c.source ? *r.c.source : r.c.input;
+      return std::make_pair(std::count(text.begin(), text.end(), '\n'), text.size());
+    };
+    std::map<std::string, std::size_t> chosen;
+    std::vector<std::string> kinds;  // in the order they first fail
+    for (std::size_t k = 0; k < results.size(); ++k) {
+      const Result& r = results[k];
       const bool generated = r.c.folder.empty() && r.c.expected.empty() && r.c.broken.empty();
       if (r.differences.empty() || !generated || r.differences.front().what == "run") continue;
       const std::string kind = std::string(program_name(r.c.program)) + r.c.group + r.differences.front().what;
-      if (!kinds.insert(kind).second || cut[r.c.program]++ >= options.most_reduced) continue;
+      const auto [at, first] = chosen.emplace(kind, k);
+      if (first) kinds.push_back(kind);
+      if (!first && size(r) < size(results[at->second])) at->second = k;
+    }
+    std::map<Program, int> cut;
+    for (const std::string& kind : kinds) {
+      Result& r = results[chosen[kind]];
+      if (cut[r.c.program]++ >= options.most_reduced) continue;
       if (options.progress) std::fprintf(stderr, "\rconform: cutting down %s          ", r.c.name.c_str());
       cut_down(r, options, wrappers);
     }
