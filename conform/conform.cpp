@@ -11,8 +11,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "edit_distance.h"
@@ -301,28 +301,16 @@ std::vector<Result> run_conformance(const Options& options, std::string* stopped
 
   if (options.reduce) {
     // One failure of each kind is cut down (the same program, group of cases and first
-    // difference): the others of its kind most often fail for the same reason. The one with
-    // the fewest lines, then bytes: less to cut, and a Tokeniser message's line number, which
-    // must stay, is no later than its last line.
-    const auto size = [](const Result& r) {
-      const std::string& text = r.c.source ? *r.c.source : r.c.input;
-      return std::make_pair(std::count(text.begin(), text.end(), '\n'), text.size());
-    };
-    std::map<std::string, std::size_t> chosen;
-    std::vector<std::string> kinds;  // in the order they first fail
-    for (std::size_t k = 0; k < results.size(); ++k) {
-      const Result& r = results[k];
+    // difference): the others of its kind most often fail for the same reason. The first of
+    // the kind, not the smallest nor the one with the fewest lines: a Tokeniser message's line
+    // number must stay, and either can hold its error on a later line.
+    std::set<std::string> kinds;
+    std::map<Program, int> cut;
+    for (Result& r : results) {
       const bool generated = r.c.folder.empty() && r.c.expected.empty() && r.c.broken.empty();
       if (r.differences.empty() || !generated || r.differences.front().what == "run") continue;
       const std::string kind = std::string(program_name(r.c.program)) + r.c.group + r.differences.front().what;
-      const auto [at, first] = chosen.emplace(kind, k);
-      if (first) kinds.push_back(kind);
-      if (!first && size(r) < size(results[at->second])) at->second = k;
-    }
-    std::map<Program, int> cut;
-    for (const std::string& kind : kinds) {
-      Result& r = results[chosen[kind]];
-      if (cut[r.c.program]++ >= options.most_reduced) continue;
+      if (!kinds.insert(kind).second || cut[r.c.program]++ >= options.most_reduced) continue;
       if (options.progress) std::fprintf(stderr, "\rconform: cutting down %s          ", r.c.name.c_str());
       cut_down(r, options, wrappers);
     }
