@@ -35,6 +35,23 @@ std::string applied(const std::string& text, const Edit& edit) {
   return out;
 }
 
+// How far a text is from plain, for rewrites that keep its length: a capital, a line feed or a
+// digit other than 0 and 1 counts 2, a small letter or a 1 counts 1. A kept candidate is
+// shorter, or as long and plainer, so every cut-down comes to an end: rewrites that keep the
+// length went round before (`x := 1` to `x := 0` and back), trying each of the 2^n settings
+// of a program's n numbers.
+std::size_t roughness(const std::string& text) {
+  std::size_t n = 0;
+  for (const char c : text) {
+    if ((c >= 'A' && c <= 'Z') || c == '\n' || (c >= '2' && c <= '9')) {
+      n += 2;
+    } else if ((c >= 'a' && c <= 'z') || c == '1') {
+      n += 1;
+    }
+  }
+  return n;
+}
+
 // ---- PL/0 ----
 
 struct Token {
@@ -448,6 +465,7 @@ Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, 
   Reduction r{input, 0, false};
   std::set<std::string> tried{input};
   std::map<std::string, bool> fails;  // by key
+  std::size_t rough = roughness(input);
   // The first of `batch` that still fails, its trials run side by side; nothing when none does.
   struct Candidate {
     std::size_t edit;
@@ -482,7 +500,8 @@ Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, 
         std::size_t j = k;
         for (int to_run = 0; j < edits.size() && to_run < jobs;) {
           std::string text = applied(r.result, edits[j++]);
-          if (text.size() > r.result.size() || !tried.insert(text).second) continue;
+          if (text.size() > r.result.size() || (text.size() == r.result.size() && roughness(text) >= rough)) continue;
+          if (!tried.insert(text).second) continue;
           if (keep_ordinary && !ordinary(text)) continue;
           std::optional<Trial> trial = prepare(text);
           if (!trial || !keys.insert(trial->key).second) continue;
@@ -503,6 +522,7 @@ Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, 
           for (const Candidate* later = kept + 1; later < batch.data() + batch.size(); ++later) tried.erase(later->text);
           r.result = kept->text;
           changed = true;
+          rough = roughness(r.result);
           edits = pass(r.result);
           k = kept->edit;  // the edits are made afresh; the next one stands there
         } else {

@@ -39,8 +39,10 @@ struct Reduction {
   bool complete = false;  // no single edit is left to make (false: time ran out first)
 };
 
-// `input` must pass the test; so does every result, and none is longer. A PL/0 result is
-// laid out one statement a line at the end, when that still fails.
+// `input` must pass the test; so does every result, and none is longer. Each candidate kept is
+// shorter than the one before, or as long and plainer (small letters, blanks, 0 and 1), so a
+// cut-down always ends. A PL/0 result is laid out one statement a line at the end, when that
+// still fails.
 Reduction reduce(const std::string& input, Shape shape, const Prepare& prepare, double seconds, int jobs);
 
 // The same with a test that is its own key, one candidate at a time.
