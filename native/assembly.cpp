@@ -236,6 +236,10 @@ class Writer {
                            .write());
       at = blocks.back().end;
     }
+    for (const Block& block : blocks) {
+      if (block.turn_target < 0) continue;
+      for (Block& target : blocks) target.aligned = target.aligned || target.start == block.turn_target;
+    }
     const Regions regions = procedure_regions(blocks, flow_);
     Proof known;         // what the block before proved, for a block only it leads into
     bool falls = false;  // the prologue jumps to the first block

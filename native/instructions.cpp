@@ -52,7 +52,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case JMP:
       values_.flush_all();
       set_sp();
-      jump(a);
+      if (!rotate(a)) jump(a);
       block_.falls = false;
       return false;
     case JPC: return branch(a);
@@ -495,6 +495,20 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   const std::string sp = sp_update();
   ++at_;
   out_.body += header_(at_);
+  if (turning_) {  // a copy of a loop's test: on to the body while it holds, else out
+    if (!unread) {
+      out_.line("movl\t$1, %s", result.c_str());
+      values_.note(values_.top() - 1);
+    }
+    out_.body += sp;  // lea moves SP without touching the flags
+    sp_given_ += values_.settle();
+    out_.line("j%s\t%s", condition_of(opcode), label(at_ + 1, false).c_str());
+    if (!unread) out_.line("movl\t$0, %s\t# the JPC popped it", values_.cell(-1).c_str());
+    jump(program_[jpc].operand);
+    block_.falls = false;
+    turned_ = true;
+    return false;
+  }
   if (unread && sp.empty()) {  // nothing to store or move: the branch itself
     jump_if(opposite_of(opcode), program_[jpc].operand);
     return false;
