@@ -36,7 +36,7 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       values_(out_, own_procedure() >= 0
                         ? std::optional<std::int64_t>(flow.depth[static_cast<std::size_t>(start)])
                         : std::nullopt,
-              frames.proven),
+              frames.popped_unread),
       division_(kept),
       division_given_(kept.has_value()),
       loop_(loop) {
@@ -220,6 +220,8 @@ Address BlockWriter::element(const Instruction& ins, Value index) {
   } else if (ins.level <= 0) {
     out_.line("movl\t{BP32}, %%eax");
     out_.line("subl\t$%d, %%eax", ins.operand);
+  } else if (fixed_cell(ins.level, 0) && within(ins.operand)) {  // an array of the main program
+    out_.line("movl\t$%d, %%eax", initial_bp - ins.operand);
   } else {
     walk_into_eax(ins.level);
     out_.line("subl\t$%d, %%eax", ins.operand);

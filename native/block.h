@@ -98,6 +98,7 @@ class BlockWriter {
   void store(const Instruction& ins);
   void load_element(const Instruction& ins);
   void store_element(const Instruction& ins);
+  void element_among_variables(const Instruction& ins, const Value& index);
   void call(std::int32_t level, std::int32_t target);
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
