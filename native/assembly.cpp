@@ -183,8 +183,11 @@ class Writer {
                        "# its address and instruction, as in the code file.\n";
     text += with_registers(generator == Generator::plain ? plain_legend : optimising_legend);
     if (generator != Generator::plain) {
-      text += frames_.proven ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
+      text += frames_.popped_unread ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
                                "# before writing it), the main program's cells are fixed, returns need no checks.\n"
+              : frames_.proven ? "# Frames proven, with arrays: popped values stay in their cells (an element may be read\n"
+                                 "# from anywhere); each STT is checked to land among its frame's variables, the main\n"
+                                 "# program's cells are fixed, returns need no checks.\n"
                              : "# Frames not proven (" + frames_.kept_because + "): popped values stay in\n# their cells, as in the Interpreter.\n";
       text += loops_text();
     }
@@ -235,6 +238,10 @@ class Writer {
                                    loop_at(at))
                            .write());
       at = blocks.back().end;
+    }
+    for (const Block& block : blocks) {
+      if (block.turn_target < 0) continue;
+      for (Block& target : blocks) target.aligned = target.aligned || target.start == block.turn_target;
     }
     const Regions regions = procedure_regions(blocks, flow_);
     Proof known;         // what the block before proved, for a block only it leads into

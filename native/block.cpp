@@ -36,7 +36,7 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       values_(out_, own_procedure() >= 0
                         ? std::optional<std::int64_t>(flow.depth[static_cast<std::size_t>(start)])
                         : std::nullopt,
-              frames.proven),
+              frames.popped_unread),
       division_(kept),
       division_given_(kept.has_value()),
       loop_(loop) {
@@ -89,7 +89,7 @@ Block BlockWriter::finish(bool continues) {
     }
   }
   // A loop's head loads its variables into their registers once; each turn comes back past.
-  if (loop_ != nullptr && start_ == loop_->head) {
+  if (loop_ != nullptr && start_ == loop_->head && !turning_) {
     for (const auto& [offset, r] : loop_->resident) {
       before += "\tmovl\t" + Address{Address::frame, offset}.text() + ", " + pool[r] +
                 "\t# in a register through the loop\n";
@@ -220,6 +220,8 @@ Address BlockWriter::element(const Instruction& ins, Value index) {
   } else if (ins.level <= 0) {
     out_.line("movl\t{BP32}, %%eax");
     out_.line("subl\t$%d, %%eax", ins.operand);
+  } else if (fixed_cell(ins.level, 0) && within(ins.operand)) {  // an array of the main program
+    out_.line("movl\t$%d, %%eax", initial_bp - ins.operand);
   } else {
     walk_into_eax(ins.level);
     out_.line("subl\t$%d, %%eax", ins.operand);
@@ -319,6 +321,62 @@ std::string BlockWriter::jump_text(std::int32_t target, bool by_call) const {
 
 void BlockWriter::jump(std::int32_t target, bool by_call) {
   out_.body += jump_text(target, by_call);
+}
+
+// The JPC that ends the test at a loop's head, where the test is short and plain enough to copy
+// to the loop's JMP back: this frame's variables (or fixed cells), constants, arithmetic that
+// calls nothing and cannot fault, and a comparison.
+std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
+  const auto size = static_cast<std::int32_t>(program_.size());
+  if (head <= 0 || head >= at_ || own_procedure() < 0 || leaves_loop(head) ||
+      flow_.procedure[static_cast<std::size_t>(head)] != own_procedure()) {
+    return std::nullopt;
+  }
+  constexpr std::int32_t longest = 12;
+  for (std::int32_t k = head; k + 1 < size && k - head < longest; ++k) {
+    const Instruction& ins = program_[static_cast<std::size_t>(k)];
+    if ((k > head && flow_.entry[static_cast<std::size_t>(k)]) || !is_opcode(ins.opcode)) break;
+    switch (static_cast<OpCode>(ins.opcode)) {
+      case LIT:
+      case ADD:
+      case MIN:
+      case MUL:
+      case NEG:
+      case ODD:
+      PL0_COMPARISONS(PL0_CASE_LABEL, ) continue;
+      case LOD:
+        if (ins.level <= 0 || fixed_cell(ins.level, ins.operand)) continue;
+        return std::nullopt;
+      case JPC:
+        if (k == head) return std::nullopt;
+        switch (program_[static_cast<std::size_t>(k) - 1].opcode) {
+          PL0_COMPARISONS(PL0_CASE_LABEL, ) return k;
+          default: return std::nullopt;
+        }
+      default: return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+// A loop's JMP back to its test at the head becomes a copy of that test branching back to the
+// body while the condition holds: one conditional branch a turn instead of a jump and a branch.
+// The copy is the head's own code, written again from the same SP - BP; where its comparison
+// cannot be turned round (Ax observed, or SP to move), the plain jump stays.
+bool BlockWriter::rotate(std::int32_t head) {
+  if (turning_) return false;
+  const std::optional<std::int32_t> jpc = test_at_head(head);
+  if (!jpc) return false;
+  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, loop_);
+  copy.turning_ = true;
+  copy.out_.rename(std::to_string(head) + "_at" + std::to_string(at_));
+  const Block test = copy.write();
+  if (!copy.turned_ || copy.reach_.link_loaded || test.end != *jpc + 1) return false;
+  out_.line("# the test at %d, copied: back to %d while it holds", head, *jpc + 1);
+  out_.body += test.body;
+  out_.cold += test.cold;
+  block_.turn_target = *jpc + 1;
+  return true;
 }
 
 void BlockWriter::jump_if(const char* condition, std::int32_t target) {

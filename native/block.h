@@ -89,11 +89,16 @@ class BlockWriter {
   void jump(std::int32_t target, bool by_call = false);
   void jump_if(const char* condition, std::int32_t target);
 
+  // A loop's JMP back with its test copied in place of the jump.
+  bool rotate(std::int32_t head);
+  std::optional<std::int32_t> test_at_head(std::int32_t head) const;
+
   // The opcodes.
   void load(const Instruction& ins);
   void store(const Instruction& ins);
   void load_element(const Instruction& ins);
   void store_element(const Instruction& ins);
+  void element_among_variables(const Instruction& ins, const Value& index);
   void call(std::int32_t level, std::int32_t target);
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
@@ -123,6 +128,10 @@ class BlockWriter {
   std::optional<KeptDivision> division_;  // what %eax and %edx hold now
   bool division_given_;         // whether the block before gave it one
   const Loop* loop_;
+  // Writing a copy of a loop's test at its JMP back: its branch is turned round, to the body
+  // while the condition holds; `turned_` says it could be.
+  bool turning_ = false;
+  bool turned_ = false;
 };
 
 }  // namespace pl0::native

@@ -12,18 +12,20 @@ void append(std::string& text, const char* format, ...) __attribute__((format(pr
 
 class Emitter {
  public:
-  explicit Emitter(std::int32_t block) : block_(block) {}
+  explicit Emitter(std::int32_t block) : block_(std::to_string(block)) {}
 
   // One instruction of the body: a tab, the printf-style text, a line end.
   void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // A new label for an out-of-line path of this block.
-  std::string cold_label() { return ".Lc" + std::to_string(block_) + "_" + std::to_string(labels_++); }
+  std::string cold_label() { return ".Lc" + block_ + "_" + std::to_string(labels_++); }
+  // A second copy of a block's code takes labels of its own.
+  void rename(const std::string& block) { block_ = block; }
 
   std::string body;
   std::string cold;
 
  private:
-  std::int32_t block_;
+  std::string block_;
   int labels_ = 0;
 };
 

@@ -28,6 +28,7 @@ class Frames {
   FrameProof prove() {
     FrameProof proof;
     proof.proven = procedures() && parents() && accesses() && written_before_read();
+    proof.popped_unread = proof.proven && !arrays_;
     if (!proof.proven) proof.kept_because = reason_;
     for (const auto& [start, procedure] : procedures_) {
       if (!proof.proven || procedure.parent == not_called) continue;
@@ -55,10 +56,7 @@ class Frames {
       if (flow_.procedure[i] < 0) {
         return decline("instruction " + std::to_string(i) + " belongs to two procedures");
       }
-      if (at(i).opcode == LDT || at(i).opcode == STT) {
-        return decline("an array's element (instruction " + std::to_string(i) +
-                       ") could be any cell");
-      }
+      arrays_ = arrays_ || at(i).opcode == LDT || at(i).opcode == STT;
       procedures_[flow_.procedure[i]].code.push_back(i);
     }
     for (auto& [start, procedure] : procedures_) {
@@ -122,10 +120,12 @@ class Frames {
       if (procedure.parent == not_called) continue;
       for (const std::size_t i : procedure.code) {
         const Instruction& ins = at(i);
-        if (ins.opcode != LOD && ins.opcode != STO) continue;
+        const bool element = ins.opcode == LDT || ins.opcode == STT;
+        if (ins.opcode != LOD && ins.opcode != STO && !element) continue;
         const std::int32_t lowest = ins.opcode == STO ? first_variable : 0;
         const std::int32_t frame = ins.level < 0 ? -1 : ancestor(start, ins.level);
         if (frame < 0) return decline("instruction " + std::to_string(i) + " names no frame");
+        if (element) continue;  // its STT is checked where it runs
         // Its own frame's live cells reach SP; another's, its variables.
         const std::int32_t beyond = frame == start ? -depth(i) + 1 : procedures_.at(frame).cells;
         if (ins.operand < lowest || ins.operand >= beyond) {
@@ -197,6 +197,7 @@ class Frames {
   const Flow& flow_;
   std::map<std::int32_t, Procedure> procedures_;
   std::string reason_;
+  bool arrays_ = false;  // whether any LDT or STT runs
 };
 
 }  // namespace

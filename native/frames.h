@@ -12,13 +12,21 @@
 // an index nobody checked, or a variable of a frame later laid over it (CAL and INT write no
 // variable) that is read before it is written. The proof asks, for the whole program:
 //   - every instruction that runs belongs to one procedure (the flow analysis knows its SP - BP),
-//     each procedure's first instruction is its only INT, and no array is used;
+//     and each procedure's first instruction is its only INT;
 //   - each procedure's static parent is the same for all its CALs, so that every LOD and STO
 //     of a Level names one frame; no STO writes a link cell, and every LOD and STO stays within
 //     the live cells of its frame;
 //   - a procedure writes each of its variables before it reads it, and before a CAL for every
 //     variable a nested procedure reads. (The main program's variables lie where no value was
 //     ever pushed: they start at 0 in both machines.)
+// Arrays: an element's STT is checked where it runs to land among the variables of the frame its
+// Level names (no link cell, nothing beyond), and hands the rest of the run to the Interpreter's
+// machine where it would not; so the links stay as the proof needs them (in a program without a
+// CAL nothing relies on them, and the STT goes unchecked). An index is not
+// bounded, though: an element read outside its array may find a popped cell, whose value the
+// machine that takes over must see as the Interpreter would. In a program with arrays popped
+// values are therefore stored (`popped_unread` is false); the fixed cells, cheap returns and
+// loops in registers hold all the same (a loop with an element in it keeps its cells).
 // Where any of this cannot be shown, the generator does none of it, as before.
 #pragma once
 
@@ -37,7 +45,8 @@ inline constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are a f
 
 struct FrameProof {
   bool proven = false;
-  std::string kept_because;  // why not, in words, where it is not
+  bool popped_unread = false;  // proven, and no array: popped values need no store
+  std::string kept_because;    // why not, in words, where it is not
   std::map<std::int32_t, std::int32_t> parent;  // each called procedure's static parent
   std::map<std::int32_t, std::int32_t> cells;   // and how many cells its frame has (links too)
 

@@ -52,7 +52,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case JMP:
       values_.flush_all();
       set_sp();
-      jump(a);
+      if (!rotate(a)) jump(a);
       block_.falls = false;
       return false;
     case JPC: return branch(a);
@@ -139,8 +139,14 @@ void BlockWriter::load_element(const Instruction& ins) {
 }
 
 void BlockWriter::store_element(const Instruction& ins) {
+  // Where the frames are proven the index and the value go to their cells first, so that the
+  // machine can take over at this STT should the element not be one of its frame's variables.
+  // Without a CAL no link is relied on (the main program's RTN reads its cells), so no check.
+  const bool checked = frames_.proven && flow_.calls;
+  if (checked) values_.flush_all();
   Value v = values_.pop();
   const Value index = values_.pop();
+  if (checked) element_among_variables(ins, index);
   if (ins.level > 3) v = values_.in_memory(v);  // the walk calls out, which changes registers
   const Address address = element(ins, index);
   const int r = v.kind == Value::constant ? -1 : values_.to_register(v);
@@ -158,6 +164,36 @@ void BlockWriter::store_element(const Instruction& ins) {
   }
   reach_.link_changed = true;  // the element may be the static link's cell
   values_.forget_registers();
+}
+
+// The check that an STT's element lies among the variables of the frame its Level names (frames.h):
+// past it, the Interpreter's machine runs on from this STT, SP as it was before the STT popped.
+void BlockWriter::element_among_variables(const Instruction& ins, const Value& index) {
+  const std::int32_t frame =
+      ins.level <= 0 ? own_procedure() : frames_.ancestor(own_procedure(), ins.level);
+  const auto cells = frames_.cells.find(frame);
+  const std::string away = out_.cold_label();
+  append(out_.cold, "%s:\n\tleaq\t%d({SP}), {SP}\n\tmovl\t$%d, %%edi\n\tjmp\t.Lresume\n", away.c_str(),
+         values_.top() - 2, at_);
+  if (cells == frames_.cells.end() || ins.operand < -farthest || ins.operand > farthest) {
+    out_.line("jmp\t%s\t# an element of no known frame", away.c_str());
+    return;
+  }
+  const std::int64_t variables = cells->second - first_variable;  // how many the frame has
+  const std::int64_t first = std::int64_t{ins.operand} - first_variable;
+  if (index.kind == Value::constant) {
+    const std::int64_t at = first + index.number;
+    if (at < 0 || at >= variables) out_.line("jmp\t%s\t# not among the frame's variables", away.c_str());
+    return;
+  }
+  if (index.kind == Value::stored) {
+    out_.line("movl\t%s, %%edx", values_.text(index).c_str());
+    out_.line("addl\t$%lld, %%edx", static_cast<long long>(first));
+  } else {
+    out_.line("leal\t%lld(%s), %%edx", static_cast<long long>(first), pool[index.reg]);
+  }
+  out_.line("cmpl\t$%lld, %%edx\t# among the frame's variables?", static_cast<long long>(variables - 1));
+  out_.line("ja\t%s", away.c_str());
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
@@ -495,6 +531,20 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   const std::string sp = sp_update();
   ++at_;
   out_.body += header_(at_);
+  if (turning_) {  // a copy of a loop's test: on to the body while it holds, else out
+    if (!unread) {
+      out_.line("movl\t$1, %s", result.c_str());
+      values_.note(values_.top() - 1);
+    }
+    out_.body += sp;  // lea moves SP without touching the flags
+    sp_given_ += values_.settle();
+    out_.line("j%s\t%s", condition_of(opcode), label(at_ + 1, false).c_str());
+    if (!unread) out_.line("movl\t$0, %s\t# the JPC popped it", values_.cell(-1).c_str());
+    jump(program_[jpc].operand);
+    block_.falls = false;
+    turned_ = true;
+    return false;
+  }
   if (unread && sp.empty()) {  // nothing to store or move: the branch itself
     jump_if(opposite_of(opcode), program_[jpc].operand);
     return false;

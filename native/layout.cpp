@@ -114,6 +114,7 @@ Proof lay_out(const Block& block, const Proof& known, const Regions& regions, co
     } else {
       text += "\n" + checks;
     }
+    if (block.aligned) text += "\t.p2align\t4,,10\t# the head of a loop's turn\n";
     text += ".L" + n + "_in:\n" + block.body;
     return {};
   }

@@ -31,6 +31,10 @@ struct Block {
   // Inside a loop whose variables are in registers, past its head (loops.h): from elsewhere
   // only the machine enters it.
   bool in_loop = false;
+  // Where a loop's test was copied to the JMP back (BlockWriter::rotate), the first block of
+  // its body, which each turn now jumps back to: its label is aligned. Otherwise -1.
+  std::int32_t turn_target = -1;
+  bool aligned = false;
 };
 
 // Cells known to lie in the stack on entering a block, from SP and from BP then.

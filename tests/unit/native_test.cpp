@@ -4,11 +4,14 @@
 // PL0_NATIVE_PROGRAMS sets how many (a longer run: 5000).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
 
 #include "assembly.h"
+#include "code_file.h"
+#include "compiler.h"
 #include "flow.h"
 #include "frames.h"
 #include "interpreter.h"
@@ -16,6 +19,7 @@
 #include "machine_run.h"
 #include "run_helpers.h"
 #include "temporary_folder.h"
+#include "tokeniser.h"
 #include "vocabulary.h"
 
 namespace pl0 {
@@ -66,12 +70,12 @@ int shell(const std::string& command) {
 }
 
 void expect_same_as_interpreter(const std::vector<Instruction>& program, const TemporaryFolder& dir,
-                                const std::string& trail) {
+                                const std::string& trail, const std::string& stdin_text = input) {
   const std::string code = dir / "prog.code", run = dir / "i.run";
   test::write_file(code, code_file(program));
-  test::write_file(dir / "input", input);
-  const test::Outcome machine =
-      test::run_entry(interpreter_main, {"Interpreter", "-i", code.c_str(), "-o", run.c_str()}, input);
+  test::write_file(dir / "input", stdin_text);
+  const test::Outcome machine = test::run_entry(
+      interpreter_main, {"Interpreter", "-i", code.c_str(), "-o", run.c_str()}, stdin_text);
   for (const auto generator : {native::Generator::plain, native::Generator::optimising}) {
     const std::string how = generator == native::Generator::plain ? "-O0 " : "optimised ";
     test::write_file(dir / "prog.s", native::write_assembly(program, true, nullptr, generator));
@@ -204,6 +208,41 @@ TEST(Native, BlockLeftToTheMachine) {
       {MOD, 0, 0},  {LOD, 0, -93}, {STO, 0, 8},  {EQU, -1, 2}, {RTN, 0, 2}, {STT, 0, -2},
       {LOD, -1, -3}, {LDT, 0, -2}};
   expect_same_as_interpreter(program, dir, code_file(program));
+}
+
+// Frames proven in a program with arrays: each STT is checked to land among its frame's
+// variables, and past that the machine runs on. An index read from the input puts the elements
+// of a procedure's array and of the main program's onto the procedure's other variable, its
+// link cells (a changed return address, static or dynamic link), popped cells and past the
+// stack: each run must end as the Interpreter's, fault or value.
+TEST(Native, ElementsOutsideTheirArrays) {
+  TemporaryFolder dir("pl0n");
+  const std::string source = dir / "arrays.pl0", tokens = dir / "arrays.tok", code = dir / "arrays.code";
+  test::write_file(source,
+                   "var a[2], k, s;\n"
+                   "procedure p;\n"
+                   "  var b[1], y;\n"
+                   "begin\n"
+                   "  y := 1; b[0] := 2; b[1] := 3;\n"
+                   "  b[k] := 9; a[k] := 4;\n"
+                   "  s := b[k] + a[k + 5] + y\n"
+                   "end;\n"
+                   "begin read k; call p; write s; write k; write a[0]; write a[1]; write a[2] end.\n");
+  ASSERT_EQ(test::run_entry(tokeniser_main, {"Tokeniser", "-i", source.c_str(), "-o", tokens.c_str()}).status, 0);
+  ASSERT_EQ(test::run_entry(compiler_main, {"Compiler", "-i", tokens.c_str(), "-o", code.c_str()}).status, 0);
+  std::vector<Instruction> program;
+  std::FILE* file = std::fopen(code.c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  const bool loaded = load_code(file, program);
+  std::fclose(file);
+  ASSERT_TRUE(loaded);
+  const native::Flow flow = native::analyse(program);
+  const native::FrameProof frames = native::prove_frames(program, flow);
+  EXPECT_TRUE(frames.proven) << frames.kept_because;
+  EXPECT_FALSE(frames.popped_unread);
+  for (const char* k : {"0", "2", "3", "4", "5", "-1", "-2", "-3", "-4", "-6", "-90", "200"}) {
+    expect_same_as_interpreter(program, dir, std::string("k = ") + k, std::string(k) + "\n");
+  }
 }
 
 // Programs as the Compiler would write them, of counted loops (nested, left early by a JMP)
