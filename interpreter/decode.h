@@ -32,7 +32,7 @@ inline constexpr const char* kind_names[] = {PL0_INSTRUCTIONS(PL0_ROW_NAME)
 #undef PL0_GROUP_TEXT
 
 // How control leaves a kind's last instruction.
-enum class Ending { next, jump, branch, past_end };
+enum class Ending { next, jump, branch, back, past_end };
 // Which Levels an instruction's row takes.
 enum class Levels { any, zero, one, never };
 
@@ -97,6 +97,17 @@ inline constexpr bool groups_leave_at_their_end() {
   return true;
 }
 static_assert(groups_leave_at_their_end());
+
+// Every opcode has a row: an opcode without one would run as a NOP.
+inline constexpr bool every_opcode_has_a_row() {
+  for (int opcode = 0; opcode < opcode_count; ++opcode) {
+    bool found = false;
+    for (const Row& row : rows) found = found || row.opcode == opcode;
+    if (!found) return false;
+  }
+  return true;
+}
+static_assert(every_opcode_has_a_row(), "an opcode without its row in instructions.h");
 
 struct Decoded {
   Kind kind;

@@ -8,10 +8,11 @@
 
 // A row: the kind's name; the opcode it runs and at which Levels (`any`, `zero`, `one`, or
 // `never` for the kinds no instruction decodes to); how control leaves it (`next`, `jump` to
-// `target`, `branch` to `target` when the popped Ax is 0, `past_end`); its work, an expression
-// that is false when a step touched a cell outside the stack. In the work, `r` is the
-// registers (machine_steps.h), `level` and `operand` the instruction's fields, `here` its
-// address, `s` its place in its group, `io` the files, `m` the machine's state.
+// its Operand, `branch` there when the popped Ax is 0, `back` to the address the work left in
+// `target`, `past_end`); its work, an expression that is false when a step touched a cell
+// outside the stack. In the work, `r` is the registers (machine_steps.h), `level` and
+// `operand` the instruction's fields, `here` its address, `s` its place in its group, `io` the
+// files, `m` the machine's state.
 // ORDER: the rows of one opcode stand most specific first; the decoder takes the first that
 // fits. Any other place in the list will do.
 // clang-format off
@@ -23,11 +24,11 @@
   X(STO0,  STO,   zero, next,   r.store(r.bp, operand, s))                                      \
   X(STO1,  STO,   one,  next,   r.static_link(s) && r.store(r.ax, operand, s))                  \
   X(STO,   STO,   any,  next,   r.base(level, s) && r.store(r.ax, operand, s))                  \
-  X(CAL,   CAL,   any,  jump,   r.call(level, here + 1, s) && r.go(operand, target))            \
+  X(CAL,   CAL,   any,  jump,   r.call(level, here + 1, s))                                     \
   X(INT,   INT,   any,  next,   r.reserve(operand))                                             \
-  X(JMP,   JMP,   any,  jump,   r.go(operand, target))                                          \
-  X(JPC,   JPC,   any,  branch, r.pop(r.ax, s) && r.go(operand, target))                        \
-  X(RTN,   RTN,   any,  jump,   r.return_from(target, s))                                       \
+  X(JMP,   JMP,   any,  jump,   true)                                                           \
+  X(JPC,   JPC,   any,  branch, r.pop(r.ax, s))                                                 \
+  X(RTN,   RTN,   any,  back,   r.return_from(target, s))                                       \
   X(WRITE, WRITE, any,  next,   r.pop(r.ax, s) && r.write_number(io))                           \
   X(READ,  READ,  any,  next,   r.read_number(io) && r.push(r.ax, s))                           \
   X(PUTC,  PUTC,  any,  next,   r.pop(r.ax, s) && r.write_character(io))                        \

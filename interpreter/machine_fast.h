@@ -68,14 +68,17 @@ namespace pl0::interpreter::detail {
     PL0_DISPATCH();                                   \
   } while (false)
 
-// How control leaves a group of `count` instructions whose last is of kind `last`.
-#define PL0_LEAVE(count, last)                                      \
-  if constexpr (ending_of(Kind::last) == Ending::jump) {            \
-    PL0_JUMP(count, target);                                        \
-  } else if constexpr (ending_of(Kind::last) == Ending::branch) {   \
-    if (r.ax == 0) PL0_JUMP(count, target);                         \
+// How control leaves a group of `count` instructions whose last is of `kind`; the last
+// instruction's Operand is read only on the way taken.
+#define PL0_LEAVE(count, kind)                                      \
+  if constexpr (ending_of(Kind::kind) == Ending::jump) {            \
+    PL0_JUMP(count, ip->last);                                      \
+  } else if constexpr (ending_of(Kind::kind) == Ending::branch) {   \
+    if (r.ax == 0) PL0_JUMP(count, ip->last);                       \
     PL0_NEXT(count);                                                \
-  } else if constexpr (ending_of(Kind::last) == Ending::past_end) { \
+  } else if constexpr (ending_of(Kind::kind) == Ending::back) {     \
+    PL0_JUMP(count, target);                                        \
+  } else if constexpr (ending_of(Kind::kind) == Ending::past_end) { \
     target = at(ip);                                                \
     goto fetch_fault;                                               \
   } else {                                                          \

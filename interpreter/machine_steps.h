@@ -152,11 +152,6 @@ struct Registers {
     sp = ax;
     return true;
   }
-  // JMP, and the jump of a CAL or JPC: where control goes next.
-  [[gnu::always_inline]] static bool go(std::int32_t to, std::int32_t& target) {
-    target = to;
-    return true;
-  }
   // WRITE and PUTC of the popped Ax; READ and GETC into Ax. A copy of Ax is read into: see
   // LongWalk.
   [[gnu::always_inline]] bool write_number(const MachineIO& io) const {
