@@ -9,7 +9,7 @@
 // A row: the kind's name; the opcode it runs and at which Levels (`any`, `zero`, `one`, or
 // `never` for the kinds no instruction decodes to); how control leaves it (`next`, `jump` to
 // its Operand, `branch` there when the popped Ax is 0, `back` to the address the work left in
-// `target`, `past_end`); its work, an expression that is false when a step touched a cell
+// `r.target`, `past_end`); its work, an expression that is false when a step touched a cell
 // outside the stack. In the work, `r` is the registers (machine_steps.h), `level` and
 // `operand` the instruction's fields, `here` its address, `s` its place in its group, `io` the
 // files, `m` the machine's state.
@@ -28,7 +28,7 @@
   X(INT,   INT,   any,  next,   r.reserve(operand))                                             \
   X(JMP,   JMP,   any,  jump,   true)                                                           \
   X(JPC,   JPC,   any,  branch, r.pop(r.ax, s))                                                 \
-  X(RTN,   RTN,   any,  back,   r.return_from(target, s))                                       \
+  X(RTN,   RTN,   any,  back,   r.return_from(r.target, s))                                     \
   X(WRITE, WRITE, any,  next,   r.pop(r.ax, s) && r.write_number(io))                           \
   X(READ,  READ,  any,  next,   r.read_number(io) && r.push(r.ax, s))                           \
   X(PUTC,  PUTC,  any,  next,   r.pop(r.ax, s) && r.write_character(io))                        \

@@ -48,24 +48,24 @@ namespace pl0::interpreter::detail {
     PL0_DISPATCH();                          \
   } while (false)
 
-#define PL0_JUMP(count, to)                           \
-  do {                                                \
-    target = (to);                                    \
-    if (target <= 0) {                                \
-      executed = (count);                             \
-      goto finished;                                  \
-    }                                                 \
-    if (static_cast<std::uint32_t>(target) >= size) { \
-      goto fetch_fault;                               \
-    }                                                 \
-    ip = code + target;                               \
-    if constexpr (Observer::active) {                 \
-      if constexpr (observe_every_step) {             \
-        save(target);                                 \
-      }                                               \
-      if (!observer(m, count)) goto stopped;          \
-    }                                                 \
-    PL0_DISPATCH();                                   \
+#define PL0_JUMP(count, to)                             \
+  do {                                                  \
+    r.target = (to);                                    \
+    if (r.target <= 0) {                                \
+      executed = (count);                               \
+      goto finished;                                    \
+    }                                                   \
+    if (static_cast<std::uint32_t>(r.target) >= size) { \
+      goto fetch_fault;                                 \
+    }                                                   \
+    ip = code + r.target;                               \
+    if constexpr (Observer::active) {                   \
+      if constexpr (observe_every_step) {               \
+        save(r.target);                                 \
+      }                                                 \
+      if (!observer(m, count)) goto stopped;            \
+    }                                                   \
+    PL0_DISPATCH();                                     \
   } while (false)
 
 // How control leaves a group of `count` instructions whose last is of `kind`; the last
@@ -77,9 +77,9 @@ namespace pl0::interpreter::detail {
     if (r.ax == 0) PL0_JUMP(count, ip->last);                       \
     PL0_NEXT(count);                                                \
   } else if constexpr (ending_of(Kind::kind) == Ending::back) {     \
-    PL0_JUMP(count, target);                                        \
+    PL0_JUMP(count, r.target);                                      \
   } else if constexpr (ending_of(Kind::kind) == Ending::past_end) { \
-    target = at(ip);                                                \
+    r.target = at(ip);                                              \
     goto fetch_fault;                                               \
   } else {                                                          \
     PL0_NEXT(count);                                                \
@@ -98,7 +98,7 @@ namespace pl0::interpreter::detail {
 // The step of an instruction of `kind` at place `s` of its group, with the fields its entry
 // keeps for that place.
 #define PL0_STEP(kind, s, level, operand) \
-  step<Kind::kind, s>(r, level, operand, at(ip) + (s), target, io, m)
+  step<Kind::kind, s>(r, level, operand, at(ip) + (s), io, m)
 
 // One handler per row, and one per group.
 #define PL0_ROW_HANDLER(name, opcode, levels, ending, work)                   \
@@ -134,7 +134,6 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
   [[maybe_unused]] const bool tracing = !fused && io.trace->on();
   Registers r{m.cells.data(), m.sp, m.bp, m.ax, m.bx, m.tx};
   const Decoded* ip = code + m.pc;
-  std::int32_t target = 0;
   int executed = 1;
 
   auto at = [code](const Decoded* p) { return static_cast<std::int32_t>(p - code); };
@@ -176,7 +175,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
   }
 
 finished:
-  save(target);
+  save(r.target);
   if constexpr (Observer::active) observer(m, executed);
   return {RunResult::finished, ""};
 cell_fault : {
@@ -185,8 +184,8 @@ cell_fault : {
   return {RunResult::fault, cell_fault_message(r.bad_cell, pc)};
 }
 fetch_fault:
-  save(target);
-  return {RunResult::fault, no_instruction_message(target)};
+  save(r.target);
+  return {RunResult::fault, no_instruction_message(r.target)};
 stopped:  // reached only with an active observer
 #if defined(__GNUC__)
   __attribute__((unused));

@@ -48,6 +48,7 @@ struct Registers {
   std::int32_t sp, bp, ax, bx, tx;
   std::int32_t bad_cell = 0;
   std::int32_t bad_step = 0;
+  std::int32_t target = 0;  // where a jump goes
 
   [[gnu::always_inline]] bool fits(std::int32_t index, int step) {
     if (PL0_EXPECT_TRUE(!outside(index))) return true;
@@ -199,7 +200,6 @@ template <Kind kind, int s, typename Level, typename Operand>
 [[gnu::always_inline]] inline bool step([[maybe_unused]] Registers& r, [[maybe_unused]] Level level,
                                         [[maybe_unused]] Operand operand,
                                         [[maybe_unused]] std::int32_t here,
-                                        [[maybe_unused]] std::int32_t& target,
                                         [[maybe_unused]] const MachineIO& io,
                                         [[maybe_unused]] MachineState& m) {
 #define PL0_WORK(name, opcode, levels, ending, work) \
