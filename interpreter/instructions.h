@@ -66,7 +66,9 @@
   /* while i < 80 do; i := i + 1 and n := k - 1 at Level 0 and 1 */                             \
   PL0_COMPARISONS(PL0_AFTER_TWO_THEN_JPC, G, LOD0, LIT)                                         \
   G(4, LOD0, LIT, ADD, STO0) G(4, LOD0, LIT, MIN, STO0) G(4, LOD0, LIT, ADD, STO1)              \
-  G(4, LOD0, LIT, MIN, STO1)
+  G(4, LOD0, LIT, MIN, STO1)                                                                    \
+  /* t := t + s */                                                                              \
+  G(4, LOD0, LOD0, ADD, STO0) G(4, LOD0, LOD0, MIN, STO0)
 #define PL0_AFTER(op, G, first) G(2, first, op)
 #define PL0_THEN_JPC(op, G) G(2, op, JPC)
 #define PL0_AFTER_TWO(op, G, first, second) G(3, first, second, op)

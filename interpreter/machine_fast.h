@@ -86,13 +86,13 @@ namespace pl0::interpreter::detail {
   }
 
 // The plain instance writes the trace line before each instruction.
-#define PL0_BEFORE(name)                                      \
-  if constexpr (!fused && Kind::name != Kind::END) {          \
-    if (tracing) {                                            \
-      save(at(ip));                                           \
-      write_trace_line(*io.trace, m, program[ip - code]);     \
-      if (io.trace->failed()) throw OutputFailed{};           \
-    }                                                         \
+#define PL0_BEFORE(name)                                                         \
+  if constexpr (!fused && Kind::name != Kind::END) {                             \
+    if (tracing) {                                                               \
+      save(at(ip));                                                              \
+      write_trace_line(*io.trace, m, program[static_cast<std::size_t>(at(ip))]); \
+      if (io.trace->failed()) throw OutputFailed{};                              \
+    }                                                                            \
   }
 
 // The step of an instruction of `kind` at place `s` of its group, with the fields its entry
