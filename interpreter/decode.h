@@ -9,60 +9,105 @@
 #include <vector>
 
 #include "code_file.h"
+#include "instructions.h"
 #include "vocabulary.h"
 
 namespace pl0::interpreter {
 
-// The operations on the top two cells (PL0_BINARY in vocabulary.h) as a family of kinds:
-// `before` and `after` name the instructions fused around the operation, `length` is the
-// group's number of instructions.
-#define PL0_FAMILY_MEMBER(opcode, X, before, after, length) X(before##opcode##after, length)
-#define PL0_OPERATIONS(X, before, after, length) \
-  PL0_BINARY(PL0_FAMILY_MEMBER, X, before, after, length)
-#define PL0_RELATIONS(X, before, after, length) \
-  PL0_COMPARISONS(PL0_FAMILY_MEMBER, X, before, after, length)
+// ORDER. Every kind: the instructions' rows, then the groups (instructions.h). Each is named by
+// the instructions it runs (LOD0 is LOD at Level 0, LOD1 at Level 1, LOD any other).
+#define PL0_ROW_KIND(name, opcode, levels, ending, work) name,
+#define PL0_GROUP_KIND(length, ...) PL0_GROUP_NAME(length, __VA_ARGS__),
+enum class Kind : std::int32_t { PL0_INSTRUCTIONS(PL0_ROW_KIND) PL0_GROUPS(PL0_GROUP_KIND) };
+#undef PL0_ROW_KIND
+#undef PL0_GROUP_KIND
 
-// ORDER. Every kind, named by the instructions it runs (LOD0 is LOD at Level 0, LOD1 at Level
-// 1, LOD any other), with the number of instructions it runs. This list makes the enum, the
-// names, the lengths and the fast loop's table of handlers; a kind without a handler does not
-// compile. A new kind can go anywhere in the list; the decoder picks it in decode.cpp.
-// clang-format off
-#define PL0_KINDS(X)                                                                      \
-  X(LIT, 1) X(LOD0, 1) X(LOD1, 1) X(LOD, 1) X(STO0, 1) X(STO1, 1) X(STO, 1) X(CAL, 1)     \
-  X(INT, 1) X(JMP, 1) X(JPC, 1) X(RTN, 1) X(WRITE, 1) X(READ, 1) X(PUTC, 1) X(GETC, 1)    \
-  X(LDT0, 1) X(LDT, 1) X(STT0, 1) X(STT, 1) X(NEG, 1) X(ODD, 1)                           \
-  PL0_OPERATIONS(X, , , 1)                                                                \
-  X(NOP, 1)  /* an unknown OpCode: only advances PC */                                    \
-  X(END, 1)  /* past the last instruction: a fault when fetched */                        \
-  /* an operation taking its right operand from a LIT or a LOD at Level 0 */              \
-  PL0_OPERATIONS(X, LIT_, , 2) PL0_OPERATIONS(X, LOD0_, , 2)                              \
-  /* a comparison and the JPC that branches on it */                                      \
-  PL0_RELATIONS(X, , _JPC, 2)                                                             \
-  /* copies: two loads, a constant stored, a variable copied between frames, a[j] */      \
-  X(LOD0_LOD0, 2) X(LIT_STO0, 2) X(LOD1_STO0, 2) X(LOD0_STO1, 2) X(LOD0_LDT0, 2)          \
-  /* a variable and a literal, or two variables, and the operation on them */             \
-  PL0_OPERATIONS(X, LOD0_LIT_, , 3) PL0_OPERATIONS(X, LOD0_LOD0_, , 3)                    \
-  /* a variable or a literal compared with the top, and the JPC */                        \
-  PL0_RELATIONS(X, LOD0_, _JPC, 3) PL0_RELATIONS(X, LIT_, _JPC, 3)                        \
-  /* while i < 80 do; i := i + 1 and n := k - 1 at Level 0 and 1 */                       \
-  PL0_RELATIONS(X, LOD0_LIT_, _JPC, 4)                                                    \
-  X(LOD0_LIT_ADD_STO0, 4) X(LOD0_LIT_MIN_STO0, 4) X(LOD0_LIT_ADD_STO1, 4)                 \
-  X(LOD0_LIT_MIN_STO1, 4)
-// clang-format on
+#define PL0_ROW_NAME(name, opcode, levels, ending, work) #name,
+#define PL0_GROUP_NAME_TEXT(length, ...) PL0_GROUP_TEXT(PL0_GROUP_NAME(length, __VA_ARGS__)),
+#define PL0_GROUP_TEXT(name) #name
+inline constexpr const char* kind_names[] = {PL0_INSTRUCTIONS(PL0_ROW_NAME)
+                                                 PL0_GROUPS(PL0_GROUP_NAME_TEXT)};
+#undef PL0_ROW_NAME
+#undef PL0_GROUP_NAME_TEXT
+#undef PL0_GROUP_TEXT
 
-#define PL0_KIND_ENUM(name, length) name,
-enum class Kind : std::int32_t { PL0_KINDS(PL0_KIND_ENUM) };
-#undef PL0_KIND_ENUM
+// How control leaves a kind's last instruction.
+enum class Ending { next, jump, branch, back, past_end };
+// Which Levels an instruction's row takes.
+enum class Levels { any, zero, one, never };
 
-#define PL0_KIND_NAME(name, length) #name,
-inline constexpr const char* kind_names[] = {PL0_KINDS(PL0_KIND_NAME)};
-#undef PL0_KIND_NAME
+// An instruction's row as the decoder reads it.
+struct Row {
+  Kind kind;
+  std::int32_t opcode;
+  Levels levels;
+  Ending ending;
+};
+#define PL0_ROW(name, opcode, levels, ending, work) \
+  {Kind::name, opcode, Levels::levels, Ending::ending},
+inline constexpr Row rows[] = {PL0_INSTRUCTIONS(PL0_ROW)};
+#undef PL0_ROW
+inline constexpr int row_count = sizeof rows / sizeof *rows;
 
-#define PL0_KIND_LENGTH(name, length) length,
-inline constexpr int kind_lengths[] = {PL0_KINDS(PL0_KIND_LENGTH)};
-#undef PL0_KIND_LENGTH
+// A group as the decoder reads it: its kind and its instructions' kinds.
+struct Group {
+  Kind kind;
+  int length;
+  Kind parts[4];
+};
+#define PL0_GROUP(length, ...) \
+  {Kind::PL0_GROUP_NAME(length, __VA_ARGS__), length, {PL0_PARTS_##length(__VA_ARGS__)}},
+#define PL0_PARTS_2(a, b) Kind::a, Kind::b
+#define PL0_PARTS_3(a, b, c) Kind::a, Kind::b, Kind::c
+#define PL0_PARTS_4(a, b, c, d) Kind::a, Kind::b, Kind::c, Kind::d
+inline constexpr Group groups[] = {PL0_GROUPS(PL0_GROUP)};
+#undef PL0_GROUP
+#undef PL0_PARTS_2
+#undef PL0_PARTS_3
+#undef PL0_PARTS_4
 
-inline constexpr int kind_count = sizeof kind_lengths / sizeof *kind_lengths;
+inline constexpr int kind_count = row_count + static_cast<int>(sizeof groups / sizeof *groups);
+static_assert(sizeof kind_names / sizeof *kind_names == kind_count);
+
+inline constexpr Ending ending_of(Kind kind) {
+  for (const Row& row : rows) {
+    if (row.kind == kind) return row.ending;
+  }
+  for (const Group& group : groups) {
+    if (group.kind == kind) return ending_of(group.parts[group.length - 1]);
+  }
+  return Ending::next;
+}
+
+inline constexpr int length_of(Kind kind) {
+  for (const Group& group : groups) {
+    if (group.kind == kind) return group.length;
+  }
+  return 1;
+}
+
+// Only a group's last instruction may leave it: control that left from the middle would skip
+// the rest of the group's work.
+inline constexpr bool groups_leave_at_their_end() {
+  for (const Group& group : groups) {
+    for (int k = 0; k + 1 < group.length; ++k) {
+      if (ending_of(group.parts[k]) != Ending::next) return false;
+    }
+  }
+  return true;
+}
+static_assert(groups_leave_at_their_end());
+
+// Every opcode has a row: an opcode without one would run as a NOP.
+inline constexpr bool every_opcode_has_a_row() {
+  for (int opcode = 0; opcode < opcode_count; ++opcode) {
+    bool found = false;
+    for (const Row& row : rows) found = found || row.opcode == opcode;
+    if (!found) return false;
+  }
+  return true;
+}
+static_assert(every_opcode_has_a_row(), "an opcode without its row in instructions.h");
 
 struct Decoded {
   Kind kind;
@@ -72,7 +117,8 @@ struct Decoded {
   std::int32_t last;     // the Operand of its last instruction: a JPC's target, a STO's address
 };
 
-// One entry per instruction and a final END entry.
-std::vector<Decoded> decode(const std::vector<Instruction>& program);
+// One entry per instruction and a final END entry; without `fuse`, every entry runs its one
+// instruction (the traced loop writes a line before each).
+std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse = true);
 
 }  // namespace pl0::interpreter

@@ -1,11 +1,18 @@
 // The instructions' work as small steps on the registers (`lit`, `load`, `binary`, ...), each
-// leaving them exactly as the instruction's register operations do. The fast loop writes every
-// handler as the steps of its instructions in order, and the compiler, inlining them, fuses a
-// group's work.
+// leaving them exactly as the instruction's register operations do. instructions.h writes each
+// instruction as its steps, the run loop each group as its instructions' steps in order, and
+// the compiler, inlining them, fuses a group's work.
 #pragma once
 
+#include "decode.h"
 #include "machine_detail.h"
 #include "vocabulary.h"
+
+#if defined(__GNUC__)
+#define PL0_EXPECT_TRUE(condition) __builtin_expect(static_cast<long>(condition), 1)
+#else
+#define PL0_EXPECT_TRUE(condition) (condition)
+#endif
 
 namespace pl0::interpreter::detail {
 
@@ -41,9 +48,10 @@ struct Registers {
   std::int32_t sp, bp, ax, bx, tx;
   std::int32_t bad_cell = 0;
   std::int32_t bad_step = 0;
+  std::int32_t target = 0;  // where a jump goes
 
   [[gnu::always_inline]] bool fits(std::int32_t index, int step) {
-    if (__builtin_expect(!outside(index), 1)) return true;
+    if (PL0_EXPECT_TRUE(!outside(index))) return true;
     bad_cell = index;
     bad_step = step;
     return false;
@@ -139,10 +147,32 @@ struct Registers {
     return push(ax, step);
   }
   // INT
-  [[gnu::always_inline]] void reserve(std::int32_t cells_wanted) {
+  [[gnu::always_inline]] bool reserve(std::int32_t cells_wanted) {
     bx = cells_wanted;
     ax = wrap_sub(sp, bx);
     sp = ax;
+    return true;
+  }
+  // WRITE and PUTC of the popped Ax; READ and GETC into Ax. A copy of Ax is read into: see
+  // LongWalk.
+  [[gnu::always_inline]] bool write_number(const MachineIO& io) const {
+    detail::write_number(io, ax);
+    return true;
+  }
+  [[gnu::always_inline]] bool write_character(const MachineIO& io) const {
+    detail::write_character(io, ax);
+    return true;
+  }
+  [[gnu::always_inline]] bool read_number(const MachineIO& io) {
+    std::int32_t value = ax;
+    detail::read_number(io, value);
+    ax = value;
+    return true;
+  }
+  [[gnu::always_inline]] bool read_character(const MachineIO& io, MachineState& m) {
+    detail::read_character(io, m);
+    ax = m.ax;
+    return true;
   }
   // CAL: the three link cells of the new frame, with the frame base `level` links out.
   [[gnu::always_inline]] bool call(std::int32_t level, std::int32_t return_address, int step) {
@@ -160,5 +190,28 @@ struct Registers {
     return pop(to, step) && pop(bp, step) && pop(ax, step);
   }
 };
+
+// What a group's entry does not keep for one of its places: its Level after the first, the
+// Operand of the third of four. A step that names it does not compile.
+struct NotKept {};
+
+// The work of the instruction of `kind` at place `s` of its group, as instructions.h writes it.
+template <Kind kind, int s, typename Level, typename Operand>
+[[gnu::always_inline]] inline bool step([[maybe_unused]] Registers& r, [[maybe_unused]] Level level,
+                                        [[maybe_unused]] Operand operand,
+                                        [[maybe_unused]] std::int32_t here,
+                                        [[maybe_unused]] const MachineIO& io,
+                                        [[maybe_unused]] MachineState& m) {
+#define PL0_WORK(name, opcode, levels, ending, work) \
+  if constexpr (kind == Kind::name) {                \
+    return work;                                     \
+  } else
+  // Two rows may do the same work (NOP and END differ only in where control goes).
+  PL0_INSTRUCTIONS(PL0_WORK) {  // NOLINT(bugprone-branch-clone)
+    static_assert(kind != kind, "a kind with no row");
+    return false;
+  }
+#undef PL0_WORK
+}
 
 }  // namespace pl0::interpreter::detail

@@ -1,6 +1,7 @@
-// The fast run loop (decoded, specialised and fused) against the simple one, which runs each
-// instruction as loaded: the same state after every instruction, the same faults at the same
-// PC, the same output.
+// The run loop's fused instance (decoded groups) against its plain one, which runs one
+// instruction a dispatch: the same state after every instruction, the same faults at the same
+// PC, the same output. (The steps themselves are held to the register operations by the
+// cross-check.)
 #include <gtest/gtest.h>
 
 #include "decode.h"
