@@ -123,7 +123,7 @@ std::string printable(const std::string& text) {
   return out;
 }
 
-std::string xml(const std::string& text) { return explorer::escaped_markup(printable(text)); }
+std::string xml(const std::string& text) { return escaped_markup(printable(text)); }
 
 std::string json(const std::string& text) {
   std::string out = "\"";

@@ -28,8 +28,8 @@ void replace(std::string& page, const std::string& what, const std::string& with
 
 std::string explorer_page(const std::string& recording_json, const std::string& name) {
   std::string page = text(embedded::explorer_html);
-  replace(page, "<title>PL/0 explorer</title>", "<title>" + explorer::escaped_markup(name) + " — PL/0 explorer</title>");
-  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + explorer::escaped_markup(name) + "\"");
+  replace(page, "<title>PL/0 explorer</title>", "<title>" + escaped_markup(name) + " — PL/0 explorer</title>");
+  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + escaped_markup(name) + "\"");
   replace(page, "<link rel=\"stylesheet\" href=\"explorer.css\">",
           std::string("<style>\n") + text(embedded::explorer_css) + "</style>");
   replace(page, "<script type=\"application/json\" id=\"recording\">null</script>",

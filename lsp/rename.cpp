@@ -5,10 +5,10 @@
 #include <algorithm>
 
 #include "answers.h"
-#include "name_table.h"
 #include "scanner.h"
 #include "scopes.h"
 #include "vocabulary.h"
+#include "watch.h"
 
 namespace pl0::lsp {
 

@@ -2,9 +2,8 @@
 
 #include <unordered_map>
 
-#include "name_table.h"
-#include "token_reader.h"
 #include "vocabulary.h"
+#include "watch.h"
 #include "wrapping.h"
 
 namespace pl0::lsp {

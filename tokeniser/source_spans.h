@@ -1,12 +1,13 @@
 // Where each symbol stands in the source: the Tokeniser's scanner run once more, keeping the
 // byte range of every symbol it writes to the token file, so that a tool can point at the
-// symbol a message is about (the Compiler's messages name only a line).
+// symbol a message is about (the Compiler's messages name only a line). It writes nothing, so
+// the Tokeniser's own output is untouched by it.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace pl0::explorer {
+namespace pl0::tokeniser {
 
 struct Span {
   long from, to;   // byte offsets in the source, `to` one past the symbol's last byte
@@ -26,4 +27,4 @@ std::vector<Span> symbol_spans(const std::string& source);
 // ends with its line, so it is never the one left open.
 Span unclosed_opening(const std::string& source);
 
-}  // namespace pl0::explorer
+}  // namespace pl0::tokeniser

@@ -1,22 +1,43 @@
 // The tool chain run inside this process: each program's own entry, on the files of one folder,
-// with the switches `pl0 build` and `pl0 run` give it. pl0, the explorer's recording and the
-// playground's module all run the chain through this class. The files are the folder's `stem`
-// with each program's extension: .tok, .code, .sym, .ops, .run and .stk.
+// with the switches `pl0 build` and `pl0 run` give it. pl0, the explorer's recording, the
+// language server, the conformance kit and the playground's module all run the chain through
+// this class, so the switches are written once. The files are the folder's `stem` with each
+// program's extension: .pl0, .tok, .code, .sym, .ops, .run and .stk.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "in_process.h"
 
 namespace pl0 {
 
+enum class Program { tokeniser, compiler, interpreter, translator };
+inline constexpr Program programs[] = {Program::tokeniser, Program::compiler,
+                                       Program::interpreter, Program::translator};
+
+const char* program_name(Program program);  // "Tokeniser", ...
+ProgramEntry program_entry(Program program);
+
+// How the chain runs a program: the file it reads, its switches (without the program's name)
+// and the files it may write. `keep_lines` adds -nl for the Tokeniser and the stack file for
+// the Interpreter (which has a loop for traced runs and one for the rest).
+struct Invocation {
+  std::string input;
+  std::vector<std::string> switches;
+  std::vector<std::string> outputs;
+};
+
 class Chain {
  public:
   Chain(std::filesystem::path folder, std::string stem);
 
-  // The path of the chain's file with this extension ("tok", "code", ...).
+  // The path of the chain's file with this extension ("tok", "code", ...); a chain with an
+  // empty folder names its files relative to wherever it runs.
   std::string file(const char* extension) const;
+
+  Invocation invocation(Program program, bool keep_lines) const;
 
   // Each program with its standard streams captured; the Tokeniser keeps line ends (-nl) so
   // that the Compiler's messages can name source lines. A caller that watches the Compiler
