@@ -13,7 +13,6 @@
 #include "chain.h"
 #include "files.h"
 #include "native.h"
-#include "process.h"
 #include "temporary_folder.h"
 #include "watch.h"
 
