@@ -1,5 +1,7 @@
 // The reports of a run: for a person on the terminal, folders to rerun by hand, JUnit XML for
 // a CI job, and results.json for an autograder. A hidden case's contents never appear.
+// Its JSON is written by hand, not by the explorer's or the language server's writer: pl0
+// conform is built without nlohmann-json, and its strings are made printable first.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
