@@ -1,3 +1,5 @@
+// Each program's switches are read from invocation(), so pl0, the conformance kit and the
+// playground run the programs on exactly the same command lines.
 #include "chain.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Temporary files rather than memory streams: the programs write through std::FILE, as their
+// main does, so nothing in them knows it runs in-process.
 #include "in_process.h"
 
 #include <stdexcept>

@@ -1,3 +1,5 @@
+// The explorer's page is embedded in pl0 when it is built, so pl0 explore needs no files and no
+// node beside it: one self-contained page from fixed markers replaced, never a template engine.
 #include "page.h"
 
 #include <stdexcept>

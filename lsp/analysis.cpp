@@ -1,3 +1,5 @@
+// The Compiler runs first and its name events are tied to the server's own parse by the byte
+// where each identifier starts: the two parses never share state, so either may stop early.
 #include "analysis.h"
 
 #include <algorithm>

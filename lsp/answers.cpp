@@ -1,3 +1,5 @@
+// Every answer is computed from the one Analysis of a document version, never by compiling
+// again: a hover or a rename costs a walk over tables already made.
 #include "answers.h"
 
 #include <algorithm>

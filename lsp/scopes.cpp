@@ -1,3 +1,5 @@
+// A recursive-descent parser like the Compiler's, but one that cannot fail: each rule consumes
+// at least one word and returns, and a depth cap stands in for the Compiler's nesting error.
 #include "scopes.h"
 
 #include <unordered_map>

@@ -1,3 +1,5 @@
+// Its own scanner rather than the Tokeniser's: the Tokeniser's scanner stops at the first
+// error and holds global state, and the server must scan every byte of any text.
 #include "words.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The scanner itself, on a temporary file, rather than a second scanner: a span can never
+// disagree with the symbol the Tokeniser writes.
 #include "source_spans.h"
 
 #include <algorithm>
