@@ -42,7 +42,9 @@ std::string Chain::file(const char* extension) const {
 Invocation Chain::invocation(Program program, bool keep_lines) const {
   switch (program) {
     case Program::tokeniser:
-      if (keep_lines) return {file("pl0"), {"-i", file("pl0"), "-o", file("tok"), "-nl"}, {file("tok")}};
+      if (keep_lines) {
+        return {file("pl0"), {"-i", file("pl0"), "-o", file("tok"), "-nl"}, {file("tok")}};
+      }
       return {file("pl0"), {"-i", file("pl0"), "-o", file("tok")}, {file("tok")}};
     case Program::compiler:
       return {file("tok"), {"-i", file("tok"), "-o", file("code"), "-t", file("sym")},
@@ -59,33 +61,29 @@ Invocation Chain::invocation(Program program, bool keep_lines) const {
   return {};
 }
 
-namespace {
-
-std::vector<std::string> command(Program program, std::vector<std::string> switches) {
-  switches.insert(switches.begin(), program_name(program));
-  return switches;
+std::vector<std::string> Chain::command(Program program, bool keep_lines) const {
+  std::vector<std::string> args{program_name(program)};
+  const Invocation how = invocation(program, keep_lines);
+  args.insert(args.end(), how.switches.begin(), how.switches.end());
+  return args;
 }
 
-}  // namespace
-
 InProcessRun Chain::tokenise(const std::string& source) const {
-  std::vector<std::string> args = command(Program::tokeniser, invocation(Program::tokeniser, true).switches);
-  args[2] = source;  // after "Tokeniser" and "-i": the source may lie outside the folder
+  std::vector<std::string> args = command(Program::tokeniser, true);
+  args[2] = source;  // the word after -i: the source may lie outside the folder
   return run_in_process(tokeniser_main, args);
 }
 
 InProcessRun Chain::compile() const {
-  return run_in_process(compiler_main, command(Program::compiler, invocation(Program::compiler, true).switches));
+  return run_in_process(compiler_main, command(Program::compiler, true));
 }
 
 InProcessRun Chain::translate() const {
-  return run_in_process(translator_main,
-                        command(Program::translator, invocation(Program::translator, true).switches));
+  return run_in_process(translator_main, command(Program::translator, true));
 }
 
 int Chain::interpret(const Streams& streams, const std::string& stack_file) const {
-  std::vector<std::string> args =
-      command(Program::interpreter, invocation(Program::interpreter, false).switches);
+  std::vector<std::string> args = command(Program::interpreter, false);
   if (!stack_file.empty()) args.insert(args.end(), {"-s", stack_file});
   return run_on_streams(interpreter_main, args, streams);
 }

@@ -38,6 +38,8 @@ class Chain {
   std::string file(const char* extension) const;
 
   Invocation invocation(Program program, bool keep_lines) const;
+  // The command line as main receives it: the program's name, then the invocation's switches.
+  std::vector<std::string> command(Program program, bool keep_lines) const;
 
   // Each program with its standard streams captured; the Tokeniser keeps line ends (-nl) so
   // that the Compiler's messages can name source lines. A caller that watches the Compiler

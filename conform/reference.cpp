@@ -27,11 +27,10 @@ Outcome reference(Program program, const std::string& input, const std::string& 
   TemporaryFolder folder("pl0c");
   // The switches name files in the folder by their full path; no message of a generated case
   // names a file.
-  const Invocation how = Chain(folder.path(), "prog").invocation(program, keep_lines);
-  std::ofstream(how.input, std::ios::binary) << input;
-  std::vector<std::string> args{program_name(program)};
-  args.insert(args.end(), how.switches.begin(), how.switches.end());
-  const InProcessRun run = run_in_process(program_entry(program), args, stdin_text);
+  const Chain chain(folder.path(), "prog");
+  std::ofstream(chain.invocation(program, keep_lines).input, std::ios::binary) << input;
+  const InProcessRun run =
+      run_in_process(program_entry(program), chain.command(program, keep_lines), stdin_text);
   Outcome o{{}, run.out, run.err, run.status};
   for (const auto& file : fs::directory_iterator(folder.path())) {
     std::ifstream stream(file.path(), std::ios::binary);

@@ -54,7 +54,8 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
 }
 
 bool add_open(posix_spawn_file_actions_t& actions, int fd, const std::string& file, int flags) {
-  return file.empty() || posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), flags, 0644) == 0;
+  return file.empty() ||
+         posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), flags, 0644) == 0;
 }
 
 pid_t spawn(const Start& start) {
@@ -66,7 +67,8 @@ pid_t spawn(const Start& start) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   const int write_flags = O_WRONLY | O_CREAT | O_TRUNC;
-  bool ready = add_open(actions, 0, start.in, O_RDONLY) && add_open(actions, 1, start.out, write_flags) &&
+  bool ready = add_open(actions, 0, start.in, O_RDONLY) &&
+               add_open(actions, 1, start.out, write_flags) &&
                add_open(actions, 2, start.err, write_flags);
   if (!start.folder.empty()) {
     ready = ready && posix_spawn_file_actions_addchdir_np(&actions, start.folder.c_str()) == 0;

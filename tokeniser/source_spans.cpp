@@ -68,4 +68,8 @@ Span unclosed_opening(const std::string& source) {
   return {0, 0, 0};
 }
 
+int keyword_symbol(std::string_view spelling) {
+  return find_keyword(spelling);
+}
+
 }  // namespace pl0::tokeniser

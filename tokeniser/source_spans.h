@@ -1,10 +1,12 @@
 // Where each symbol stands in the source: the Tokeniser's scanner run once more, keeping the
 // byte range of every symbol it writes to the token file, so that a tool can point at the
 // symbol a message is about (the Compiler's messages name only a line). It writes nothing, so
-// the Tokeniser's own output is untouched by it.
+// the Tokeniser's own output is untouched by it. This header is all a tool sees of the
+// Tokeniser: the language server and the conformance kit scan through it.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pl0::tokeniser {
@@ -26,5 +28,8 @@ std::vector<Span> symbol_spans(const std::string& source);
 // with the symbol comment or string; symbol 0 when the source ends elsewhere. A "//" comment
 // ends with its line, so it is never the one left open.
 Span unclosed_opening(const std::string& source);
+
+// The keyword's symbol when `spelling` is one, as the scanner decides it; not_found otherwise.
+int keyword_symbol(std::string_view spelling);
 
 }  // namespace pl0::tokeniser
