@@ -61,6 +61,9 @@ const char* symbol_name(int symbol) {
 
 }  // namespace
 
+int last_symbol() { return reader.symbol_count - 1; }
+int identifier_symbol() { return reader.identifier_symbol; }
+
 std::int32_t word_to_int(const std::string& word) {
   std::size_t i = 0;
   const bool negative = i < word.size() && word[i] == '-';

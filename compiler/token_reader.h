@@ -8,6 +8,7 @@
 
 #include "code_file.h"
 #include "errors.h"
+#include "watch.h"
 
 namespace pl0::compiler {
 
@@ -43,9 +44,5 @@ void reset_reader(std::FILE* tokens, std::FILE* err);
 void next_symbol();
 // Writes the one-line report for `error` and ends the compilation (throws EarlyEnd{1}).
 [[noreturn]] void report_error(ErrorNumber error);
-
-// A decimal word read as atoi reads it (sign, leading digits, the rest ignored), wrapping
-// modulo 2^32 like all of the machine's arithmetic.
-std::int32_t word_to_int(const std::string& word);
 
 }  // namespace pl0::compiler

@@ -1,3 +1,5 @@
+// Every byte counts unless a rule of the programs leaves a choice (an unknown OpCode's name);
+// each leeway is one named function here, so a reader sees all of them at once.
 #include "compare.h"
 
 #include <algorithm>

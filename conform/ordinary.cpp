@@ -21,7 +21,7 @@ constexpr int deepest = 100;
 class Reader {
  public:
   Reader(const std::string& source, bool print) : source_(source), print_(print) {
-    spans_ = explorer::symbol_spans(source);
+    spans_ = tokeniser::symbol_spans(source);
   }
 
   std::string program() {
@@ -42,7 +42,7 @@ class Reader {
   // The current symbol into the line, with the blank a reader expects before it.
   void take() {
     if (k_ >= spans_.size()) throw NotOrdinary{};
-    const explorer::Span& s = spans_[k_++];
+    const tokeniser::Span& s = spans_[k_++];
     if (!print_) return;
     const std::string word = source_.substr(static_cast<std::size_t>(s.from), static_cast<std::size_t>(s.to - s.from));
     const bool tight = s.symbol == semicolon_sym || s.symbol == comma_sym || s.symbol == rparent_sym ||
@@ -217,7 +217,7 @@ class Reader {
 
   const std::string& source_;
   bool print_;
-  std::vector<explorer::Span> spans_;
+  std::vector<tokeniser::Span> spans_;
   std::size_t k_ = 0;
   int depth_ = 0;
   std::vector<std::string> lines_;

@@ -61,7 +61,7 @@ struct Token {
 
 std::vector<Token> tokens_of(const std::string& text) {
   std::vector<Token> out;
-  for (const explorer::Span& s : explorer::symbol_spans(text)) {
+  for (const tokeniser::Span& s : tokeniser::symbol_spans(text)) {
     Token t{static_cast<std::size_t>(s.from), static_cast<std::size_t>(s.to), text.substr(static_cast<std::size_t>(s.from), static_cast<std::size_t>(s.to - s.from))};
     for (char& c : t.word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     out.push_back(t);

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "chain.h"
 #include "code_file.h"
 
 namespace pl0::conform {
 
-enum class Program { tokeniser, compiler, interpreter, translator };
-inline constexpr Program programs[] = {Program::tokeniser, Program::compiler,
-                                       Program::interpreter, Program::translator};
-
-const char* program_name(Program program);  // "Tokeniser", ...
+using pl0::Invocation;
+using pl0::Program;
+using pl0::program_name;
+using pl0::programs;
 
 // Everything a run leaves: the files of its folder by name, its streams and its exit status.
 struct Outcome {
@@ -23,14 +23,8 @@ struct Outcome {
   int status = 0;
 };
 
-// How a program is run on a case: the file it reads (in its folder), the switches that follow
-// the command, and the files it may write. `keep_lines` adds -nl for the Tokeniser and the
-// stack file for the Interpreter (which has a loop for traced runs and one for the rest).
-struct Invocation {
-  std::string input;
-  std::vector<std::string> switches;
-  std::vector<std::string> outputs;
-};
+// How a program is run on a case, in a folder of its own: the chain's invocation on files named
+// "prog" (prog.pl0, prog.tok, ...).
 Invocation invocation(Program program, bool keep_lines);
 
 // This tool chain's outcome for `input` (the text of the file the program reads).

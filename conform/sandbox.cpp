@@ -1,45 +1,23 @@
-// Running an implementation: posix_spawn into a folder of its own, then waiting with a limit.
+// Running an implementation: its files in a scratch folder, its confinement around the command,
+// and the one process runner (process/process.h) with a time limit and a process group.
 #include "sandbox.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "files.h"
+#include "process.h"
 #include "temporary_folder.h"
 
 namespace pl0::conform {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-
-bool executable(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
-}
-
-bool on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path != nullptr ? path : "");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (!folder.empty() && executable(fs::path(folder) / name)) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 std::vector<std::string> command_line(const std::string& command, std::string& why) {
   std::vector<std::string> words;
@@ -55,7 +33,8 @@ std::vector<std::string> command_line(const std::string& command, std::string& w
   }
   if (words.empty()) {
     why = "the command is empty";
-  } else if (words[0].find('/') != std::string::npos ? !executable(words[0]) : !on_path(words[0])) {
+  } else if (words[0].find('/') != std::string::npos ? !is_executable(words[0])
+                                                      : find_on_path(words[0]).empty()) {
     why = "cannot start '" + words[0] + "': " +
           (words[0].find('/') != std::string::npos ? "no such executable file" : "not found on PATH");
     words.clear();
@@ -84,76 +63,38 @@ SandboxRun run_sandboxed(const std::vector<std::string>& argv,
   for (const std::string& e : env) environment.push_back(e);
   Confinement confinement(limits);
   std::vector<std::string> words = confinement.wrap(argv, environment, work, path_first);
-  std::vector<char*> args;
-  args.reserve(words.size() + 1);
-  for (std::string& w : words) args.push_back(w.data());
-  args.push_back(nullptr);
-  std::vector<char*> envp;
-  envp.reserve(environment.size() + 1);
-  for (std::string& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
 
-  // posix_spawn, not fork: it does not copy this process's memory, which holds every case.
   // The file size limit is this process's own (a child inherits it); a child gets the
-  // default action for SIGXFSZ back, so a flood ends it. Its own process group lets a timeout
-  // end everything it started.
+  // default action for SIGXFSZ back (own_group), so a flood ends it. Its own process group
+  // lets a timeout end everything it started.
   const rlimit size{static_cast<rlim_t>(limits.file_bytes), RLIM_INFINITY};
   ::setrlimit(RLIMIT_FSIZE, &size);
   ::signal(SIGXFSZ, SIG_IGN);
   const rlimit core{0, 0};
   ::setrlimit(RLIMIT_CORE, &core);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGXFSZ);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
+  Start start;
+  start.argv = std::move(words);
+  start.in = in.string();
+  start.out = out.string();
+  start.err = err.string();
+  start.folder = work.string();
+  start.environment = &environment;
+  start.own_group = true;
+  start.seconds = limits.seconds;
+  const Ended ended = run_process(start);
   SandboxRun run;
   run.scratch = scratch.path().string();
-  pid_t pid = 0;
-  const bool has_slash = words[0].find('/') != std::string::npos;
-  const int started = has_slash ? posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data())
-                                : posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (started != 0) {
+  if (!ended.started) {
     run.trouble = RunTrouble::not_started;
     return run;
   }
-  const auto start = std::chrono::steady_clock::now();
-  int status = 0;
-  auto pause = std::chrono::microseconds(200);
-  for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
-    if (spent.count() > limits.seconds) {
-      ::kill(-pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      run.trouble = RunTrouble::timed_out;
-      break;
-    }
-    std::this_thread::sleep_for(pause);
-    if (pause < std::chrono::milliseconds(5)) pause *= 2;
-  }
-  ::kill(-pid, SIGKILL);  // whatever it started and left running
+  if (ended.timed_out) run.trouble = RunTrouble::timed_out;
   const Breach breach = confinement.end();
   Outcome& o = run.outcome;
-  int signal = 0;
-  if (WIFEXITED(status)) {
-    o.status = WEXITSTATUS(status);
-    if (confinement.status_carries_signal() && o.status > 128 && o.status < 128 + NSIG) signal = o.status - 128;
-  } else if (WIFSIGNALED(status)) {
-    o.status = 128 + WTERMSIG(status);
-    signal = WTERMSIG(status);
+  o.status = ended.status;
+  int signal = ended.signal;
+  if (signal == 0 && confinement.status_carries_signal() && o.status > 128 && o.status < 128 + NSIG) {
+    signal = o.status - 128;
   }
   if (signal != 0 && run.trouble == RunTrouble::none) {
     run.trouble = signal == SIGXFSZ ? RunTrouble::flooded : signal == SIGXCPU ? RunTrouble::cpu_time : RunTrouble::crashed;

@@ -1,5 +1,5 @@
 // The pl0 driver: one command for the whole chain. It runs the four programs' own code in this
-// process on files in a private folder (common/chain.h), passes their messages through
+// process on files in a private folder (chain/chain.h), passes their messages through
 // unchanged, and adds the source line that a Tokeniser or Compiler message names.
 #include "driver.h"
 
@@ -13,9 +13,8 @@
 #include "chain.h"
 #include "files.h"
 #include "native.h"
-#include "parser.h"
-#include "process.h"
 #include "temporary_folder.h"
+#include "watch.h"
 
 namespace pl0::driver {
 

@@ -1,3 +1,5 @@
+// The system's c++ assembles and links the listing with the runtime in lib/ beside bin/: a
+// native program needs no tool but the compiler that built the tool chain.
 #include "native.h"
 
 #include <cstdio>
@@ -13,6 +15,20 @@
 namespace pl0::driver {
 
 namespace fs = std::filesystem;
+
+int run_program(const std::string& path, const std::vector<std::string>& args) {
+  Start start;
+  start.path = path;
+  start.argv = {fs::path(path).filename().string()};
+  start.argv.insert(start.argv.end(), args.begin(), args.end());
+  const Ended ended = run_process(start);
+  return ended.started ? ended.status : -1;
+}
+
+std::string find_program(const std::string& program) {
+  const fs::path beside = own_folder() / program;
+  return is_executable(beside) ? beside.string() : find_on_path(program);
+}
 
 namespace {
 

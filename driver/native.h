@@ -21,4 +21,10 @@ int build_native(const std::string& source, const std::vector<int>& lines,
                  const std::filesystem::path& executable, const std::filesystem::path& scratch,
                  native::Generator generator);
 
+// Runs `path` with `args` on the console's streams, as a shell would: its exit status, 128 plus
+// the signal that ended it, or -1 when it could not be started. A program the driver starts is
+// looked for beside pl0 first (find_program), then on PATH.
+int run_program(const std::string& path, const std::vector<std::string>& args);
+std::string find_program(const std::string& program);
+
 }  // namespace pl0::driver

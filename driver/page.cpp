@@ -1,3 +1,5 @@
+// The explorer's page is embedded in pl0 when it is built, so pl0 explore needs no files and no
+// node beside it: one self-contained page from fixed markers replaced, never a template engine.
 #include "page.h"
 
 #include <stdexcept>
@@ -28,8 +30,8 @@ void replace(std::string& page, const std::string& what, const std::string& with
 
 std::string explorer_page(const std::string& recording_json, const std::string& name) {
   std::string page = text(embedded::explorer_html);
-  replace(page, "<title>PL/0 explorer</title>", "<title>" + explorer::escaped_markup(name) + " — PL/0 explorer</title>");
-  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + explorer::escaped_markup(name) + "\"");
+  replace(page, "<title>PL/0 explorer</title>", "<title>" + escaped_markup(name) + " — PL/0 explorer</title>");
+  replace(page, "<main id=\"explorer\"", "<main id=\"explorer\" data-name=\"" + escaped_markup(name) + "\"");
   replace(page, "<link rel=\"stylesheet\" href=\"explorer.css\">",
           std::string("<style>\n") + text(embedded::explorer_css) + "</style>");
   replace(page, "<script type=\"application/json\" id=\"recording\">null</script>",

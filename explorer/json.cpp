@@ -1,6 +1,8 @@
 // The recording as JSON. Numbers that follow one another closely (registers, the steps at which
 // cells change) are written as differences, which keeps a long run to a few bytes a step.
 // Strings are byte strings: every byte, as the programs wrote it, is one character 0 .. 255.
+// Not nlohmann-json (the language server's): it rejects bytes that are not UTF-8, and pl0
+// explore is built without it; not the conformance kit's, which makes text printable first.
 #include <cstdio>
 
 #include "recording.h"

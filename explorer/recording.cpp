@@ -1,76 +1,17 @@
-// Recording runs the programs' own code in-process on files in a private folder, exactly as the
-// four programs run it, and watches the Compiler and the machine through their observers.
+// Recording runs the Interpreter's own machine in-process on what the chain compiled
+// (chain/compilation.h) and watches it after every instruction.
 #include "recording.h"
 
-
-#include <cstdlib>
-#include <filesystem>
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
-#include "chain.h"
-#include "code_file.h"
-#include "files.h"
 #include "in_process.h"
-#include "machine_run.h"
-#include "name_table.h"
-#include "parser.h"
-#include "source_spans.h"
-#include "temporary_folder.h"
-#include "token_reader.h"
-#include "vocabulary.h"
+#include "stepping.h"
 
 namespace pl0::explorer {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-class Watcher : public compiler::LineTable {
- public:
-  Watcher(Recording& r, compiler::CompileObserver* also) : r_(r), also_(also) {}
-  void name_declared(int index) override {
-    if (also_ != nullptr) also_->name_declared(index);
-  }
-  void name_used(int index) override {
-    if (also_ != nullptr) also_->name_used(index);
-  }
-  void block_compiled(int own, int jump, int body, int end) override {
-    if (also_ != nullptr) also_->block_compiled(own, jump, body, end);
-    const compiler::NameTable& names = compiler::names;
-    Procedure p{names.entries[static_cast<std::size_t>(own)].name, names.level, jump, body, end,
-                {}};
-    if (own == 0) p.name.clear();
-    for (int i = own + 1; i <= names.top; ++i) {
-      const compiler::NameEntry& e = names.entries[static_cast<std::size_t>(i)];
-      if (e.kind == compiler::variable_kind && e.level == names.level) {
-        p.variables.push_back({e.name, e.address, e.value});
-      }
-    }
-    if (own == 0) {
-      r_.procedures.insert(r_.procedures.begin(), p);
-    } else {
-      r_.procedures.push_back(p);
-    }
-  }
-
- private:
-  Recording& r_;
-  compiler::CompileObserver* also_;
-};
-
-// Each instruction's lines of the opcode file: a header line "N:\t; ..." and its operations.
-void split_operations(Recording& r) {
-  std::istringstream text(r.opcodes);
-  std::string line;
-  long current = -1;
-  while (std::getline(text, line)) {
-    if (!line.empty() && line[0] != '\t') {
-      ++current;
-    } else if (current >= 0 && static_cast<std::size_t>(current) < r.instructions.size()) {
-      r.instructions[static_cast<std::size_t>(current)].operations.push_back(line.substr(1));
-    }
-  }
-}
 
 // Sees the state after every instruction and keeps what changed.
 struct Recorder {
@@ -123,7 +64,7 @@ void run(Recording& r, const std::vector<Instruction>& program, std::size_t max_
     Recorder recorder{r, program, in, out_file, out, state};
     r.change_start.push_back(0);
     recorder.keep(state);
-    result = interpreter::detail::run_simple(
+    result = interpreter::run_stepwise(
         program, state, interpreter::MachineIO{in, &off, &out, &off}, recorder);
   }
   r.ran = true;
@@ -144,83 +85,11 @@ void run(Recording& r, const std::vector<Instruction>& program, std::size_t max_
   std::fclose(out_file);
 }
 
-// The error's place in the source: the symbol the message found, or the end of the text where
-// the source or the token file ended too soon.
-void locate_error(Recording& r) {
-  const std::vector<Span> spans = symbol_spans(r.source);
-  const auto end = static_cast<long>(r.source.size());
-  Span at{end, end};
-  if (r.error_program == "Tokeniser") {
-    if (r.error_message.find("Unexpected end") == std::string::npos) {
-      if (!spans.empty()) at = spans.back();
-    } else if (const Span open = unclosed_opening(r.source); open.symbol != 0) {
-      at = open;
-      r.error_unclosed = open.symbol == string_sym ? "string" : "comment";
-    }
-  } else if (compiler_message_number(r.error_message) != compiler::unexpected_end) {
-    const auto current = static_cast<std::size_t>(compiler::reader.symbol_count - 1);
-    if (current < spans.size()) at = spans[current];
-  }
-  r.error_from = at.from;
-  r.error_to = at.to;
-}
-
-void fail(Recording& r, const char* program, const std::string& message, long line) {
-  r.error_program = program;
-  r.error_message = message;
-  r.error_line = static_cast<int>(line);
-  r.procedures.clear();
-  locate_error(r);
-}
-
 }  // namespace
 
-Recording compile(const std::string& source, compiler::CompileObserver* also) {
-  Recording r;
-  r.source = source;
-  TemporaryFolder folder("pl0x");
-  const Chain chain(folder.path(), "program");
-  write_file(chain.file("pl0"), source);
-
-  const InProcessRun tokenised = chain.tokenise(chain.file("pl0"));
-  r.tokens = read_file(chain.file("tok"));
-  if (tokenised.status != 0) {
-    fail(r, "Tokeniser", tokenised.err, tokeniser_message_line(tokenised.err));
-    return r;
-  }
-
-  Watcher watcher(r, also);
-  InProcessRun compiled;
-  {
-    compiler::Observing observing(&watcher);
-    compiled = chain.compile();
-  }
-  r.code = read_file(chain.file("code"));
-  r.symbols = read_file(chain.file("sym"));
-  if (compiled.status != 0) {
-    fail(r, "Compiler", compiled.err, compiler_message_line(compiled.err));
-    return r;
-  }
-
-  chain.translate();
-  r.opcodes = read_file(chain.file("ops"));
-  std::vector<Instruction> program;
-  {
-    std::FILE* file = std::fopen(chain.file("code").c_str(), "r");
-    if (file == nullptr) throw std::runtime_error("cannot read the code file");
-    load_code(file, program);
-    std::fclose(file);
-  }
-  for (std::size_t a = 0; a < program.size(); ++a) {
-    r.instructions.push_back({program[a], a < watcher.lines.size() ? watcher.lines[a] : 0, {}});
-  }
-  split_operations(r);
-  return r;
-}
-
-Recording record(Recording compiled, const std::string& input, long max_steps,
+Recording record(Compilation compiled, const std::string& input, long max_steps,
                  std::size_t max_output) {
-  Recording r = std::move(compiled);
+  Recording r(std::move(compiled));
   r.input = input;
   r.max_steps = max_steps;
   if (!r.error_program.empty()) return r;

@@ -6,13 +6,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "compilation.h"
 #include "machine.h"
-
-namespace pl0::compiler {
-class CompileObserver;
-}
 
 namespace pl0::explorer {
 
@@ -21,46 +19,17 @@ inline constexpr long default_max_steps = 1000000;
 inline constexpr std::size_t default_max_output = 1 << 20;
 inline constexpr int snapshot_every = 1024;
 
-struct Variable {
-  std::string name;
-  std::int32_t offset;  // from the frame's base: the cell is base - offset
-  std::int32_t cells;   // 1, or n + 1 for an array [n]
-};
-
-struct Procedure {
-  std::string name;  // empty for the main block
-  int level;         // how deep it is declared: 0 for the main block
-  int jump;          // its first JMP
-  int body;          // its INT, where calls enter
-  int end;           // its RTN
-  std::vector<Variable> variables;
-};
-
-struct InstructionInfo {
-  Instruction instruction;
-  int line;                             // the source line it was compiled from
-  std::vector<std::string> operations;  // its lines of the opcode file, without the tab
-};
-
 struct RunEnd {
   enum Kind { finished, fault, step_cap, write_failed } kind = finished;
   std::string message;  // the Interpreter's message for a fault
 };
 
-struct Recording {
-  std::string source, input;
-  std::string tokens, code, symbols, opcodes;  // the files, as the programs write them
-  // A Tokeniser or Compiler error: its message exactly as written, the source line, and the
-  // bytes of the source it is about: the symbol the message found, or the end of the text.
-  std::string error_program, error_message;
-  int error_line = 0;
-  long error_from = 0, error_to = 0;
-  // "comment" or "string" when the source ends inside one: error_from and error_to are then
-  // its opening, the place the Tokeniser's message cannot name.
-  std::string error_unclosed;
+// What compile() made (chain/compilation.h), and the run.
+struct Recording : Compilation {
+  Recording() = default;
+  explicit Recording(Compilation compiled) : Compilation(std::move(compiled)) {}
 
-  std::vector<InstructionInfo> instructions;
-  std::vector<Procedure> procedures;  // the main block first, then in the order they end
+  std::string input;
 
   bool ran = false;
   RunEnd end;
@@ -77,17 +46,12 @@ struct Recording {
   std::vector<std::pair<long, std::size_t>> input_at;   // (state, input consumed) where it grew
 };
 
-// Tokenises, compiles and translates `source`: everything of a recording but the run. Uses a
-// private temporary folder for the programs' files.
-// `also`, when given, watches the compilation too: its block and name events are passed on.
-Recording compile(const std::string& source, compiler::CompileObserver* also = nullptr);
-
-// Compiles `source` and runs it on `input`, at most `max_steps` instructions.
 // Runs what compile() made on `input`, at most `max_steps` instructions: the chain's files are
 // not made again.
-Recording record(Recording compiled, const std::string& input,
+Recording record(Compilation compiled, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 
+// Compiles `source` and runs it on `input`.
 Recording record(const std::string& source, const std::string& input,
                  long max_steps = default_max_steps, std::size_t max_output = default_max_output);
 

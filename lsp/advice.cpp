@@ -6,9 +6,8 @@
 #include "answers.h"
 #include "chain.h"
 #include "edit_distance.h"
-#include "errors.h"
-#include "name_table.h"
 #include "vocabulary.h"
+#include "watch.h"
 
 namespace pl0::lsp {
 
@@ -64,7 +63,7 @@ json related(const Text& text, const std::string& uri, const Span& at, const std
 }
 
 json error_diagnostic(const Text& text, const Analysis& a, const std::string& uri) {
-  const explorer::Recording& r = a.compiled;
+  const Compilation& r = a.compiled;
   std::string message = r.error_message;
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
   Span at{r.error_from, r.error_to, 0};

@@ -1,13 +1,13 @@
+// The Compiler runs first and its name events are tied to the server's own parse by the byte
+// where each identifier starts: the two parses never share state, so either may stop early.
 #include "analysis.h"
 
 #include <algorithm>
 #include <sstream>
 #include <unordered_map>
 
-#include "name_table.h"
-#include "parser.h"
 #include "scopes.h"
-#include "token_reader.h"
+#include "watch.h"
 
 namespace pl0::lsp {
 
@@ -27,14 +27,14 @@ class NameWatcher : public compiler::CompileObserver {
   void name_declared(int index) override {
     const auto entry = static_cast<std::size_t>(index);
     if (entry >= of_entry_.size()) of_entry_.resize(entry + 1, -1);
-    const auto found = by_start_.find(token(compiler::reader.identifier_symbol).from);
+    const auto found = by_start_.find(token(compiler::identifier_symbol()).from);
     of_entry_[entry] = found == by_start_.end() ? -1 : found->second;
     declared_.push_back(of_entry_[entry]);
   }
 
   void name_used(int index) override {
     if (index <= 0 || static_cast<std::size_t>(index) >= of_entry_.size()) return;
-    a_.compiler_uses.push_back({token(compiler::reader.identifier_symbol), of_entry_[static_cast<std::size_t>(index)]});
+    a_.compiler_uses.push_back({token(compiler::identifier_symbol()), of_entry_[static_cast<std::size_t>(index)]});
   }
 
   void block_compiled(int own, int /*jump*/, int /*body*/, int /*end*/) override {
@@ -67,9 +67,9 @@ Analysis analyse(const std::string& source) {
   a.words = scan_words(source);
   parse_scopes(source, a);
   warn_about_names(a);
-  const std::vector<Span> tokens = explorer::symbol_spans(source);
+  const std::vector<Span> tokens = tokeniser::symbol_spans(source);
   NameWatcher watcher(a, tokens);
-  a.compiled = explorer::compile(source, &watcher);
+  a.compiled = pl0::compile(source, &watcher);
   std::istringstream table(a.compiled.symbols);
   std::getline(table, a.table_header);
   for (const int k : watcher.declared()) {

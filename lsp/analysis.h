@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "recording.h"
+#include "compilation.h"
 #include "words.h"
 
 namespace pl0::lsp {
 
-using explorer::Span;
+using tokeniser::Span;
 
 struct Declaration {
   std::string name;
@@ -57,7 +57,7 @@ struct Block {
 };
 
 struct Analysis {
-  explorer::Recording compiled;
+  Compilation compiled;
   Words words;
   long program_end = 0;  // after the program's period, or the end of the text
   std::vector<Declaration> declarations;

@@ -1,11 +1,13 @@
+// Every answer is computed from the one Analysis of a document version, never by compiling
+// again: a hover or a rename costs a walk over tables already made.
 #include "answers.h"
 
 #include <algorithm>
 #include <set>
 
 #include "chain.h"
-#include "name_table.h"
 #include "vocabulary.h"
+#include "watch.h"
 
 namespace pl0::lsp {
 
@@ -53,7 +55,7 @@ std::string code_of_line(const Analysis& a, long line, std::string& rest) {
   std::string shown;
   long lines = 0, left_out = 0;
   for (std::size_t address = 0; address < a.compiled.instructions.size(); ++address) {
-    const explorer::InstructionInfo& i = a.compiled.instructions[address];
+    const InstructionInfo& i = a.compiled.instructions[address];
     if (i.line != line || address + 1 >= code.size()) continue;
     const long these = 1 + static_cast<long>(i.operations.size());
     if (left_out > 0 || lines + these > hover_lines) {

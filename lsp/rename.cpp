@@ -5,10 +5,10 @@
 #include <algorithm>
 
 #include "answers.h"
-#include "name_table.h"
-#include "scanner.h"
+#include "source_spans.h"
 #include "scopes.h"
 #include "vocabulary.h"
+#include "watch.h"
 
 namespace pl0::lsp {
 
@@ -34,7 +34,7 @@ bool is_name(const std::string& s) {
 
 void check_new_name(const std::string& name) {
   if (!is_name(name)) throw Refusal{"`" + name + "` is not a name: a name is a letter followed by letters and digits"};
-  if (tokeniser::find_keyword(name) != not_found) throw Refusal{"`" + name + "` is a keyword, not a name"};
+  if (tokeniser::keyword_symbol(name) != not_found) throw Refusal{"`" + name + "` is a keyword, not a name"};
 }
 
 // Every use must mean after the rename what it meant before.

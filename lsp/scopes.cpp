@@ -1,10 +1,11 @@
+// A recursive-descent parser like the Compiler's, but one that cannot fail: each rule consumes
+// at least one word and returns, and a depth cap stands in for the Compiler's nesting error.
 #include "scopes.h"
 
 #include <unordered_map>
 
-#include "name_table.h"
-#include "token_reader.h"
 #include "vocabulary.h"
+#include "watch.h"
 #include "wrapping.h"
 
 namespace pl0::lsp {

@@ -1,3 +1,5 @@
+// The protocol over nlohmann-json, which reads messages as well as writing them: the explorer's
+// and the conformance kit's JSON are written by hand, only ever written, and built without it.
 #include "server.h"
 
 #include <algorithm>

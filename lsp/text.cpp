@@ -1,3 +1,5 @@
+// Line starts are found once per version, so each position is a binary search and a walk over
+// one line's bytes; malformed UTF-8 counts a byte as one unit rather than being refused.
 #include "text.h"
 
 #include <algorithm>

@@ -1,8 +1,10 @@
+// Its own scanner rather than the Tokeniser's: the Tokeniser's scanner stops at the first
+// error and holds global state, and the server must scan every byte of any text.
 #include "words.h"
 
 #include <cstring>
 
-#include "scanner.h"
+#include "source_spans.h"
 #include "vocabulary.h"
 
 namespace pl0::lsp {
@@ -104,7 +106,7 @@ struct Scan {
       }
       if (is_letter(c)) {
         while (is_letter(byte(at)) || is_digit(byte(at))) ++at;
-        symbol = tokeniser::find_keyword(std::string_view(s).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(at - from)));
+        symbol = tokeniser::keyword_symbol(std::string_view(s).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(at - from)));
         if (symbol == not_found) symbol = identifier_sym;
         if (symbol == int_sym) symbol = var_sym;
       } else if (is_digit(c)) {

@@ -11,7 +11,7 @@
 
 namespace pl0::lsp {
 
-using Word = explorer::Span;  // symbol error_sym: a byte that begins no symbol, or a lone ':'
+using Word = tokeniser::Span;  // symbol error_sym: a byte that begins no symbol, or a lone ':'
 
 struct Words {
   std::vector<Word> list;  // comments included

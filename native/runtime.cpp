@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "interpreter.h"
-#include "machine_detail.h"
 #include "native_abi.h"
+#include "services.h"
 
 namespace pl0::native {
 
@@ -32,7 +32,7 @@ MachineState* state = nullptr;
 MachineIO io{nullptr, nullptr, nullptr, nullptr};
 
 [[gnu::noinline]] void put_character(std::int32_t value) {
-  detail::write_character(io, value);
+  services::write_character(io, value);
 }
 
 class NativeCode : public Runnable {
@@ -44,7 +44,7 @@ class NativeCode : public Runnable {
     try {
       pl0_native_run(machine.cells.data());
       return {RunResult::finished, ""};
-    } catch (const detail::OutputFailed&) {
+    } catch (const services::OutputFailed&) {
       return {RunResult::write_failed, ""};
     } catch (const Fault& fault) {
       return {RunResult::fault, fault.message};
@@ -62,7 +62,7 @@ using namespace pl0::native;
 extern "C" {
 
 void pl0_write(std::int32_t value) {
-  interpreter::detail::write_number(io, value);
+  interpreter::services::write_number(io, value);
 }
 
 // Called once a character: the common case, no run file and room in the buffer, puts it there
@@ -77,27 +77,27 @@ void pl0_putc(std::int32_t value) {
 }
 
 std::int32_t pl0_read(std::int32_t ax) {
-  interpreter::detail::read_number(io, ax);
+  interpreter::services::read_number(io, ax);
   return ax;
 }
 
 std::int32_t pl0_getc() {
-  interpreter::detail::read_character(io, *state);
+  interpreter::services::read_character(io, *state);
   return state->ax;
 }
 
 std::int32_t pl0_operate(std::int32_t opcode, std::int32_t left, std::int32_t right) {
-  return interpreter::detail::operate(static_cast<OpCode>(opcode), left, right);
+  return interpreter::services::operate(static_cast<OpCode>(opcode), left, right);
 }
 
 std::int32_t pl0_walk(std::int32_t bp, std::int32_t level, std::int32_t at) {
   auto cell = [at](std::int32_t index) {
     if (static_cast<std::uint32_t>(index) > static_cast<std::uint32_t>(interpreter::top_cell)) {
-      throw Fault{interpreter::detail::cell_fault_message(index, at)};
+      throw Fault{interpreter::services::cell_fault_message(index, at)};
     }
     return state->cells[static_cast<std::size_t>(index)];
   };
-  return interpreter::detail::base_walk(bp, level, cell);
+  return interpreter::services::base_walk(bp, level, cell);
 }
 
 void pl0_write_aligning(std::int32_t value) { pl0_write(value); }
@@ -112,11 +112,11 @@ std::int32_t pl0_walk_aligning(std::int32_t bp, std::int32_t level, std::int32_t
 }
 
 void pl0_cell_fault(std::int32_t index, std::int32_t at) {
-  throw Fault{interpreter::detail::cell_fault_message(index, at)};
+  throw Fault{interpreter::services::cell_fault_message(index, at)};
 }
 
 void pl0_no_instruction(std::int32_t at) {
-  throw Fault{interpreter::detail::no_instruction_message(at)};
+  throw Fault{interpreter::services::no_instruction_message(at)};
 }
 
 void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax) {
@@ -131,7 +131,7 @@ void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t 
   const interpreter::RunResult result = interpreter::run_program(program, *state, io);
   if (result.kind == interpreter::RunResult::fault) throw Fault{result.message};
   if (result.kind == interpreter::RunResult::write_failed) {
-    throw interpreter::detail::OutputFailed{};
+    throw interpreter::services::OutputFailed{};
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "chain.h"
 #include "code_file.h"
+#include "compilation.h"
 #include "files.h"
 #include "interpreter.h"
 #include "machine_run.h"
@@ -98,7 +99,7 @@ extern "C" {
 // a recording without its run, in /work/compiled.json, and the code file for the runs.
 // Returns the status of the program that failed, or 0.
 EMSCRIPTEN_KEEPALIVE int pl0_compile() {
-  compiled = pl0::explorer::compile(pl0::read_file(chain.file("pl0")));
+  compiled = pl0::explorer::Recording(pl0::compile(pl0::read_file(chain.file("pl0"))));
   pl0::write_file("/work/compiled.json", pl0::explorer::to_json(compiled));
   pl0::write_file(chain.file("code"), compiled.code);
   return compiled.error_program.empty() ? 0 : 1;

@@ -1,12 +1,15 @@
 // Where each symbol stands in the source: the Tokeniser's scanner run once more, keeping the
 // byte range of every symbol it writes to the token file, so that a tool can point at the
-// symbol a message is about (the Compiler's messages name only a line).
+// symbol a message is about (the Compiler's messages name only a line). It writes nothing, so
+// the Tokeniser's own output is untouched by it. This header is all a tool sees of the
+// Tokeniser: the language server and the conformance kit scan through it.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace pl0::explorer {
+namespace pl0::tokeniser {
 
 struct Span {
   long from, to;   // byte offsets in the source, `to` one past the symbol's last byte
@@ -26,4 +29,7 @@ std::vector<Span> symbol_spans(const std::string& source);
 // ends with its line, so it is never the one left open.
 Span unclosed_opening(const std::string& source);
 
-}  // namespace pl0::explorer
+// The keyword's symbol when `spelling` is one, as the scanner decides it; not_found otherwise.
+int keyword_symbol(std::string_view spelling);
+
+}  // namespace pl0::tokeniser

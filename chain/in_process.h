@@ -31,6 +31,10 @@ int run_on_streams(ProgramEntry entry, const std::vector<std::string>& args,
 InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
                             const std::string& stdin_text = "");
 
+// A temporary file holding `text`, open for reading and writing from its start; the caller
+// closes it.
+std::FILE* temporary_stream(const std::string& text);
+
 // The whole contents of an open stream, from its start.
 std::string read_whole_stream(std::FILE* file);
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace pl0::explorer {
+namespace pl0 {
 
 inline std::string escaped_markup(const std::string& text) {
   std::string out;
@@ -20,4 +20,4 @@ inline std::string escaped_markup(const std::string& text) {
   return out;
 }
 
-}  // namespace pl0::explorer
+}  // namespace pl0

@@ -1,20 +1,18 @@
+// Temporary files rather than memory streams: the programs write through std::FILE, as their
+// main does, so nothing in them knows it runs in-process.
 #include "in_process.h"
 
 #include <stdexcept>
 
 namespace pl0 {
 
-namespace {
-
-std::FILE* temporary(const std::string& text) {
+std::FILE* temporary_stream(const std::string& text) {
   std::FILE* file = std::tmpfile();
   if (file == nullptr) throw std::runtime_error("cannot create a temporary file");
   std::fwrite(text.data(), 1, text.size(), file);
   std::rewind(file);
   return file;
 }
-
-}  // namespace
 
 std::string read_whole_stream(std::FILE* file) {
   std::string text;
@@ -34,9 +32,9 @@ int run_on_streams(ProgramEntry entry, const std::vector<std::string>& args,
 
 InProcessRun run_in_process(ProgramEntry entry, const std::vector<std::string>& args,
                             const std::string& stdin_text) {
-  std::FILE* in = temporary(stdin_text);
-  std::FILE* out = temporary("");
-  std::FILE* err = temporary("");
+  std::FILE* in = temporary_stream(stdin_text);
+  std::FILE* out = temporary_stream("");
+  std::FILE* err = temporary_stream("");
   InProcessRun run;
   run.status = run_on_streams(entry, args, {in, out, err});
   run.out = read_whole_stream(out);

@@ -1,3 +1,5 @@
+// The scanner itself, on a temporary file, rather than a second scanner: a span can never
+// disagree with the symbol the Tokeniser writes.
 #include "source_spans.h"
 
 #include <algorithm>
@@ -7,20 +9,19 @@
 #include "scanner.h"
 #include "vocabulary.h"
 
-namespace pl0::explorer {
+namespace pl0::tokeniser {
 
 std::vector<Span> source_symbols(const std::string& source) {
   std::FILE* file = std::tmpfile();
   if (file == nullptr) throw std::runtime_error("cannot create a temporary file");
   std::fwrite(source.data(), 1, source.size(), file);
   std::rewind(file);
-  using tokeniser::scanner;
-  tokeniser::reset_scanner(file);
+  reset_scanner(file);
   std::vector<Span> spans;
   try {
-    tokeniser::next_char();
+    next_char();
     for (;;) {
-      tokeniser::scan_symbol();
+      scan_symbol();
       const int symbol = scanner.current_symbol;
       // The period and an unknown byte are not consumed: the scanner never reads past them.
       const bool unconsumed = symbol == period_sym || symbol == not_found;
@@ -29,7 +30,7 @@ std::vector<Span> source_symbols(const std::string& source) {
                        symbol});
       if (unconsumed) break;
     }
-  } catch (const tokeniser::EndOfSource&) {
+  } catch (const EndOfSource&) {
     // the source ends without its period: every symbol before it has its span
   }
   std::fclose(file);
@@ -67,4 +68,8 @@ Span unclosed_opening(const std::string& source) {
   return {0, 0, 0};
 }
 
-}  // namespace pl0::explorer
+int keyword_symbol(std::string_view spelling) {
+  return find_keyword(spelling);
+}
+
+}  // namespace pl0::tokeniser
