@@ -21,16 +21,21 @@ namespace fs = std::filesystem;
 bool check(const std::string& source, const std::string& input) {
   const explorer::Recording r = explorer::record(source, input, 100000);
   if (!r.ran || r.end.kind == explorer::RunEnd::step_cap) return false;
-  test::write_file("replay.code", r.code);
+  // Named after the test: ctest runs each test of this file as a process of its own, side by side
+  // in one folder.
+  const std::string stem =
+      std::string("replay-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string code = stem + ".code", run_file = stem + ".run", stack = stem + ".stk";
+  test::write_file(code, r.code);
   const auto run = test::run_entry(
-      interpreter_main, {"Interpreter", "-i", "replay.code", "-o", "replay.run", "-s", "replay.stk"},
-      input);
-  EXPECT_EQ(explorer::stack_file_of(r), test::read_file("replay.stk"));
+      interpreter_main,
+      {"Interpreter", "-i", code.c_str(), "-o", run_file.c_str(), "-s", stack.c_str()}, input);
+  EXPECT_EQ(explorer::stack_file_of(r), test::read_file(stack));
   EXPECT_EQ(r.output, run.out);
   if (r.end.kind == explorer::RunEnd::fault) {
     EXPECT_EQ("Interpreter: " + r.end.message + "\n", run.err);
   }
-  for (const char* name : {"replay.code", "replay.run", "replay.stk"}) std::remove(name);
+  for (const std::string& name : {code, run_file, stack}) std::remove(name.c_str());
   return true;
 }
 
