@@ -70,13 +70,31 @@ namespace pl0::interpreter::detail {
     PL0_DISPATCH();                                     \
   } while (false)
 
+// A jump to `to`, an instruction of the program (the decoder checked it).
+#define PL0_GO(count, to)                    \
+  do {                                       \
+    ip = (to);                               \
+    if constexpr (Observer::active) {        \
+      if constexpr (observe_every_step) {    \
+        save(at(ip));                        \
+      }                                      \
+      if (!observer(m, count)) goto stopped; \
+    }                                        \
+    PL0_DISPATCH();                          \
+  } while (false)
+#define PL0_JUMP_TO_LAST(count)                   \
+  do {                                            \
+    if (ip->to != nullptr) PL0_GO(count, ip->to); \
+    PL0_JUMP(count, ip->last);                    \
+  } while (false)
+
 // How control leaves a group of `count` instructions whose last is of `kind`; the last
 // instruction's Operand is read only on the way taken.
 #define PL0_LEAVE(count, kind)                                      \
   if constexpr (ending_of(Kind::kind) == Ending::jump) {            \
-    PL0_JUMP(count, ip->last);                                      \
+    PL0_JUMP_TO_LAST(count);                                        \
   } else if constexpr (ending_of(Kind::kind) == Ending::branch) {   \
-    if (r.ax == 0) PL0_JUMP(count, ip->last);                       \
+    if (r.ax == 0) PL0_JUMP_TO_LAST(count);                         \
     PL0_NEXT(count);                                                \
   } else if constexpr (ending_of(Kind::kind) == Ending::back) {     \
     PL0_JUMP(count, r.target);                                      \
@@ -207,6 +225,8 @@ return {RunResult::stopped, ""};
 #undef PL0_CHECK
 #undef PL0_NEXT
 #undef PL0_JUMP
+#undef PL0_GO
+#undef PL0_JUMP_TO_LAST
 #undef PL0_LEAVE
 #undef PL0_BEFORE
 #undef PL0_STEP
