@@ -57,6 +57,13 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse) 
                        program[at + length - 1].operand});
   }
   decoded.push_back({Kind::END, 0, 0, 0, 0});
+  for (Decoded& entry : decoded) {
+    const Ending ending = ending_of(entry.kind);
+    if ((ending == Ending::jump || ending == Ending::branch) && entry.last > 0 &&
+        static_cast<std::size_t>(entry.last) < program.size()) {
+      entry.to = &decoded[static_cast<std::size_t>(entry.last)];
+    }
+  }
   return decoded;
 }
 

@@ -115,10 +115,15 @@ struct Decoded {
   std::int32_t operand;  // the Operand of the group's first instruction
   std::int32_t second;   // the Operand of its second instruction (0 for a group of one)
   std::int32_t last;     // the Operand of its last instruction: a JPC's target, a STO's address
+  // Where its last instruction, a JMP, JPC or CAL, goes when that is an instruction of the
+  // program: the run loop takes it without testing the target again. Null when the jump would
+  // end the run or fetch past the end, and for the other kinds.
+  const struct Decoded* to = nullptr;
 };
 
 // One entry per instruction and a final END entry; without `fuse`, every entry runs its one
-// instruction (the traced loop writes a line before each).
+// instruction (the traced loop writes a line before each). The entries point into their own
+// vector (`to`): it may be moved, not copied.
 std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse = true);
 
 }  // namespace pl0::interpreter

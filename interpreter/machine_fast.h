@@ -4,8 +4,10 @@
 // expanded from instructions.h as its instructions' steps (machine_steps.h), inlined, so that
 // the compiler fuses a group's work (a value pushed and popped again at once is not read back
 // from memory). Dispatch is threaded through a table of label addresses on GCC and Clang, a
-// switch elsewhere. Every cell access is still checked, so a fault stops at the right PC, and
-// the test for PC 0 or less stands only where control can reach it: jumps, calls and returns.
+// switch elsewhere. Every cell access is still checked, so a fault stops at the right PC: a
+// group's pushes and pops by one test before it where they all stay on the stack (the usual
+// case), each on its own where they might not. The test for PC 0 or less stands only where
+// control can reach it: jumps, calls and returns.
 #pragma once
 
 #include <string>
@@ -19,7 +21,7 @@
 #if defined(__GNUC__) && !defined(PL0_SWITCH_DISPATCH)
 #define PL0_THREADED 1
 #define PL0_ALWAYS_INLINE __attribute__((always_inline))
-#define PL0_HANDLER(name) PL0_LABEL_OF(name):
+#define PL0_HANDLER(name) PL0_LABEL_OF(name) :
 #define PL0_LABEL_OF(name) PL0_LABEL_PASTE(name)
 #define PL0_LABEL_PASTE(name) do_##name
 #define PL0_DISPATCH() goto* labels[static_cast<int>(ip->kind)]
@@ -68,13 +70,31 @@ namespace pl0::interpreter::detail {
     PL0_DISPATCH();                                     \
   } while (false)
 
+// A jump to `to`, an instruction of the program (the decoder checked it).
+#define PL0_GO(count, to)                    \
+  do {                                       \
+    ip = (to);                               \
+    if constexpr (Observer::active) {        \
+      if constexpr (observe_every_step) {    \
+        save(at(ip));                        \
+      }                                      \
+      if (!observer(m, count)) goto stopped; \
+    }                                        \
+    PL0_DISPATCH();                          \
+  } while (false)
+#define PL0_JUMP_TO_LAST(count)                   \
+  do {                                            \
+    if (ip->to != nullptr) PL0_GO(count, ip->to); \
+    PL0_JUMP(count, ip->last);                    \
+  } while (false)
+
 // How control leaves a group of `count` instructions whose last is of `kind`; the last
 // instruction's Operand is read only on the way taken.
 #define PL0_LEAVE(count, kind)                                      \
   if constexpr (ending_of(Kind::kind) == Ending::jump) {            \
-    PL0_JUMP(count, ip->last);                                      \
+    PL0_JUMP_TO_LAST(count);                                        \
   } else if constexpr (ending_of(Kind::kind) == Ending::branch) {   \
-    if (r.ax == 0) PL0_JUMP(count, ip->last);                       \
+    if (r.ax == 0) PL0_JUMP_TO_LAST(count);                         \
     PL0_NEXT(count);                                                \
   } else if constexpr (ending_of(Kind::kind) == Ending::back) {     \
     PL0_JUMP(count, r.target);                                      \
@@ -97,30 +117,41 @@ namespace pl0::interpreter::detail {
 
 // The step of an instruction of `kind` at place `s` of its group, with the fields its entry
 // keeps for that place.
-#define PL0_STEP(kind, s, level, operand) \
-  step<Kind::kind, s>(r, level, operand, at(ip) + (s), io, m)
+#define PL0_STEP(regs, kind, s, level, operand) \
+  step<Kind::kind, s>(regs, level, operand, at(ip) + (s), io, m)
 
 // One handler per row, and one per group.
-#define PL0_ROW_HANDLER(name, opcode, levels, ending, work)                   \
-  PL0_HANDLER(name)                                                           \
-  PL0_BEFORE(name)                                                            \
-  PL0_CHECK(PL0_STEP(name, 0, ip->level, ip->operand));                       \
+#define PL0_ROW_HANDLER(name, opcode, levels, ending, work) \
+  PL0_HANDLER(name)                                         \
+  PL0_BEFORE(name)                                          \
+  PL0_CHECK(PL0_STEP(r, name, 0, ip->level, ip->operand));  \
   PL0_LEAVE(1, name)
-#define PL0_STEPS_2(a, b) \
-  PL0_STEP(a, 0, ip->level, ip->operand) && PL0_STEP(b, 1, NotKept{}, ip->last)
-#define PL0_STEPS_3(a, b, c)                                                      \
-  PL0_STEP(a, 0, ip->level, ip->operand) && PL0_STEP(b, 1, NotKept{}, ip->second) && \
-      PL0_STEP(c, 2, NotKept{}, ip->last)
-#define PL0_STEPS_4(a, b, c, d)                                                        \
-  PL0_STEP(a, 0, ip->level, ip->operand) && PL0_STEP(b, 1, NotKept{}, ip->second) &&  \
-      PL0_STEP(c, 2, NotKept{}, NotKept{}) && PL0_STEP(d, 3, NotKept{}, ip->last)
+#define PL0_STEPS_2(regs, a, b) \
+  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->last)
+#define PL0_STEPS_3(regs, a, b, c)                                                               \
+  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->second) && \
+      PL0_STEP(regs, c, 2, NotKept{}, ip->last)
+#define PL0_STEPS_4(regs, a, b, c, d)                                                            \
+  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->second) && \
+      PL0_STEP(regs, c, 2, NotKept{}, NotKept{}) && PL0_STEP(regs, d, 3, NotKept{}, ip->last)
+#define PL0_KINDS_2(a, b) Kind::a, Kind::b
+#define PL0_KINDS_3(a, b, c) Kind::a, Kind::b, Kind::c
+#define PL0_KINDS_4(a, b, c, d) Kind::a, Kind::b, Kind::c, Kind::d
 #define PL0_LAST_2(a, b) b
 #define PL0_LAST_3(a, b, c) c
 #define PL0_LAST_4(a, b, c, d) d
 #define PL0_LEAVE_GROUP(count, last) PL0_LEAVE(count, last)
-#define PL0_GROUP_HANDLER(length, ...)                 \
-  PL0_HANDLER(PL0_GROUP_NAME(length, __VA_ARGS__))     \
-  PL0_CHECK(PL0_STEPS_##length(__VA_ARGS__));          \
+// A group whose pushes and pops all stay on the stack runs them unchecked.
+#define PL0_GROUP_HANDLER(length, ...)                                      \
+  PL0_HANDLER(PL0_GROUP_NAME(length, __VA_ARGS__))                          \
+  if (PL0_EXPECT_TRUE(group_fits<PL0_KINDS_##length(__VA_ARGS__)>(r.sp))) { \
+    Registers<false> unchecked{r};                                          \
+    const bool ok = PL0_STEPS_##length(unchecked, __VA_ARGS__);             \
+    r = Registers<true>{unchecked};                                         \
+    PL0_CHECK(ok);                                                          \
+  } else {                                                                  \
+    PL0_CHECK(PL0_STEPS_##length(r, __VA_ARGS__));                          \
+  }                                                                         \
   PL0_LEAVE_GROUP(length, PL0_LAST_##length(__VA_ARGS__))
 
 template <bool fused, typename Observer>
@@ -132,7 +163,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
   const Decoded* const code = decoded.data();
   const auto size = static_cast<std::uint32_t>(program.size());
   [[maybe_unused]] const bool tracing = !fused && io.trace->on();
-  Registers r{m.cells.data(), m.sp, m.bp, m.ax, m.bx, m.tx};
+  Registers<true> r{m.cells.data(), m.sp, m.bp, m.ax, m.bx, m.tx};
   const Decoded* ip = code + m.pc;
   int executed = 1;
 
@@ -150,8 +181,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
 #if PL0_THREADED
 #define PL0_ROW_LABEL(name, opcode, levels, ending, work) &&PL0_LABEL_OF(name),
 #define PL0_GROUP_LABEL(length, ...) &&PL0_LABEL_OF(PL0_GROUP_NAME(length, __VA_ARGS__)),
-  static const void* const labels[] = {PL0_INSTRUCTIONS(PL0_ROW_LABEL)
-                                           PL0_GROUPS(PL0_GROUP_LABEL)};
+  static const void* const labels[] = {PL0_INSTRUCTIONS(PL0_ROW_LABEL) PL0_GROUPS(PL0_GROUP_LABEL)};
 #undef PL0_ROW_LABEL
 #undef PL0_GROUP_LABEL
   static_assert(sizeof labels / sizeof *labels == kind_count);
@@ -167,35 +197,36 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
     PL0_INSTRUCTIONS(PL0_ROW_HANDLER)
     PL0_GROUPS(PL0_GROUP_HANDLER)
 #if !PL0_THREADED
-    }
-#endif
-  } catch (const OutputFailed&) {
-    save(at(ip));
-    return {RunResult::write_failed, ""};
   }
+#endif
+}
+catch (const OutputFailed&) {
+  save(at(ip));
+  return {RunResult::write_failed, ""};
+}
 
-finished:
-  save(r.target);
-  if constexpr (Observer::active) observer(m, executed);
-  return {RunResult::finished, ""};
+finished : save(r.target);
+if constexpr (Observer::active) observer(m, executed);
+return {RunResult::finished, ""};
 cell_fault : {
   const std::int32_t pc = at(ip) + r.bad_step;
   save(pc);
   return {RunResult::fault, cell_fault_message(r.bad_cell, pc)};
 }
-fetch_fault:
-  save(r.target);
-  return {RunResult::fault, no_instruction_message(r.target)};
-stopped:  // reached only with an active observer
+fetch_fault : save(r.target);
+return {RunResult::fault, no_instruction_message(r.target)};
+stopped :  // reached only with an active observer
 #if defined(__GNUC__)
-  __attribute__((unused));
+           __attribute__((unused));
 #endif
-  return {RunResult::stopped, ""};
+return {RunResult::stopped, ""};
 }
 
 #undef PL0_CHECK
 #undef PL0_NEXT
 #undef PL0_JUMP
+#undef PL0_GO
+#undef PL0_JUMP_TO_LAST
 #undef PL0_LEAVE
 #undef PL0_BEFORE
 #undef PL0_STEP
@@ -203,6 +234,9 @@ stopped:  // reached only with an active observer
 #undef PL0_STEPS_2
 #undef PL0_STEPS_3
 #undef PL0_STEPS_4
+#undef PL0_KINDS_2
+#undef PL0_KINDS_3
+#undef PL0_KINDS_4
 #undef PL0_LAST_2
 #undef PL0_LAST_3
 #undef PL0_LAST_4

@@ -4,6 +4,11 @@
 // the compiler, inlining them, fuses a group's work.
 #pragma once
 
+#include <algorithm>
+#include <cassert>
+#include <type_traits>
+#include <utility>
+
 #include "decode.h"
 #include "machine_detail.h"
 #include "vocabulary.h"
@@ -43,6 +48,10 @@ struct LongWalk {
 // The registers while the fast loop runs, and the instructions' work as steps. A step returns
 // false when it would touch a cell outside the stack, with that cell in `bad_cell` and in
 // `bad_step` the place of its instruction in the handler's group (0 for the first).
+// `stack_checked` false: the group's handler has checked beforehand that every cell its pushes
+// and pops reach lies on the stack (group_fits below), so they skip their own checks; the
+// other cells a step reaches (a frame's variables, its links) are checked as ever.
+template <bool stack_checked>
 struct Registers {
   std::int32_t* cells;
   std::int32_t sp, bp, ax, bx, tx;
@@ -56,16 +65,51 @@ struct Registers {
     bad_step = step;
     return false;
   }
-  [[gnu::always_inline]] bool push(std::int32_t value, int step) {
-    sp = wrap_sub(sp, 1);
-    if (!fits(sp, step)) return false;
-    cells[sp] = value;
+  // Unchecked, the top of the stack is also a pointer, which the compiler follows better than
+  // an index: a value pushed and popped again at once stays in a register.
+  struct NoTop {};
+  std::conditional_t<stack_checked, NoTop, std::int32_t*> top{};
+
+  // The same registers with their pushes and pops checked, or not.
+  template <bool other>
+  explicit Registers(const Registers<other>& r)
+      : cells(r.cells),
+        sp(r.sp),
+        bp(r.bp),
+        ax(r.ax),
+        bx(r.bx),
+        tx(r.tx),
+        bad_cell(r.bad_cell),
+        bad_step(r.bad_step),
+        target(r.target) {
+    if constexpr (!stack_checked) top = cells + sp;  // at most one past the last cell
+  }
+  Registers(std::int32_t* cells_, std::int32_t sp_, std::int32_t bp_, std::int32_t ax_,
+            std::int32_t bx_, std::int32_t tx_)
+      : cells(cells_), sp(sp_), bp(bp_), ax(ax_), bx(bx_), tx(tx_) {}
+
+  [[gnu::always_inline]] bool push(std::int32_t value, [[maybe_unused]] int step) {
+    if constexpr (stack_checked) {
+      sp = wrap_sub(sp, 1);
+      if (!fits(sp, step)) return false;
+      cells[sp] = value;
+    } else {
+      --sp;  // cannot overflow, nor leave the stack: checked before the group
+      assert(!outside(sp));
+      *--top = value;
+    }
     return true;
   }
-  [[gnu::always_inline]] bool pop(std::int32_t& into, int step) {
-    if (!fits(sp, step)) return false;
-    into = cells[sp];
-    ++sp;  // cannot overflow: the cell check passed
+  [[gnu::always_inline]] bool pop(std::int32_t& into, [[maybe_unused]] int step) {
+    if constexpr (stack_checked) {
+      if (!fits(sp, step)) return false;
+      into = cells[sp];
+      ++sp;  // cannot overflow: the cell is on the stack
+    } else {
+      assert(!outside(sp));
+      ++sp;
+      into = *top++;
+    }
     return true;
   }
 
@@ -191,13 +235,58 @@ struct Registers {
   }
 };
 
+// How a kind that may stand in a group moves the stack: the cells it pops, then the cells it
+// pushes (LOD1's and STO1's static link is a frame's cell, checked as ever).
+struct StackEffect {
+  int pops;
+  int pushes;
+};
+constexpr StackEffect stack_effect(Kind kind) {
+  switch (kind) {
+    case Kind::LIT:
+    case Kind::LOD0:
+    case Kind::LOD1: return {0, 1};
+    case Kind::STO0:
+    case Kind::STO1:
+    case Kind::JPC: return {1, 0};
+    case Kind::LDT0: return {1, 1};
+#define PL0_KIND_LABEL(opcode, ...) case Kind::opcode:
+      PL0_BINARY(PL0_KIND_LABEL, )
+#undef PL0_KIND_LABEL
+      return {2, 1};
+    default: return {-1, -1};
+  }
+}
+
+// Whether every cell the pushes and pops of a group of `kinds` reach, counted from SP at its
+// start, lies on the stack: one test for the whole group in place of one a push or pop.
+template <Kind... kinds>
+[[gnu::always_inline]] inline bool group_fits(std::int32_t sp) {
+  constexpr auto reach = [] {
+    int depth = 0;
+    int lowest = 0;
+    int highest = -1;
+    for (const Kind kind : {kinds...}) {
+      const StackEffect effect = stack_effect(kind);
+      if (effect.pops < 0) throw "a kind in a group with no stack effect";
+      if (effect.pops > 0) highest = std::max(highest, depth + effect.pops - 1);
+      depth += effect.pops - effect.pushes;
+      lowest = std::min(lowest, depth);
+    }
+    // SP itself at most one past the last cell, so that a pointer can stand for it
+    return std::pair{lowest, std::max(highest, -1)};
+  }();
+  return bits(wrap_add(sp, reach.first)) <=
+         static_cast<std::uint32_t>(top_cell - (reach.second - reach.first));
+}
+
 // What a group's entry does not keep for one of its places: its Level after the first, the
 // Operand of the third of four. A step that names it does not compile.
 struct NotKept {};
 
 // The work of the instruction of `kind` at place `s` of its group, as instructions.h writes it.
-template <Kind kind, int s, typename Level, typename Operand>
-[[gnu::always_inline]] inline bool step([[maybe_unused]] Registers& r, [[maybe_unused]] Level level,
+template <Kind kind, int s, typename Regs, typename Level, typename Operand>
+[[gnu::always_inline]] inline bool step([[maybe_unused]] Regs& r, [[maybe_unused]] Level level,
                                         [[maybe_unused]] Operand operand,
                                         [[maybe_unused]] std::int32_t here,
                                         [[maybe_unused]] const MachineIO& io,
