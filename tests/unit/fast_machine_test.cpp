@@ -213,8 +213,14 @@ TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
   }
   // An element indexed by a variable, inside the array and outside the stack.
   for (std::int32_t index : {0, 2, 120}) {
-    expect_same_run({{LIT, 0, 33}, {STO, 0, 6}, {LIT, 0, index}, {STO, 0, 3}, {LOD, 0, 3},
-                     {LDT, 0, 4}, {WRITE, 0, 0}, {JMP, 0, 0}});
+    expect_same_run({{LIT, 0, 33},
+                     {STO, 0, 6},
+                     {LIT, 0, index},
+                     {STO, 0, 3},
+                     {LOD, 0, 3},
+                     {LDT, 0, 4},
+                     {WRITE, 0, 0},
+                     {JMP, 0, 0}});
   }
   // Copies between a procedure's frame and the main block's, both ways.
   expect_same_run({{JMP, 0, 1},
@@ -240,6 +246,26 @@ TEST(FastMachine, EveryPairAndLevelAgreesWithTheSimpleLoop) {
                      {LDT, level, 3}, {LIT, 0, 1},     {LIT, 0, 8},     {STT, level, 3},
                      {LOD, level, 2}, {WRITE, 0, 0},   {WRITE, 0, 0},   {WRITE, 0, 0},
                      {RTN, 0, 0}});
+  }
+}
+
+// A group whose pushes and pops all stay on the stack skips their own checks: at each distance
+// from either end, the groups that push two, pop two beyond their start or both must fault
+// where the plain loop does, or run as it does.
+TEST(FastMachine, GroupsAtTheEndsOfTheStackAgreeWithTheSimpleLoop) {
+  for (std::int32_t reserve = -4; reserve <= 104; reserve += reserve == 2 ? 86 : 1) {
+    expect_same_run({{INT, 0, reserve},
+                     {LIT, 0, 1},
+                     {STO, 0, 0},
+                     {LOD, 0, 0},
+                     {LIT, 0, 2},
+                     {ADD, 0, 0},
+                     {STO, 0, 0},
+                     {JMP, 0, 0}});
+    expect_same_run(
+        {{INT, 0, reserve}, {LOD, 0, 0}, {LOD, 0, 0}, {ADD, 0, 0}, {WRITE, 0, 0}, {JMP, 0, 0}});
+    expect_same_run(
+        {{INT, 0, reserve}, {LES, 0, 0}, {JPC, 0, 0}, {LIT, 0, 3}, {WRITE, 0, 0}, {JMP, 0, 0}});
   }
 }
 
