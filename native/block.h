@@ -102,6 +102,7 @@ class BlockWriter {
   void call(std::int32_t level, std::int32_t target);
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
+  bool returns_at(std::int32_t target) const;
   void give_back();
   void output(const char* name);
   void input(std::int32_t opcode);

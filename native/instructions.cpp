@@ -51,6 +51,12 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case INT: return reserve(a);
     case JMP:
       values_.flush_all();
+      if (returns_at(a)) {  // SP is set from BP there: no need to move it here
+        sp_given_ += values_.settle();
+        out_.line("# the RTN at %d, in place of the jump", a);
+        give_back();
+        return false;
+      }
       set_sp();
       if (!rotate(a)) jump(a);
       block_.falls = false;
@@ -283,6 +289,15 @@ bool BlockWriter::branch(std::int32_t target) {
   set_sp();
   jump_if("z", target);
   return false;
+}
+
+// Whether the instruction at `target` is a RTN of this procedure that reads no cell (see
+// give_back): a JMP to it returns where it stands, a jump the fewer.
+bool BlockWriter::returns_at(std::int32_t target) const {
+  if (target <= 0 || static_cast<std::size_t>(target) >= program_.size()) return false;
+  const auto t = static_cast<std::size_t>(target);
+  return program_[t].opcode == RTN && frames_.proven && own_procedure() > main_program &&
+         flow_.procedure[t] == own_procedure() && !flow_.keeps_ax[t] && !leaves_loop(target);
 }
 
 // RTN: the frame's link cells give PC, BP and Ax back. The machine's own `ret` goes back to
