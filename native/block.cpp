@@ -325,7 +325,7 @@ void BlockWriter::jump(std::int32_t target, bool by_call) {
 
 // The JPC that ends the test at a loop's head, where the test is short and plain enough to copy
 // to the loop's JMP back: this frame's variables (or fixed cells), constants, arithmetic that
-// calls nothing and cannot fault, and a comparison.
+// calls nothing and cannot fault (a division neither), and a comparison.
 std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
   const auto size = static_cast<std::int32_t>(program_.size());
   if (head <= 0 || head >= at_ || own_procedure() < 0 || leaves_loop(head) ||
@@ -341,6 +341,8 @@ std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
       case ADD:
       case MIN:
       case MUL:
+      case DIV:
+      case MOD:
       case NEG:
       case ODD:
       PL0_COMPARISONS(PL0_CASE_LABEL, ) continue;

@@ -411,8 +411,7 @@ int power_of_two(std::int32_t n) {
 
 }  // namespace
 
-// Division by 0 gives -2147483648, and by -1 the negation (which wraps): they take a path of
-// their own. Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
+// Division by 0 gives -2147483648, and by -1 the negation (which wraps). Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
 // MOD of the same operands takes while they stay.
 void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& right) {
   const bool quotient = opcode == DIV;
@@ -455,16 +454,15 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("cltd");  // by a constant, idiv is the quicker here
     out_.line("idivl\t%s", pool[r]);
   } else {
-    const std::string special = out_.cold_label(), done = out_.cold_label();
-    out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", divisor);
-    out_.line("cmpl\t$1, %%edx");
-    out_.line("jbe\t%s", special.c_str());
+    // The doubles give the quotients of 0 and -1 too: a quotient out of range (n / 0, which is
+    // infinite or not a number, and -2147483648 / -1) truncates to -2147483648, the machine's
+    // answer for both; and n less the quotient times -1 wraps to 0. Only n mod 0 is wrong.
+    const std::string by_zero = out_.cold_label(), done = out_.cold_label();
     divide_exactly(left.kind == Value::constant ? "%eax" : dividend, dividend, divisor);
+    out_.line("testl\t%s, %s\t# a divisor of 0?", divisor, divisor);
+    out_.line("je\t%s", by_zero.c_str());
     out_.body += done + ":\n";
-    // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
-    out_.cold += special + ":\n\tmovl\t" + dividend + ", %eax\n\ttestl\t%edx, %edx\n\tjne\t" + special +
-                 "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
-                 "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
+    out_.cold += by_zero + ":\n\tmovl\t$-2147483648, %edx\n\tjmp\t" + done + "\n";
   }
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result

@@ -166,6 +166,21 @@ TEST(Native, DivisionAndRemainderOfTheSameOperands) {
         {RTN, 0, 0}};
     expect_same_as_interpreter(program, dir, code_file(program));
   }
+  // while n / d + d < 10 do begin write n mod d; d := d + 1 end, d from -2: the loop's test,
+  // copied to its end, divides by -1 and 0 too, and the body takes the remainder it left.
+  for (const std::int32_t n : {7, -7}) {
+    const std::vector<Instruction> loop = {
+        {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, n}, {STO, 0, 3}, {LIT, 0, -2}, {STO, 0, 4},
+        {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {LOD, 0, 4}, {ADD, 0, 0}, {LIT, 0, 10},
+        {LES, 0, 0}, {JPC, 0, 23},
+        {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0}, {WRITE, 0, 0},
+        {LOD, 0, 4}, {LIT, 0, 1}, {ADD, 0, 0}, {STO, 0, 4}, {JMP, 0, 6},
+        {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}};
+    EXPECT_NE(native::write_assembly(loop, true, nullptr, native::Generator::optimising)
+                  .find("# the test at 6, copied"),
+              std::string::npos);
+    expect_same_as_interpreter(loop, dir, code_file(loop));
+  }
 }
 
 // A loop keeps its variables in registers and writes them back on each way out (its
