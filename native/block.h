@@ -94,6 +94,7 @@ class BlockWriter {
   std::optional<std::int32_t> test_at_head(std::int32_t head) const;
 
   // The opcodes.
+  static std::optional<std::int64_t> copy_key(const Address& address);
   void load(const Instruction& ins);
   void store(const Instruction& ins);
   void load_element(const Instruction& ins);

@@ -83,8 +83,10 @@ bool BlockWriter::instruction(const Instruction& ins) {
 void BlockWriter::load(const Instruction& ins) {
   const Address address = variable(ins);
   const std::optional<int> kept = resident(ins);
-  const int r = kept ? *kept : values_.allocate(for_output() ? argument_register : -1);
-  if (!kept) out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
+  const std::optional<std::int64_t> key = copy_key(address);
+  const std::optional<int> copy = !kept && key ? values_.recall(*key) : std::nullopt;
+  const int r = kept ? *kept : copy ? *copy : values_.allocate(for_output() ? argument_register : -1);
+  if (!kept && !copy) out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
   Value v{kept ? Value::resident : Value::held, 0, r, 0};
   // A variable of a proven frame changes only by a STO to it.
   const auto cells = frames_.cells.find(own_procedure());
@@ -110,13 +112,21 @@ void BlockWriter::store(const Instruction& ins) {
     out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead");
     out_.line("subl\t$%d, {Ax}", a);
   }
-  const std::string source = v.kind == Value::constant   ? "$" + std::to_string(v.number)
-                             : v.kind == Value::resident ? pool[v.reg]
-                                                         : pool[values_.to_register(v)];
+  const int reg = v.kind == Value::constant   ? -1
+                  : v.kind == Value::resident ? v.reg
+                                              : values_.to_register(v);
+  const std::string source = reg < 0 ? "$" + std::to_string(v.number) : pool[reg];
   const std::optional<int> kept = resident(ins);
   if (kept) values_.before_writing_resident(*kept);
   const std::string target = kept ? pool[*kept] : address.text();
   if (source != target) out_.line("movl\t%s, %s", source.c_str(), target.c_str());
+  if (const std::optional<std::int64_t> key = copy_key(address)) {
+    if (frames_.proven && !kept && reg >= 0 && v.kind != Value::resident) {
+      values_.remember(*key, reg);
+    } else {
+      values_.forget_copy(*key);
+    }
+  }
   // A fixed cell is none of this frame's, nor a link; at Level 0 only a copy of this very
   // cell is stale now (stores of pushes to it went first).
   if (address.base == Address::fixed) return;
@@ -133,6 +143,14 @@ void BlockWriter::store(const Instruction& ins) {
     values_.forget_registers();
     values_.forget_sources();
   }
+}
+
+// What names a variable's cell among the copies the ValueStack keeps: a frame cell or a fixed
+// one, which no other address in the block can reach where the frames are proven.
+std::optional<std::int64_t> BlockWriter::copy_key(const Address& address) {
+  if (address.base == Address::frame) return address.offset;
+  if (address.base == Address::fixed) return ValueStack::fixed_copy + address.offset;
+  return std::nullopt;
 }
 
 void BlockWriter::load_element(const Instruction& ins) {
