@@ -25,7 +25,7 @@ std::string Address::text() const {
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
                          const FrameProof& frames, std::int32_t start, const Header& header,
-                         std::optional<KeptDivision> kept, const Loop* loop)
+                         std::optional<KeptDivision> kept, const Copies& copies, const Loop* loop)
     : program_(program),
       flow_(flow),
       frames_(frames),
@@ -41,6 +41,12 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       division_given_(kept.has_value()),
       loop_(loop) {
   if (loop_ != nullptr) values_.reserve(loop_->registers());
+  // With a division kept, the check of the static link's cells at the start takes %ecx.
+  Copies adopted;
+  for (const auto& copy : copies) {
+    if (!division_given_ || copy.second != 0) adopted.push_back(copy);
+  }
+  values_.adopt(adopted);
 }
 
 Block BlockWriter::write() {
@@ -97,7 +103,10 @@ Block BlockWriter::finish(bool continues) {
     before += ".L" + std::to_string(start_) + "_loop:\n";
   }
   out_.body.insert(out_.body.find('\n') + 1, before);
-  if (block_.falls) block_.division = division_;
+  if (block_.falls) {
+    block_.division = division_;
+    block_.copies = values_.copies();
+  }
   block_.start = start_;
   block_.end = at_;
   block_.body = std::move(out_.body);
@@ -369,7 +378,7 @@ bool BlockWriter::rotate(std::int32_t head) {
   if (turning_) return false;
   const std::optional<std::int32_t> jpc = test_at_head(head);
   if (!jpc) return false;
-  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, loop_);
+  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, {}, loop_);
   copy.turning_ = true;
   copy.out_.rename(std::to_string(head) + "_at" + std::to_string(at_));
   const Block test = copy.write();

@@ -46,11 +46,12 @@ class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
   // `header(address)` is the comment line that heads each instruction.
-  // `kept`: what %eax and %edx hold on entering, where only the block before leads in;
+  // `kept`, `copies`: what %eax and %edx, and the pool's free registers, hold on entering,
+  // where only the block before leads in;
   // `loop`: the loop the block lies in, where its variables are in registers.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, const FrameProof& frames,
               std::int32_t start, const Header& header, std::optional<KeptDivision> kept,
-              const Loop* loop);
+              const Copies& copies, const Loop* loop);
 
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.

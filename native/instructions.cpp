@@ -221,7 +221,7 @@ void BlockWriter::element_among_variables(const Instruction& ins, const Value& i
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
-  values_.flush_all();
+  values_.forget_registers();  // the callee changes them
   std::string link = "{BP32}";
   if (const auto fixed = fixed_cell(level, 0)) {
     link = "$" + std::to_string(initial_bp);  // the main program's frame
@@ -367,6 +367,7 @@ void BlockWriter::input(std::int32_t opcode) {
 
 void BlockWriter::unary(std::int32_t opcode) {
   const int r = values_.to_register(values_.pop());
+  values_.changing(r);
   out_.line(opcode == NEG ? "negl\t%s" : "andl\t$1, %s", pool[r]);
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
@@ -391,6 +392,7 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
                         resident(program_[next]) == left.reg;
   if (in_place) values_.before_writing_resident(left.reg);
   const int r = in_place ? left.reg : values_.to_register(left);
+  values_.changing(r);
   if (opcode == MUL && right.kind == Value::constant) {
     out_.line("imull\t$%d, %s, %s", right.number, pool[r], pool[r]);
   } else {
@@ -447,6 +449,7 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   if (right.kind == Value::constant && (right.number == 0 || right.number == -1)) {
     if (right.number == -1 && quotient) {
       const int r = values_.to_register(left);
+      values_.changing(r);
       out_.line("negl\t%s", pool[r]);
       values_.push({Value::held, 0, r, 0});
       keep_ax(pool[r]);
@@ -484,6 +487,7 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   }
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
+  values_.changing(r);
   out_.line("movl\t%s, %s", result, pool[r]);
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);

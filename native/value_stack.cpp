@@ -156,14 +156,13 @@ void ValueStack::forget_copy(std::int64_t variable) {
   }
 }
 
-// The register is handed over to the value pushed: it is a copy no longer once it is changed.
+// The register is the value pushed, and stays the variable's copy until it is changed.
 std::optional<int> ValueStack::recall(std::int64_t variable) {
   for (auto it = copies_.begin(); it != copies_.end(); ++it) {
     if (it->first != variable) continue;
     const int r = it->second;
-    copies_.erase(it);
     for (const auto& [offset, v] : held_) {
-      if (v.kind == Value::held && v.reg == r) return std::nullopt;
+      if (v.kind == Value::held && v.reg == r) return std::nullopt;  // no value shares one
     }
     // A push of this register that still waits goes to its cell first, but for one to the
     // cell the LOD pushes to, which the push replaces.
@@ -175,11 +174,15 @@ std::optional<int> ValueStack::recall(std::int64_t variable) {
   return std::nullopt;
 }
 
-int ValueStack::allocate(int preferred) {
-  const int r = take(preferred);
+void ValueStack::changing(int r) {
   for (auto it = copies_.begin(); it != copies_.end();) {
     it = it->second == r ? copies_.erase(it) : it + 1;
   }
+}
+
+int ValueStack::allocate(int preferred) {
+  const int r = take(preferred);
+  changing(r);
   return r;
 }
 

@@ -183,6 +183,30 @@ TEST(Native, DivisionAndRemainderOfTheSameOperands) {
   }
 }
 
+// A STO leaves its register as the variable's copy, which a LOD after takes in place of the
+// cell, in its block or the next: until an STT writes the cell, the register is changed in
+// place (an ADD, a NEG into the block after a JPC), or a call may change either.
+TEST(Native, StoredVariablesReadFromRegisters) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<std::vector<Instruction>> programs = {
+      {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3},
+       {LIT, 0, 0}, {LIT, 0, 9}, {STT, 0, 3}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "9 "
+      {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3},
+       {LOD, 0, 3}, {LIT, 0, 1}, {ADD, 0, 0}, {STO, 0, 4}, {LOD, 0, 3}, {WRITE, 0, 0},
+       {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "5 6 "
+      {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3},
+       {LOD, 0, 3}, {JPC, 0, 15}, {LOD, 0, 3}, {NEG, 0, 0}, {STO, 0, 4}, {LOD, 0, 3},
+       {WRITE, 0, 0}, {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "5 -5 "
+      {{JMP, 0, 5}, {INT, 0, 3}, {LIT, 0, 40}, {STO, 1, 3}, {RTN, 0, 0},
+       {INT, 0, 4}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3}, {CAL, 0, 1},
+       {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "40 "
+  };
+  for (const auto& program : programs) {
+    EXPECT_TRUE(native::prove_frames(program, native::analyse(program)).proven) << code_file(program);
+    expect_same_as_interpreter(program, dir, code_file(program));
+  }
+}
+
 // A loop keeps its variables in registers and writes them back on each way out (its
 // condition, a JMP from its middle), and a value read from one stays when a STO changes it; a
 // loop entered past its head keeps them in their cells.
