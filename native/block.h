@@ -116,6 +116,7 @@ class BlockWriter {
   void divide_by_power_of_two(int shift);
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);
+  bool only_comments_since(std::size_t at) const;
 
   const std::vector<Instruction>& program_;
   const Flow& flow_;
@@ -131,6 +132,13 @@ class BlockWriter {
   std::optional<KeptDivision> division_;  // what %eax and %edx hold now
   bool division_given_;         // whether the block before gave it one
   const Loop* loop_;
+  // The last line written, where it moved a division's result (%eax or %edx) to a register.
+  struct MovedResult {
+    int reg;
+    const char* source;
+    std::size_t start, end;  // the line's place in the body
+  };
+  std::optional<MovedResult> moved_result_;
   // Writing a copy of a loop's test at its JMP back: its branch is turned round, to the body
   // while the condition holds; `turned_` says it could be.
   bool turning_ = false;

@@ -440,7 +440,9 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   if (division_ && division_->dividend.same_as(division.dividend) &&
       division_->divisor.same_as(division.divisor)) {
     const int r = values_.allocate();
+    const std::size_t from = out_.body.size();
     out_.line("movl\t%s, %s\t\t# from the division before", result, pool[r]);
+    moved_result_ = MovedResult{r, result, from, out_.body.size()};
     values_.push({Value::held, 0, r, 0});
     keep_ax(pool[r]);
     return;
@@ -488,12 +490,14 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
   values_.changing(r);
+  const std::size_t from = out_.body.size();
   out_.line("movl\t%s, %s", result, pool[r]);
+  moved_result_ = MovedResult{r, result, from, out_.body.size()};
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
 }
 
-// n / divisor into %eax, the remainder into %edx, for a variable divisor but 0 and -1; n is
+// n / divisor into %eax, the remainder into %edx, for a variable divisor (divide() mends n mod 0); n is
 // converted from `from` (a register or a cell) and added as `n` (that, or a constant). In
 // doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers
 // rounded to 53 bits never reaches the next integer away from zero (it is at least 1/|d|
@@ -554,13 +558,34 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   return false;
 }
 
+// Whether the body has had only comment lines (instructions' headers) added since `at`.
+bool BlockWriter::only_comments_since(std::size_t at) const {
+  if (at > out_.body.size()) return false;
+  for (std::size_t line = at; line < out_.body.size(); line = out_.body.find('\n', line) + 1) {
+    if (out_.body.compare(line, 2, "\t#") != 0) return false;
+  }
+  return true;
+}
+
 // One compare and a branch on the opposite condition; each way stores its own 0 or 1 where
 // the comparison leaves it, so what waits for that cell is dropped.
 bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, const Value& right) {
   const auto jpc = static_cast<std::size_t>(at_) + 1;
   values_.drop_store(left.offset);
   values_.flush_all();
-  out_.line("cmpl\t%s, %s", values_.text(right).c_str(), values_.text(left).c_str());
+  std::string right_text = values_.text(right), left_text = values_.text(left);
+  // A division's result moved to a register just before, and compared at once: compared
+  // where the division left it, and the move goes.
+  if (moved_result_ && only_comments_since(moved_result_->end)) {
+    const MovedResult& moved = *moved_result_;
+    const bool is_left = left.kind == Value::held && left.reg == moved.reg;
+    const bool is_right = right.kind == Value::held && right.reg == moved.reg;
+    if (is_left != is_right) {
+      out_.body.erase(moved.start);
+      (is_left ? left_text : right_text) = moved.source;
+    }
+  }
+  out_.line("cmpl\t%s, %s", right_text.c_str(), left_text.c_str());
   const std::string result = values_.cell(values_.top() - 1);
   const bool unread = values_.unread(values_.top() - 1);
   const std::string sp = sp_update();

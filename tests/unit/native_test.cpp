@@ -181,6 +181,16 @@ TEST(Native, DivisionAndRemainderOfTheSameOperands) {
               std::string::npos);
     expect_same_as_interpreter(loop, dir, code_file(loop));
   }
+  // while d # n / d do begin write n mod d; d := d + 1; if d = 6 then leave end, n = 9 and d
+  // from -2: the quotient compared where the division left it, through the division by 0.
+  const std::vector<Instruction> compared = {
+      {JMP, 0, 1}, {INT, 0, 2}, {LIT, 0, 9}, {STO, 0, 3}, {LIT, 0, -2}, {STO, 0, 4},
+      {LOD, 0, 4}, {LOD, 0, 3}, {LOD, 0, 4}, {DIV, 0, 0}, {NEQ, 0, 0}, {JPC, 0, 25},
+      {LOD, 0, 3}, {LOD, 0, 4}, {MOD, 0, 0}, {WRITE, 0, 0},
+      {LOD, 0, 4}, {LIT, 0, 1}, {ADD, 0, 0}, {STO, 0, 4},
+      {LOD, 0, 4}, {LIT, 0, 6}, {NEQ, 0, 0}, {JPC, 0, 25}, {JMP, 0, 6},
+      {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}};
+  expect_same_as_interpreter(compared, dir, code_file(compared));
 }
 
 // A STO leaves its register as the variable's copy, which a LOD after takes in place of the
