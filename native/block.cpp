@@ -333,8 +333,8 @@ void BlockWriter::jump(std::int32_t target, bool by_call) {
 }
 
 // The JPC that ends the test at a loop's head, where the test is short and plain enough to copy
-// to the loop's JMP back: this frame's variables (or fixed cells), constants, arithmetic that
-// calls nothing and cannot fault (a division neither), and a comparison.
+// to the loop's JMP back: this frame's variables and elements (or fixed cells), constants,
+// arithmetic that calls nothing and cannot fault (a division neither), and a comparison.
 std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
   const auto size = static_cast<std::int32_t>(program_.size());
   if (head <= 0 || head >= at_ || own_procedure() < 0 || leaves_loop(head) ||
@@ -358,6 +358,9 @@ std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
       case LOD:
         if (ins.level <= 0 || fixed_cell(ins.level, ins.operand)) continue;
         return std::nullopt;
+      case LDT:  // its fault names the same instruction from either copy
+        if (ins.level <= 0 || fixed_cell(ins.level, 0)) continue;
+        return std::nullopt;
       case JPC:
         if (k == head) return std::nullopt;
         switch (program_[static_cast<std::size_t>(k) - 1].opcode) {
@@ -378,7 +381,9 @@ bool BlockWriter::rotate(std::int32_t head) {
   if (turning_) return false;
   const std::optional<std::int32_t> jpc = test_at_head(head);
   if (!jpc) return false;
-  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, {}, loop_);
+  // The copy runs on from here, with the registers' copies of variables as they are; it ends
+  // with all the head's own (none: the test stores nothing), which the body takes over.
+  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, values_.copies(), loop_);
   copy.turning_ = true;
   copy.out_.rename(std::to_string(head) + "_at" + std::to_string(at_));
   const Block test = copy.write();

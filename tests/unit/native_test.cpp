@@ -259,38 +259,57 @@ TEST(Native, BlockLeftToTheMachine) {
   expect_same_as_interpreter(program, dir, code_file(program));
 }
 
+// The code file the Compiler writes for `text`, by way of files in `dir`.
+std::vector<Instruction> compiled(const TemporaryFolder& dir, const std::string& text) {
+  const std::string source = dir / "prog.pl0", tokens = dir / "prog.tok", code = dir / "prog.code";
+  test::write_file(source, text);
+  std::vector<Instruction> program;
+  EXPECT_EQ(test::run_entry(tokeniser_main, {"Tokeniser", "-i", source.c_str(), "-o", tokens.c_str()}).status, 0);
+  EXPECT_EQ(test::run_entry(compiler_main, {"Compiler", "-i", tokens.c_str(), "-o", code.c_str()}).status, 0);
+  std::FILE* file = std::fopen(code.c_str(), "r");
+  if (file == nullptr) return program;
+  EXPECT_TRUE(load_code(file, program));
+  std::fclose(file);
+  return program;
+}
+
 // Frames proven in a program with arrays: each STT is checked to land among its frame's
 // variables, and past that the machine runs on. An index read from the input puts the elements
 // of a procedure's array and of the main program's onto the procedure's other variable, its
 // link cells (a changed return address, static or dynamic link), popped cells and past the
-// stack: each run must end as the Interpreter's, fault or value.
+// stack: each run must end as the Interpreter's, fault or value. And a loop whose test reads
+// an element, copied to the loop's end, runs its index on over the variables and popped cells
+// to a popped 1, or past the stack.
 TEST(Native, ElementsOutsideTheirArrays) {
   TemporaryFolder dir("pl0n");
-  const std::string source = dir / "arrays.pl0", tokens = dir / "arrays.tok", code = dir / "arrays.code";
-  test::write_file(source,
-                   "var a[2], k, s;\n"
-                   "procedure p;\n"
-                   "  var b[1], y;\n"
-                   "begin\n"
-                   "  y := 1; b[0] := 2; b[1] := 3;\n"
-                   "  b[k] := 9; a[k] := 4;\n"
-                   "  s := b[k] + a[k + 5] + y\n"
-                   "end;\n"
-                   "begin read k; call p; write s; write k; write a[0]; write a[1]; write a[2] end.\n");
-  ASSERT_EQ(test::run_entry(tokeniser_main, {"Tokeniser", "-i", source.c_str(), "-o", tokens.c_str()}).status, 0);
-  ASSERT_EQ(test::run_entry(compiler_main, {"Compiler", "-i", tokens.c_str(), "-o", code.c_str()}).status, 0);
-  std::vector<Instruction> program;
-  std::FILE* file = std::fopen(code.c_str(), "r");
-  ASSERT_NE(file, nullptr);
-  const bool loaded = load_code(file, program);
-  std::fclose(file);
-  ASSERT_TRUE(loaded);
+  const std::vector<Instruction> program = compiled(
+      dir,
+      "var a[2], k, s;\n"
+      "procedure p;\n"
+      "  var b[1], y;\n"
+      "begin\n"
+      "  y := 1; b[0] := 2; b[1] := 3;\n"
+      "  b[k] := 9; a[k] := 4;\n"
+      "  s := b[k] + a[k + 5] + y\n"
+      "end;\n"
+      "begin read k; call p; write s; write k; write a[0]; write a[1]; write a[2] end.\n");
+  ASSERT_FALSE(program.empty());
   const native::Flow flow = native::analyse(program);
   const native::FrameProof frames = native::prove_frames(program, flow);
   EXPECT_TRUE(frames.proven) << frames.kept_because;
   EXPECT_FALSE(frames.popped_unread);
   for (const char* k : {"0", "2", "3", "4", "5", "-1", "-2", "-3", "-4", "-6", "-90", "200"}) {
     expect_same_as_interpreter(program, dir, std::string("k = ") + k, std::string(k) + "\n");
+  }
+  for (const char* test : {"a[i] # 1", "a[i] < 100000"}) {  // the 1 of i + 1, popped; a fault
+    const std::vector<Instruction> scan = compiled(
+        dir, std::string("var a[2], i; begin a[0] := 5; a[1] := 6; a[2] := 7; i := 0;\n") +
+                 "while " + test + " do i := i + 1; write i end.\n");
+    ASSERT_FALSE(scan.empty());
+    EXPECT_NE(native::write_assembly(scan, true, nullptr, native::Generator::optimising)
+                  .find("copied"),
+              std::string::npos);
+    expect_same_as_interpreter(scan, dir, std::string("while ") + test);
   }
 }
 
