@@ -116,9 +116,10 @@ TEST(Native, VariablesThatAreStackCells) {
 }
 
 // Popped values' stores are dropped only where no instruction can read the cell before it is
-// written again; each of the last three programs reads one on purpose (a LOD past the live
+// written again; each of the last four programs reads one on purpose (a LOD past the live
 // cells, a procedure's variable before it is written, a nested procedure's read of its
-// parent's), and native code must still find what the Interpreter left there.
+// parent's, a RTN's read of a link cell that pops reached), and native code must still find
+// what the Interpreter left there.
 TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
   TemporaryFolder dir("pl0n");
   const std::vector<std::pair<bool, std::vector<Instruction>>> programs = {
@@ -133,6 +134,11 @@ TEST(Native, PoppedCellsDroppedOnlyWhereUnread) {
                {INT, 0, 4}, {CAL, 0, 2}, {RTN, 0, 0},
                {INT, 0, 0}, {LIT, 0, 6}, {LIT, 0, 7}, {LIT, 0, 8}, {LIT, 0, 9}, {ADD, 0, 0},
                {ADD, 0, 0}, {ADD, 0, 0}, {WRITE, 0, 0}, {CAL, 0, 1}, {RTN, 0, 0}}},
+      // Pops past its INT onto its link cells: the NEQ's 1 lands on the return address, and
+      // the GTR's 0 after it, which the RTN must find (conform's generated case 4436 at
+      // --seed 22: native code returned to 1 and faulted there).
+      {false, {{INT, 0, 3}, {MIN, 0, 0}, {LIT, 0, 0}, {JPC, 0, 6}, {GETC, 0, 0}, {LES, 0, 0},
+               {LEQ, 0, 0}, {NEQ, 0, 0}, {GETC, 0, 0}, {GTR, 0, 0}, {MIN, 0, 0}, {RTN, 0, 0}}},
   };
   for (const auto& [unread, program] : programs) {
     const std::string code = code_file(program);
