@@ -235,6 +235,7 @@ class Writer {
                                     flow_.procedure[i] == flow_.procedure[static_cast<std::size_t>(blocks.back().start)];
       blocks.push_back(BlockWriter(program_, flow_, frames_, at, header,
                                    only_fallen_into ? blocks.back().division : std::nullopt,
+                                   only_fallen_into ? blocks.back().copies : Copies{},
                                    loop_at(at))
                            .write());
       at = blocks.back().end;

@@ -25,7 +25,7 @@ std::string Address::text() const {
 
 BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& flow,
                          const FrameProof& frames, std::int32_t start, const Header& header,
-                         std::optional<KeptDivision> kept, const Loop* loop)
+                         std::optional<KeptDivision> kept, const Copies& copies, const Loop* loop)
     : program_(program),
       flow_(flow),
       frames_(frames),
@@ -41,6 +41,12 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
       division_given_(kept.has_value()),
       loop_(loop) {
   if (loop_ != nullptr) values_.reserve(loop_->registers());
+  // With a division kept, the check of the static link's cells at the start takes %ecx.
+  Copies adopted;
+  for (const auto& copy : copies) {
+    if (!division_given_ || copy.second != 0) adopted.push_back(copy);
+  }
+  values_.adopt(adopted);
 }
 
 Block BlockWriter::write() {
@@ -97,7 +103,10 @@ Block BlockWriter::finish(bool continues) {
     before += ".L" + std::to_string(start_) + "_loop:\n";
   }
   out_.body.insert(out_.body.find('\n') + 1, before);
-  if (block_.falls) block_.division = division_;
+  if (block_.falls) {
+    block_.division = division_;
+    block_.copies = values_.copies();
+  }
   block_.start = start_;
   block_.end = at_;
   block_.body = std::move(out_.body);
@@ -324,8 +333,8 @@ void BlockWriter::jump(std::int32_t target, bool by_call) {
 }
 
 // The JPC that ends the test at a loop's head, where the test is short and plain enough to copy
-// to the loop's JMP back: this frame's variables (or fixed cells), constants, arithmetic that
-// calls nothing and cannot fault, and a comparison.
+// to the loop's JMP back: this frame's variables and elements (or fixed cells), constants,
+// arithmetic that calls nothing and cannot fault (a division neither), and a comparison.
 std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
   const auto size = static_cast<std::int32_t>(program_.size());
   if (head <= 0 || head >= at_ || own_procedure() < 0 || leaves_loop(head) ||
@@ -341,11 +350,16 @@ std::optional<std::int32_t> BlockWriter::test_at_head(std::int32_t head) const {
       case ADD:
       case MIN:
       case MUL:
+      case DIV:
+      case MOD:
       case NEG:
       case ODD:
       PL0_COMPARISONS(PL0_CASE_LABEL, ) continue;
       case LOD:
         if (ins.level <= 0 || fixed_cell(ins.level, ins.operand)) continue;
+        return std::nullopt;
+      case LDT:  // its fault names the same instruction from either copy
+        if (ins.level <= 0 || fixed_cell(ins.level, 0)) continue;
         return std::nullopt;
       case JPC:
         if (k == head) return std::nullopt;
@@ -367,7 +381,9 @@ bool BlockWriter::rotate(std::int32_t head) {
   if (turning_) return false;
   const std::optional<std::int32_t> jpc = test_at_head(head);
   if (!jpc) return false;
-  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, loop_);
+  // The copy runs on from here, with the registers' copies of variables as they are; it ends
+  // with all the head's own (none: the test stores nothing), which the body takes over.
+  BlockWriter copy(program_, flow_, frames_, head, header_, std::nullopt, values_.copies(), loop_);
   copy.turning_ = true;
   copy.out_.rename(std::to_string(head) + "_at" + std::to_string(at_));
   const Block test = copy.write();

@@ -46,11 +46,12 @@ class BlockWriter {
  public:
   using Header = std::function<std::string(std::int32_t)>;
   // `header(address)` is the comment line that heads each instruction.
-  // `kept`: what %eax and %edx hold on entering, where only the block before leads in;
+  // `kept`, `copies`: what %eax and %edx, and the pool's free registers, hold on entering,
+  // where only the block before leads in;
   // `loop`: the loop the block lies in, where its variables are in registers.
   BlockWriter(const std::vector<Instruction>& program, const Flow& flow, const FrameProof& frames,
               std::int32_t start, const Header& header, std::optional<KeptDivision> kept,
-              const Loop* loop);
+              const Copies& copies, const Loop* loop);
 
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.
@@ -94,6 +95,7 @@ class BlockWriter {
   std::optional<std::int32_t> test_at_head(std::int32_t head) const;
 
   // The opcodes.
+  static std::optional<std::int64_t> copy_key(const Address& address);
   void load(const Instruction& ins);
   void store(const Instruction& ins);
   void load_element(const Instruction& ins);
@@ -102,6 +104,7 @@ class BlockWriter {
   void call(std::int32_t level, std::int32_t target);
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
+  bool returns_at(std::int32_t target) const;
   void give_back();
   void output(const char* name);
   void input(std::int32_t opcode);
@@ -113,6 +116,7 @@ class BlockWriter {
   void divide_by_power_of_two(int shift);
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);
+  bool only_comments_since(std::size_t at) const;
 
   const std::vector<Instruction>& program_;
   const Flow& flow_;
@@ -128,6 +132,13 @@ class BlockWriter {
   std::optional<KeptDivision> division_;  // what %eax and %edx hold now
   bool division_given_;         // whether the block before gave it one
   const Loop* loop_;
+  // The last line written, where it moved a division's result (%eax or %edx) to a register.
+  struct MovedResult {
+    int reg;
+    const char* source;
+    std::size_t start, end;  // the line's place in the body
+  };
+  std::optional<MovedResult> moved_result_;
   // Writing a copy of a loop's test at its JMP back: its branch is turned round, to the body
   // while the condition holds; `turned_` says it could be.
   bool turning_ = false;

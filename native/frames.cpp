@@ -13,6 +13,31 @@ namespace {
 constexpr std::int32_t above_main = -1;     // the main program's parent
 constexpr std::int32_t not_called = -2;     // a procedure no running code calls
 
+// How many values an instruction pops (before it pushes its result).
+int pops(std::int32_t opcode) {
+  if (!is_opcode(opcode)) return 0;
+  switch (static_cast<OpCode>(opcode)) {
+    case STO:
+    case JPC:
+    case WRITE:
+    case PUTC:
+    case LDT:
+    case NEG:
+    case ODD: return 1;
+    case STT:
+    PL0_BINARY_CASES return 2;
+    case LIT:
+    case LOD:
+    case CAL:
+    case INT:
+    case JMP:
+    case RTN:
+    case READ:
+    case GETC: return 0;
+  }
+  return 0;
+}
+
 struct Procedure {
   std::vector<std::size_t> code;          // its instructions, in order
   std::int32_t cells = 0;                 // how many cells its frame has, links included
@@ -27,7 +52,7 @@ class Frames {
 
   FrameProof prove() {
     FrameProof proof;
-    proof.proven = procedures() && parents() && accesses() && written_before_read();
+    proof.proven = procedures() && parents() && accesses() && pops_below_frames() && written_before_read();
     proof.popped_unread = proof.proven && !arrays_;
     if (!proof.proven) proof.kept_because = reason_;
     for (const auto& [start, procedure] : procedures_) {
@@ -133,6 +158,21 @@ class Frames {
         }
         if (ins.opcode == LOD && frame != start && frame != main_program) {
           procedures_.at(frame).read_by_nested.insert(ins.operand);
+        }
+      }
+    }
+    return true;
+  }
+
+  // No instruction pops a cell of its own frame: SP never rises past where the frame's INT
+  // left it, so a value is never pushed onto a variable or a link cell either.
+  bool pops_below_frames() {
+    for (const auto& [start, procedure] : procedures_) {
+      if (procedure.parent == not_called) continue;
+      for (const std::size_t i : procedure.code) {
+        const int popped = pops(at(i).opcode);  // (only a pop raises SP past the INT)
+        if (popped > 0 && depth(i) + popped > 1 - procedure.cells) {
+          return decline("instruction " + std::to_string(i) + " pops a cell of its frame");
         }
       }
     }

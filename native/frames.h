@@ -15,7 +15,8 @@
 //     and each procedure's first instruction is its only INT;
 //   - each procedure's static parent is the same for all its CALs, so that every LOD and STO
 //     of a Level names one frame; no STO writes a link cell, and every LOD and STO stays within
-//     the live cells of its frame;
+//     the live cells of its frame; no instruction pops a cell of its own frame (nor, then,
+//     pushes onto one);
 //   - a procedure writes each of its variables before it reads it, and before a CAL for every
 //     variable a nested procedure reads. (The main program's variables lie where no value was
 //     ever pushed: they start at 0 in both machines.)

@@ -51,6 +51,12 @@ bool BlockWriter::instruction(const Instruction& ins) {
     case INT: return reserve(a);
     case JMP:
       values_.flush_all();
+      if (returns_at(a)) {  // SP is set from BP there: no need to move it here
+        sp_given_ += values_.settle();
+        out_.line("# the RTN at %d, in place of the jump", a);
+        give_back();
+        return false;
+      }
       set_sp();
       if (!rotate(a)) jump(a);
       block_.falls = false;
@@ -77,8 +83,10 @@ bool BlockWriter::instruction(const Instruction& ins) {
 void BlockWriter::load(const Instruction& ins) {
   const Address address = variable(ins);
   const std::optional<int> kept = resident(ins);
-  const int r = kept ? *kept : values_.allocate(for_output() ? argument_register : -1);
-  if (!kept) out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
+  const std::optional<std::int64_t> key = copy_key(address);
+  const std::optional<int> copy = !kept && key ? values_.recall(*key) : std::nullopt;
+  const int r = kept ? *kept : copy ? *copy : values_.allocate(for_output() ? argument_register : -1);
+  if (!kept && !copy) out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
   Value v{kept ? Value::resident : Value::held, 0, r, 0};
   // A variable of a proven frame changes only by a STO to it.
   const auto cells = frames_.cells.find(own_procedure());
@@ -104,13 +112,21 @@ void BlockWriter::store(const Instruction& ins) {
     out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead");
     out_.line("subl\t$%d, {Ax}", a);
   }
-  const std::string source = v.kind == Value::constant   ? "$" + std::to_string(v.number)
-                             : v.kind == Value::resident ? pool[v.reg]
-                                                         : pool[values_.to_register(v)];
+  const int reg = v.kind == Value::constant   ? -1
+                  : v.kind == Value::resident ? v.reg
+                                              : values_.to_register(v);
+  const std::string source = reg < 0 ? "$" + std::to_string(v.number) : pool[reg];
   const std::optional<int> kept = resident(ins);
   if (kept) values_.before_writing_resident(*kept);
   const std::string target = kept ? pool[*kept] : address.text();
   if (source != target) out_.line("movl\t%s, %s", source.c_str(), target.c_str());
+  if (const std::optional<std::int64_t> key = copy_key(address)) {
+    if (frames_.proven && !kept && reg >= 0 && v.kind != Value::resident) {
+      values_.remember(*key, reg);
+    } else {
+      values_.forget_copy(*key);
+    }
+  }
   // A fixed cell is none of this frame's, nor a link; at Level 0 only a copy of this very
   // cell is stale now (stores of pushes to it went first).
   if (address.base == Address::fixed) return;
@@ -127,6 +143,14 @@ void BlockWriter::store(const Instruction& ins) {
     values_.forget_registers();
     values_.forget_sources();
   }
+}
+
+// What names a variable's cell among the copies the ValueStack keeps: a frame cell or a fixed
+// one, which no other address in the block can reach where the frames are proven.
+std::optional<std::int64_t> BlockWriter::copy_key(const Address& address) {
+  if (address.base == Address::frame) return address.offset;
+  if (address.base == Address::fixed) return ValueStack::fixed_copy + address.offset;
+  return std::nullopt;
 }
 
 void BlockWriter::load_element(const Instruction& ins) {
@@ -197,7 +221,7 @@ void BlockWriter::element_among_variables(const Instruction& ins, const Value& i
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
-  values_.flush_all();
+  values_.forget_registers();  // the callee changes them
   std::string link = "{BP32}";
   if (const auto fixed = fixed_cell(level, 0)) {
     link = "$" + std::to_string(initial_bp);  // the main program's frame
@@ -285,6 +309,15 @@ bool BlockWriter::branch(std::int32_t target) {
   return false;
 }
 
+// Whether the instruction at `target` is a RTN of this procedure that reads no cell (see
+// give_back): a JMP to it returns where it stands, a jump the fewer.
+bool BlockWriter::returns_at(std::int32_t target) const {
+  if (target <= 0 || static_cast<std::size_t>(target) >= program_.size()) return false;
+  const auto t = static_cast<std::size_t>(target);
+  return program_[t].opcode == RTN && frames_.proven && own_procedure() > main_program &&
+         flow_.procedure[t] == own_procedure() && !flow_.keeps_ax[t] && !leaves_loop(target);
+}
+
 // RTN: the frame's link cells give PC, BP and Ax back. The machine's own `ret` goes back to
 // the CAL that waits on the machine stack, where the processor predicts it; that CAL checks
 // that PC leads to it. With no CAL waiting, the return goes through the table.
@@ -334,6 +367,7 @@ void BlockWriter::input(std::int32_t opcode) {
 
 void BlockWriter::unary(std::int32_t opcode) {
   const int r = values_.to_register(values_.pop());
+  values_.changing(r);
   out_.line(opcode == NEG ? "negl\t%s" : "andl\t$1, %s", pool[r]);
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
@@ -358,6 +392,7 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
                         resident(program_[next]) == left.reg;
   if (in_place) values_.before_writing_resident(left.reg);
   const int r = in_place ? left.reg : values_.to_register(left);
+  values_.changing(r);
   if (opcode == MUL && right.kind == Value::constant) {
     out_.line("imull\t$%d, %s, %s", right.number, pool[r], pool[r]);
   } else {
@@ -396,8 +431,7 @@ int power_of_two(std::int32_t n) {
 
 }  // namespace
 
-// Division by 0 gives -2147483648, and by -1 the negation (which wraps): they take a path of
-// their own. Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
+// Division by 0 gives -2147483648, and by -1 the negation (which wraps). Either way %eax ends with the quotient and %edx with the remainder, which a DIV or
 // MOD of the same operands takes while they stay.
 void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& right) {
   const bool quotient = opcode == DIV;
@@ -406,7 +440,9 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   if (division_ && division_->dividend.same_as(division.dividend) &&
       division_->divisor.same_as(division.divisor)) {
     const int r = values_.allocate();
+    const std::size_t from = out_.body.size();
     out_.line("movl\t%s, %s\t\t# from the division before", result, pool[r]);
+    moved_result_ = MovedResult{r, result, from, out_.body.size()};
     values_.push({Value::held, 0, r, 0});
     keep_ax(pool[r]);
     return;
@@ -415,6 +451,7 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   if (right.kind == Value::constant && (right.number == 0 || right.number == -1)) {
     if (right.number == -1 && quotient) {
       const int r = values_.to_register(left);
+      values_.changing(r);
       out_.line("negl\t%s", pool[r]);
       values_.push({Value::held, 0, r, 0});
       keep_ax(pool[r]);
@@ -440,25 +477,27 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.line("cltd");  // by a constant, idiv is the quicker here
     out_.line("idivl\t%s", pool[r]);
   } else {
-    const std::string special = out_.cold_label(), done = out_.cold_label();
-    out_.line("leal\t1(%s), %%edx\t\t# a divisor of 0 or -1?", divisor);
-    out_.line("cmpl\t$1, %%edx");
-    out_.line("jbe\t%s", special.c_str());
+    // The doubles give the quotients of 0 and -1 too: a quotient out of range (n / 0, which is
+    // infinite or not a number, and -2147483648 / -1) truncates to -2147483648, the machine's
+    // answer for both; and n less the quotient times -1 wraps to 0. Only n mod 0 is wrong.
+    const std::string by_zero = out_.cold_label(), done = out_.cold_label();
     divide_exactly(left.kind == Value::constant ? "%eax" : dividend, dividend, divisor);
+    out_.line("testl\t%s, %s\t# a divisor of 0?", divisor, divisor);
+    out_.line("je\t%s", by_zero.c_str());
     out_.body += done + ":\n";
-    // %edx is 0 for a divisor of -1 (the remainder already), 1 for a divisor of 0.
-    out_.cold += special + ":\n\tmovl\t" + dividend + ", %eax\n\ttestl\t%edx, %edx\n\tjne\t" + special +
-                 "z\n\tnegl\t%eax\n\tjmp\t" + done + "\n" + special +
-                 "z:\n\tmovl\t$-2147483648, %eax\n\tmovl\t%eax, %edx\n\tjmp\t" + done + "\n";
+    out_.cold += by_zero + ":\n\tmovl\t$-2147483648, %edx\n\tjmp\t" + done + "\n";
   }
   division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
+  values_.changing(r);
+  const std::size_t from = out_.body.size();
   out_.line("movl\t%s, %s", result, pool[r]);
+  moved_result_ = MovedResult{r, result, from, out_.body.size()};
   values_.push({Value::held, 0, r, 0});
   keep_ax(pool[r]);
 }
 
-// n / divisor into %eax, the remainder into %edx, for a variable divisor but 0 and -1; n is
+// n / divisor into %eax, the remainder into %edx, for a variable divisor (divide() mends n mod 0); n is
 // converted from `from` (a register or a cell) and added as `n` (that, or a constant). In
 // doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers
 // rounded to 53 bits never reaches the next integer away from zero (it is at least 1/|d|
@@ -519,13 +558,34 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   return false;
 }
 
+// Whether the body has had only comment lines (instructions' headers) added since `at`.
+bool BlockWriter::only_comments_since(std::size_t at) const {
+  if (at > out_.body.size()) return false;
+  for (std::size_t line = at; line < out_.body.size(); line = out_.body.find('\n', line) + 1) {
+    if (out_.body.compare(line, 2, "\t#") != 0) return false;
+  }
+  return true;
+}
+
 // One compare and a branch on the opposite condition; each way stores its own 0 or 1 where
 // the comparison leaves it, so what waits for that cell is dropped.
 bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, const Value& right) {
   const auto jpc = static_cast<std::size_t>(at_) + 1;
   values_.drop_store(left.offset);
   values_.flush_all();
-  out_.line("cmpl\t%s, %s", values_.text(right).c_str(), values_.text(left).c_str());
+  std::string right_text = values_.text(right), left_text = values_.text(left);
+  // A division's result moved to a register just before, and compared at once: compared
+  // where the division left it, and the move goes.
+  if (moved_result_ && only_comments_since(moved_result_->end)) {
+    const MovedResult& moved = *moved_result_;
+    const bool is_left = left.kind == Value::held && left.reg == moved.reg;
+    const bool is_right = right.kind == Value::held && right.reg == moved.reg;
+    if (is_left != is_right) {
+      out_.body.erase(moved.start);
+      (is_left ? left_text : right_text) = moved.source;
+    }
+  }
+  out_.line("cmpl\t%s, %s", right_text.c_str(), left_text.c_str());
   const std::string result = values_.cell(values_.top() - 1);
   const bool unread = values_.unread(values_.top() - 1);
   const std::string sp = sp_update();

@@ -29,20 +29,32 @@ std::string guard(const char* reg, const char* name, const Range& cells, const R
 // A procedure's block is entered from inside the procedure at .L<n>_in, knowing that the
 // procedure's cells lie in the stack. From elsewhere it checks first: at .L<n> (a return, the
 // table, hand-made code) that SP - BP is what the code expects, at .L<n>_r (a CAL, which makes
-// it so) that the procedure's cells lie in the stack.
+// it so) that the procedure's cells lie in the stack. A CAL's block has checked the new frame's
+// link cells, BP among them, so where the procedure reaches no cell above BP, the bound from
+// below is all that .L<n>_r still checks: one compare a call. The way in at .L<n> checks the
+// bound from above before it.
 std::string procedure_entry(const Block& block, const Regions& regions, const Flow& flow) {
   const std::string n = std::to_string(block.start);
   const std::string fallback = fallback_label(block.start);
   std::string out = ".L" + n + ":\n\tmovl\t{SP32}, %eax\t# SP - BP as the code expects?\n\tsubl\t{BP32}, %eax\n";
   out += "\tcmpl\t$" + std::to_string(flow.depth[static_cast<std::size_t>(block.start)]) +
-         ", %eax\n\tjne\t" + fallback + "\n.L" + n + "_r:\n";
+         ", %eax\n\tjne\t" + fallback + "\n";
   const Region& region = regions.at(flow.procedure[static_cast<std::size_t>(block.start)]);
-  if (!region.cells.used) return out;
-  if (!region.possible) return out + "\tjmp\t" + fallback + "\t# cells that cannot all lie in the stack\n";
-  return out + range_check("{BP}", region.cells,
-                           "the procedure's cells, BP" + signed_text(region.cells.low) + " to BP" +
-                               signed_text(region.cells.high) + ",",
-                           fallback);
+  const Range& cells = region.cells;
+  const std::string comment = "the procedure's cells, BP" + signed_text(cells.low) + " to BP" +
+                              signed_text(cells.high) + ",";
+  if (!cells.used) return out + ".L" + n + "_r:\n";
+  if (!region.possible) {
+    return out + ".L" + n + "_r:\n\tjmp\t" + fallback + "\t# cells that cannot all lie in the stack\n";
+  }
+  if (cells.high > 0 || cells.width() > top_cell) {
+    return out + ".L" + n + "_r:\n" + range_check("{BP}", cells, comment, fallback);
+  }
+  append(out, "\tcmpl\t$%lld, {BP32}\t# %s below the stack's top?\n\tjg\t%s\n",
+         static_cast<long long>(top_cell - cells.high), comment.c_str(), fallback.c_str());
+  append(out, ".L%s_r:\n\tcmpl\t$%lld, {BP32}\t# and above its bottom?\n\tjl\t%s\n", n.c_str(),
+         static_cast<long long>(-cells.low), fallback.c_str());
+  return out;
 }
 
 // What holds on entering the next block: the cells proven here or before, seen from there.

@@ -28,6 +28,7 @@ struct Block {
   bool sp_lost = false;         // SP moved by an amount no check covers
   bool falls = true;            // the next instruction can follow the block's last
   std::optional<KeptDivision> division;  // what %eax and %edx hold where it falls through
+  Copies copies;                         // and which variables the pool's free registers copy
   // Inside a loop whose variables are in registers, past its head (loops.h): from elsewhere
   // only the machine enters it.
   bool in_loop = false;

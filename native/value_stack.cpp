@@ -145,7 +145,48 @@ void ValueStack::drop_store(int offset) {
   }
 }
 
+void ValueStack::remember(std::int64_t variable, int r) {
+  forget_copy(variable);
+  copies_.emplace_back(variable, r);
+}
+
+void ValueStack::forget_copy(std::int64_t variable) {
+  for (auto it = copies_.begin(); it != copies_.end();) {
+    it = it->first == variable ? copies_.erase(it) : it + 1;
+  }
+}
+
+// The register is the value pushed, and stays the variable's copy until it is changed.
+std::optional<int> ValueStack::recall(std::int64_t variable) {
+  for (auto it = copies_.begin(); it != copies_.end(); ++it) {
+    if (it->first != variable) continue;
+    const int r = it->second;
+    for (const auto& [offset, v] : held_) {
+      if (v.kind == Value::held && v.reg == r) return std::nullopt;  // no value shares one
+    }
+    // A push of this register that still waits goes to its cell first, but for one to the
+    // cell the LOD pushes to, which the push replaces.
+    drop_store(top_ - 1);
+    flush_register(r);
+    taken_ |= 1u << r;
+    return r;
+  }
+  return std::nullopt;
+}
+
+void ValueStack::changing(int r) {
+  for (auto it = copies_.begin(); it != copies_.end();) {
+    it = it->second == r ? copies_.erase(it) : it + 1;
+  }
+}
+
 int ValueStack::allocate(int preferred) {
+  const int r = take(preferred);
+  changing(r);
+  return r;
+}
+
+int ValueStack::take(int preferred) {
   unsigned used = taken_ | reserved_;
   for (const auto& [offset, v] : held_) {
     if (v.kind == Value::held) used |= 1u << v.reg;
@@ -198,6 +239,7 @@ int ValueStack::to_register(const Value& v) {
 void ValueStack::forget_registers() {
   flush_all();
   held_.clear();
+  copies_.clear();
 }
 
 void ValueStack::forget_frame_cell(std::int64_t offset) {

@@ -32,6 +32,10 @@ struct Value {
   std::optional<std::int64_t> from = std::nullopt;
 };
 
+// Variables' copies in registers that no value holds (ValueStack::remember): each variable's
+// cell, as ValueStack names it, and the register.
+using Copies = std::vector<std::pair<std::int64_t, int>>;
+
 // One operand of a division: the variable (its offset from BP) it was a copy of, or a constant.
 struct Operand {
   enum Kind { unknown, variable, constant } kind = unknown;
@@ -71,6 +75,20 @@ class ValueStack {
   void before_writing_resident(int r);
   void drop_store(int offset);
 
+  // Copies of variables left in registers by their stores (frames.h's proven frames only): a
+  // LOD of the variable next takes the register rather than the cell, until the register is
+  // changed, taken for something else, or a call may change it. `variable` names a frame cell from BP,
+  // or a fixed cell (fixed_copy + its index).
+  static constexpr std::int64_t fixed_copy = std::int64_t{1} << 40;
+  void remember(std::int64_t variable, int r);
+  void forget_copy(std::int64_t variable);
+  std::optional<int> recall(std::int64_t variable);
+  // Before a value's register is changed in place: it copies no variable after.
+  void changing(int r);
+  // Those the block before left, where only it leads in; and those to leave to the next.
+  void adopt(const Copies& copies) { copies_ = copies; }
+  const Copies& copies() const { return copies_; }
+
   // Registers a loop keeps its variables in, which no value may take.
   void reserve(unsigned registers) { reserved_ = registers; }
   int allocate(int preferred = -1);
@@ -101,11 +119,13 @@ class ValueStack {
  private:
   void store(const Value& v);
   void flush_from(Value::Kind kind, int r);
+  int take(int preferred);
 
   Emitter& out_;
   std::optional<std::int64_t> depth_;
   std::vector<std::pair<int, Value>> held_;     // what registers hold of the cells, by offset
   std::vector<std::pair<int, Value>> waiting_;  // pushes not yet stored, by offset
+  Copies copies_;
   unsigned taken_ = 0;                          // registers taken by the current instruction
   unsigned reserved_ = 0;
   int top_ = 0;
