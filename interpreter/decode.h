@@ -119,6 +119,9 @@ struct Decoded {
   // program: the run loop takes it without testing the target again. Null when the jump would
   // end the run or fetch past the end, and for the other kinds.
   const struct Decoded* to = nullptr;
+  // Where the threaded run loop's handler for `kind` starts, filled in by the loop itself:
+  // dispatch is then one indirect jump through the entry.
+  const void* handler = nullptr;
 };
 
 // One entry per instruction and a final END entry; without `fuse`, every entry runs its one

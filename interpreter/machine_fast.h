@@ -3,11 +3,12 @@
 // observer's call before and after each). The registers live in locals; every handler is
 // expanded from instructions.h as its instructions' steps (machine_steps.h), inlined, so that
 // the compiler fuses a group's work (a value pushed and popped again at once is not read back
-// from memory). Dispatch is threaded through a table of label addresses on GCC and Clang, a
-// switch elsewhere. Every cell access is still checked, so a fault stops at the right PC: a
-// group's pushes and pops by one test before it where they all stay on the stack (the usual
-// case), each on its own where they might not. The test for PC 0 or less stands only where
-// control can reach it: jumps, calls and returns.
+// from memory). Dispatch is threaded on GCC and Clang: each entry keeps its handler's label,
+// so dispatch is one indirect jump through the entry (a table of labels would hold one more of
+// the registers the handlers need); a switch elsewhere. Every cell access is still checked, so
+// a fault stops at the right PC: a group's pushes and pops by one test before it where they all
+// stay on the stack (the usual case), each on its own where they might not. The test for PC 0
+// or less stands only where control can reach it: jumps, calls and returns.
 #pragma once
 
 #include <string>
@@ -24,7 +25,7 @@
 #define PL0_HANDLER(name) PL0_LABEL_OF(name) :
 #define PL0_LABEL_OF(name) PL0_LABEL_PASTE(name)
 #define PL0_LABEL_PASTE(name) do_##name
-#define PL0_DISPATCH() goto* labels[static_cast<int>(ip->kind)]
+#define PL0_DISPATCH() goto* ip->handler
 #else
 #define PL0_THREADED 0
 #define PL0_ALWAYS_INLINE
@@ -126,14 +127,14 @@ namespace pl0::interpreter::detail {
   PL0_BEFORE(name)                                          \
   PL0_CHECK(PL0_STEP(r, name, 0, ip->level, ip->operand));  \
   PL0_LEAVE(1, name)
-#define PL0_STEPS_2(regs, a, b) \
-  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->last)
-#define PL0_STEPS_3(regs, a, b, c)                                                               \
-  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->second) && \
-      PL0_STEP(regs, c, 2, NotKept{}, ip->last)
-#define PL0_STEPS_4(regs, a, b, c, d)                                                            \
-  PL0_STEP(regs, a, 0, ip->level, ip->operand) && PL0_STEP(regs, b, 1, NotKept{}, ip->second) && \
-      PL0_STEP(regs, c, 2, NotKept{}, NotKept{}) && PL0_STEP(regs, d, 3, NotKept{}, ip->last)
+#define PL0_STEPS_2(regs, e, a, b) \
+  PL0_STEP(regs, a, 0, e.level, e.operand) && PL0_STEP(regs, b, 1, NotKept{}, e.last)
+#define PL0_STEPS_3(regs, e, a, b, c)                                                      \
+  PL0_STEP(regs, a, 0, e.level, e.operand) && PL0_STEP(regs, b, 1, NotKept{}, e.second) && \
+      PL0_STEP(regs, c, 2, NotKept{}, e.last)
+#define PL0_STEPS_4(regs, e, a, b, c, d)                                                   \
+  PL0_STEP(regs, a, 0, e.level, e.operand) && PL0_STEP(regs, b, 1, NotKept{}, e.second) && \
+      PL0_STEP(regs, c, 2, NotKept{}, NotKept{}) && PL0_STEP(regs, d, 3, NotKept{}, e.last)
 #define PL0_KINDS_2(a, b) Kind::a, Kind::b
 #define PL0_KINDS_3(a, b, c) Kind::a, Kind::b, Kind::c
 #define PL0_KINDS_4(a, b, c, d) Kind::a, Kind::b, Kind::c, Kind::d
@@ -141,16 +142,25 @@ namespace pl0::interpreter::detail {
 #define PL0_LAST_3(a, b, c) c
 #define PL0_LAST_4(a, b, c, d) d
 #define PL0_LEAVE_GROUP(count, last) PL0_LEAVE(count, last)
+// A group's fields read into locals before its first push: the entry's fields and the cells
+// are both int32_t, so a field read after a push would otherwise have to wait for it, and a
+// push that the group overwrites could not be dropped.
+struct Operands {
+  std::int32_t level, operand, second, last;
+  explicit Operands(const Decoded& entry)
+      : level(entry.level), operand(entry.operand), second(entry.second), last(entry.last) {}
+};
 // A group whose pushes and pops all stay on the stack runs them unchecked.
 #define PL0_GROUP_HANDLER(length, ...)                                      \
   PL0_HANDLER(PL0_GROUP_NAME(length, __VA_ARGS__))                          \
   if (PL0_EXPECT_TRUE(group_fits<PL0_KINDS_##length(__VA_ARGS__)>(r.sp))) { \
+    const Operands e{*ip};                                                  \
     Registers<false> unchecked{r};                                          \
-    const bool ok = PL0_STEPS_##length(unchecked, __VA_ARGS__);             \
+    const bool ok = PL0_STEPS_##length(unchecked, e, __VA_ARGS__);          \
     r = Registers<true>{unchecked};                                         \
     PL0_CHECK(ok);                                                          \
   } else {                                                                  \
-    PL0_CHECK(PL0_STEPS_##length(r, __VA_ARGS__));                          \
+    PL0_CHECK(PL0_STEPS_##length(r, (*ip), __VA_ARGS__));                   \
   }                                                                         \
   PL0_LEAVE_GROUP(length, PL0_LAST_##length(__VA_ARGS__))
 
@@ -159,7 +169,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
                    Observer& observer) {
   // The plain instance reports every instruction, whatever the observer looks at.
   constexpr bool observe_every_step = Observer::active && (sees_state<Observer> || !fused);
-  const std::vector<Decoded> decoded = decode(program, fused);
+  std::vector<Decoded> decoded = decode(program, fused);
   const Decoded* const code = decoded.data();
   const auto size = static_cast<std::uint32_t>(program.size());
   [[maybe_unused]] const bool tracing = !fused && io.trace->on();
@@ -185,6 +195,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
 #undef PL0_ROW_LABEL
 #undef PL0_GROUP_LABEL
   static_assert(sizeof labels / sizeof *labels == kind_count);
+  for (Decoded& entry : decoded) entry.handler = labels[static_cast<int>(entry.kind)];
 #endif
 
   try {
