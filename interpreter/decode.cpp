@@ -64,6 +64,13 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse) 
       entry.to = &decoded[static_cast<std::size_t>(entry.last)];
     }
   }
+  if (!fuse) return decoded;
+  for (std::size_t at = 0; at < program.size(); ++at) {
+    Decoded& entry = decoded[at];
+    if (ending_of(entry.kind) != Ending::next) continue;
+    Decoded* next = &decoded[at + static_cast<std::size_t>(length_of(entry.kind))];
+    entry.to = next->kind == Kind::JMP && next->to != nullptr ? next->to : next;
+  }
   return decoded;
 }
 

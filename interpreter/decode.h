@@ -117,7 +117,9 @@ struct Decoded {
   std::int32_t last;     // the Operand of its last instruction: a JPC's target, a STO's address
   // Where its last instruction, a JMP, JPC or CAL, goes when that is an instruction of the
   // program: the run loop takes it without testing the target again. Null when the jump would
-  // end the run or fetch past the end, and for the other kinds.
+  // end the run or fetch past the end. For a kind that goes on to the next instruction, decoded
+  // to be fused: that entry, or where it jumps if it is a JMP to an instruction (a JMP does
+  // nothing else, and a run that nobody watches skips it). Null for the other kinds.
   const struct Decoded* to = nullptr;
   // Where the threaded run loop's handler for `kind` starts, filled in by the loop itself:
   // dispatch is then one indirect jump through the entry.
