@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "build_paths.h"
 #include "compiler.h"
 #include "machine_run.h"
 #include "register_operations.h"
@@ -244,7 +245,7 @@ bool compile(const fs::path& source, std::vector<Instruction>& program) {
 }
 
 TEST(CrossCheck, InterpreterAndRegisterOperationsAgreeOnEveryGoldenProgram) {
-  const fs::path root = PL0_SOURCE_DIR;
+  const fs::path root = test::source_dir;
   int compared = 0;
   for (const auto& item : fs::recursive_directory_iterator(root / "tests" / "golden")) {
     if (!item.is_regular_file()) continue;

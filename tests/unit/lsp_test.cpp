@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "build_paths.h"
 #include "analysis.h"
 
 namespace fs = std::filesystem;
@@ -18,7 +19,7 @@ namespace {
 std::vector<fs::path> programs() {
   std::vector<fs::path> found;
   for (const char* folder : {"examples", "tests/golden"}) {
-    for (const auto& entry : fs::recursive_directory_iterator(fs::path(PL0_SOURCE_DIR) / folder)) {
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(pl0::test::source_dir) / folder)) {
       if (entry.path().extension() == ".pl0") found.push_back(entry.path());
     }
   }
@@ -93,7 +94,7 @@ TEST(LspWarnings, OnlyWhereTheyAreTrue) {
   std::multiset<std::string> found;
   for (const fs::path& path : programs()) {
     const std::string source = contents(path);
-    const fs::path relative = fs::relative(path, fs::path(PL0_SOURCE_DIR) / "tests/golden");
+    const fs::path relative = fs::relative(path, fs::path(pl0::test::source_dir) / "tests/golden");
     for (const pl0::lsp::Warning& w : pl0::lsp::analyse(source).warnings) {
       const auto line = 1 + std::count(source.begin(), source.begin() + w.at.from, '\n');
       found.insert(relative.parent_path().parent_path().string() + ":" + std::to_string(line) + ":" + w.code);

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "build_paths.h"
 #include "assembly.h"
 #include "code_file.h"
 #include "compiler.h"
@@ -79,8 +80,8 @@ void expect_same_as_interpreter(const std::vector<Instruction>& program, const T
   for (const auto generator : {native::Generator::plain, native::Generator::optimising}) {
     const std::string how = generator == native::Generator::plain ? "-O0 " : "optimised ";
     test::write_file(dir / "prog.s", native::write_assembly(program, true, nullptr, generator));
-    ASSERT_EQ(shell("c++ " PL0_LINK_FLAGS " -o " + (dir / "prog") + " " + (dir / "prog.s") +
-                    " " PL0_RUNTIME_ARCHIVE),
+    ASSERT_EQ(shell(std::string("c++ ") + test::link_flags + " -o " + (dir / "prog") + " " +
+                    (dir / "prog.s") + " " + test::runtime_archive),
               0)
         << how << trail;
     const int status = shell("cd " + dir.path().string() +

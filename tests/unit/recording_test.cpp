@@ -1,6 +1,7 @@
 // The explorer's recording must show the run the Interpreter makes: every recorded step, written
 // as a trace line, gives the Interpreter's own stack file byte for byte, and the recorded output
 // is the Interpreter's output.
+#include "build_paths.h"
 #include "recording.h"
 #include "stack_file.h"
 
@@ -44,7 +45,7 @@ std::string read_or_empty(const fs::path& path) {
 }
 
 TEST(Recording, ReplaysEveryGoldenProgramAndExampleAsTheInterpreterRunsIt) {
-  const fs::path root = PL0_SOURCE_DIR;
+  const fs::path root = test::source_dir;
   int compared = 0;
   for (const auto& item : fs::recursive_directory_iterator(root / "tests" / "golden")) {
     const fs::path& path = item.path();
