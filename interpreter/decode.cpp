@@ -43,28 +43,33 @@ Kind kind_at(const std::vector<Kind>& plain, std::size_t at) {
 
 }  // namespace
 
-std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse) {
+std::vector<Decoded> decode(const std::vector<Instruction>& program, Decoding how) {
   std::vector<Kind> plain;
   plain.reserve(program.size());
   for (const Instruction& i : program) plain.push_back(plain_kind(i));
   std::vector<Decoded> decoded;
-  decoded.reserve(program.size() + 1);
+  // Room for an EXIT entry after each jump: `to` points into the vector.
+  decoded.reserve(2 * program.size() + 1);
   for (std::size_t at = 0; at < program.size(); ++at) {
-    const Kind kind = fuse ? kind_at(plain, at) : plain[at];
+    const Kind kind = how == Decoding::plain ? plain[at] : kind_at(plain, at);
     const auto length = static_cast<std::size_t>(length_of(kind));
     const Instruction& first = program[at];
     decoded.push_back({kind, first.level, first.operand, length > 1 ? program[at + 1].operand : 0,
                        program[at + length - 1].operand});
   }
   decoded.push_back({Kind::END, 0, 0, 0, 0});
-  for (Decoded& entry : decoded) {
+  for (std::size_t at = 0; at < program.size(); ++at) {
+    Decoded& entry = decoded[at];
     const Ending ending = ending_of(entry.kind);
-    if ((ending == Ending::jump || ending == Ending::branch) && entry.last > 0 &&
-        static_cast<std::size_t>(entry.last) < program.size()) {
+    if (ending != Ending::jump && ending != Ending::branch) continue;
+    if (entry.last > 0 && static_cast<std::size_t>(entry.last) < program.size()) {
       entry.to = &decoded[static_cast<std::size_t>(entry.last)];
+    } else if (how == Decoding::unwatched) {
+      decoded.push_back({Kind::EXIT, 0, entry.last, 0, entry.last});
+      entry.to = &decoded.back();
     }
   }
-  if (!fuse) return decoded;
+  if (how != Decoding::unwatched) return decoded;
   for (std::size_t at = 0; at < program.size(); ++at) {
     Decoded& entry = decoded[at];
     if (ending_of(entry.kind) != Ending::next) continue;

@@ -117,18 +117,25 @@ struct Decoded {
   std::int32_t last;     // the Operand of its last instruction: a JPC's target, a STO's address
   // Where its last instruction, a JMP, JPC or CAL, goes when that is an instruction of the
   // program: the run loop takes it without testing the target again. Null when the jump would
-  // end the run or fetch past the end. For a kind that goes on to the next instruction, decoded
-  // to be fused: that entry, or where it jumps if it is a JMP to an instruction (a JMP does
-  // nothing else, and a run that nobody watches skips it). Null for the other kinds.
+  // end the run or fetch past the end, except for a run that nobody watches: there it is an
+  // EXIT entry after the program's that keeps the target (`operand`), so that a taken jump
+  // never tests. In that run also, for a kind that goes on to the next instruction: that
+  // entry, or where it jumps if it is a JMP to an instruction (a JMP does nothing else, and the
+  // run skips it). Null for the other kinds.
   const struct Decoded* to = nullptr;
   // Where the threaded run loop's handler for `kind` starts, filled in by the loop itself:
   // dispatch is then one indirect jump through the entry.
   const void* handler = nullptr;
 };
 
-// One entry per instruction and a final END entry; without `fuse`, every entry runs its one
-// instruction (the traced loop writes a line before each). The entries point into their own
-// vector (`to`): it may be moved, not copied.
-std::vector<Decoded> decode(const std::vector<Instruction>& program, bool fuse = true);
+// For the plain loop, every entry runs its one instruction (the traced loop writes a line
+// before each); fused, the groups; unwatched, the groups and the shortcuts of `to` that an
+// observer would see through.
+enum class Decoding { plain, fused, unwatched };
+
+// One entry per instruction and a final END entry, then unwatched the EXIT entries. The entries
+// point into their own vector (`to`): it may be moved, not copied.
+std::vector<Decoded> decode(const std::vector<Instruction>& program,
+                            Decoding how = Decoding::fused);
 
 }  // namespace pl0::interpreter

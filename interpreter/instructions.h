@@ -44,7 +44,9 @@
   /* a number that is no opcode: only advances PC */                                            \
   X(NOP,   -1,    never, next,  true)                                                           \
   /* past the last instruction: a fault when fetched */                                         \
-  X(END,   -1,    never, past_end, true)
+  X(END,   -1,    never, past_end, true)                                                        \
+  /* where an unwatched run's jump goes when it ends the run or leaves the program (decode) */  \
+  X(EXIT,  -1,    never, back,  r.go_to(operand))
 #define PL0_BINARY_INSTRUCTION(opcode, X) X(opcode, opcode, any, next, r.binary(opcode, s))
 
 // The groups, each as its instructions' kinds (two to four); the kind's name joins theirs

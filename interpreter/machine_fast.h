@@ -44,7 +44,7 @@ namespace pl0::interpreter::detail {
 
 #define PL0_NEXT(count, past_jump)           \
   do {                                       \
-    if constexpr (skip_jumps && past_jump) { \
+    if constexpr (unwatched && past_jump) {  \
       ip = ip->to;                           \
     } else {                                 \
       ip += (count);                         \
@@ -76,7 +76,7 @@ namespace pl0::interpreter::detail {
     PL0_DISPATCH();                                     \
   } while (false)
 
-// A jump to `to`, an instruction of the program (the decoder checked it).
+// A jump to `to`, an entry the decoder checked: an instruction of the program or an EXIT.
 #define PL0_GO(count, to)                    \
   do {                                       \
     ip = (to);                               \
@@ -88,10 +88,10 @@ namespace pl0::interpreter::detail {
     }                                        \
     PL0_DISPATCH();                          \
   } while (false)
-#define PL0_JUMP_TO_LAST(count)                   \
-  do {                                            \
-    if (ip->to != nullptr) PL0_GO(count, ip->to); \
-    PL0_JUMP(count, ip->last);                    \
+#define PL0_JUMP_TO_LAST(count)                                \
+  do {                                                         \
+    if (unwatched || ip->to != nullptr) PL0_GO(count, ip->to); \
+    PL0_JUMP(count, ip->last);                                 \
   } while (false)
 
 // How control leaves a group of `count` instructions whose last is of `kind`; the last
@@ -174,10 +174,12 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
                    Observer& observer) {
   // The plain instance reports every instruction, whatever the observer looks at.
   constexpr bool observe_every_step = Observer::active && (sees_state<Observer> || !fused);
-  // Unwatched, the fused loop goes past a JMP that follows a group straight to its target
-  // (decode): an observer would miss the JMP's step.
-  constexpr bool skip_jumps = fused && !Observer::active;
-  std::vector<Decoded> decoded = decode(program, fused);
+  // Unwatched, the fused loop takes the decoder's shortcuts: past a JMP that follows a group
+  // straight to its target (an observer would miss the JMP's step), and a jump that ends the
+  // run through an EXIT entry (an observer would be told of the jump twice).
+  constexpr bool unwatched = fused && !Observer::active;
+  std::vector<Decoded> decoded = decode(
+      program, !fused ? Decoding::plain : unwatched ? Decoding::unwatched : Decoding::fused);
   const Decoded* const code = decoded.data();
   const auto size = static_cast<std::uint32_t>(program.size());
   [[maybe_unused]] const bool tracing = !fused && io.trace->on();

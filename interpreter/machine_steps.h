@@ -228,6 +228,11 @@ struct Registers {
     sp = s;
     return true;
   }
+  // A jump's target into `target`, for the run loop to leave by.
+  [[gnu::always_inline]] bool go_to(std::int32_t address) {
+    target = address;
+    return true;
+  }
   // RTN: the frame's link cells back into the registers; the return address into `to`.
   [[gnu::always_inline]] bool return_from(std::int32_t& to, int step) {
     sp = wrap_sub(bp, 2);
