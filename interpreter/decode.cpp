@@ -23,8 +23,20 @@ Kind plain_kind(const Instruction& i) {
   return Kind::NOP;
 }
 
-// The longest group whose instructions' kinds stand at `at`, or the plain kind there.
-Kind kind_at(const std::vector<Kind>& plain, std::size_t at) {
+// Whether the instruction at `at + k` fits place k of a group that starts at `at`: by its plain
+// kind, or for STO0_SAME a STO0 into the cell of the LOD0 at `at`.
+bool fits_place(Kind part, const std::vector<Instruction>& program,
+                const std::vector<Kind>& plain, std::size_t at, std::size_t k) {
+  if (part == Kind::STO0_SAME) {
+    return plain[at + k] == Kind::STO0 && plain[at] == Kind::LOD0 &&
+           program[at + k].operand == program[at].operand;
+  }
+  return part == plain[at + k];
+}
+
+// The longest group whose instructions stand at `at`, or the plain kind there.
+Kind kind_at(const std::vector<Instruction>& program, const std::vector<Kind>& plain,
+             std::size_t at) {
   const std::size_t left = plain.size() - at;
   Kind kind = plain[at];
   int longest = 1;
@@ -32,7 +44,9 @@ Kind kind_at(const std::vector<Kind>& plain, std::size_t at) {
     const auto length = static_cast<std::size_t>(group.length);
     if (group.length <= longest || length > left) continue;
     bool matches = true;
-    for (std::size_t k = 0; k < length && matches; ++k) matches = group.parts[k] == plain[at + k];
+    for (std::size_t k = 0; k < length && matches; ++k) {
+      matches = fits_place(group.parts[k], program, plain, at, k);
+    }
     if (matches) {
       kind = group.kind;
       longest = group.length;
@@ -51,7 +65,7 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program, Decoding ho
   // Room for an EXIT entry after each jump: `to` points into the vector.
   decoded.reserve(2 * program.size() + 1);
   for (std::size_t at = 0; at < program.size(); ++at) {
-    const Kind kind = how == Decoding::plain ? plain[at] : kind_at(plain, at);
+    const Kind kind = how == Decoding::plain ? plain[at] : kind_at(program, plain, at);
     const auto length = static_cast<std::size_t>(length_of(kind));
     const Instruction& first = program[at];
     decoded.push_back({kind, first.level, first.operand, length > 1 ? program[at + 1].operand : 0,

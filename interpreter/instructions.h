@@ -22,6 +22,8 @@
   X(LOD1,  LOD,   one,  next,   r.static_link(s) && r.load(r.ax, operand, s))                   \
   X(LOD,   LOD,   any,  next,   r.base(level, s) && r.load(r.ax, operand, s))                   \
   X(STO0,  STO,   zero, next,   r.store(r.bp, operand, s))                                      \
+  /* in a group only: STO0 into the cell its first LOD0 read (decode) */                        \
+  X(STO0_SAME, STO, never, next, r.store_same(r.bp, operand, s))                                \
   X(STO1,  STO,   one,  next,   r.static_link(s) && r.store(r.ax, operand, s))                  \
   X(STO,   STO,   any,  next,   r.base(level, s) && r.store(r.ax, operand, s))                  \
   X(CAL,   CAL,   any,  jump,   r.call(level, here + 1, s))                                     \
@@ -53,7 +55,8 @@
 // (LOD0_LIT_ADD). Only a group's last instruction may leave otherwise than `next`, and only its
 // first may use `level`, and the third of four may not use `operand`: the decoded entry keeps
 // no more (a group that breaks this does not compile). The decoder takes the longest group
-// that fits where it stands.
+// that fits where it stands, the first listed of those as long; STO0_SAME fits a STO0 into the
+// cell of the group's first instruction, a LOD0 (x := x + 1), whose test then serves both.
 #define PL0_GROUPS(G)                                                                           \
   /* an operation taking its right operand from a LIT or a LOD at Level 0 */                    \
   PL0_BINARY(PL0_AFTER, G, LIT) PL0_BINARY(PL0_AFTER, G, LOD0)                                  \
@@ -70,9 +73,11 @@
   PL0_COMPARISONS(PL0_AFTER_THEN_JPC, G, LDT0)                                                  \
   /* while i < 80 do; i := i + 1 and n := k - 1 at Level 0 and 1 */                             \
   PL0_COMPARISONS(PL0_AFTER_TWO_THEN_JPC, G, LOD0, LIT)                                         \
+  G(4, LOD0, LIT, ADD, STO0_SAME) G(4, LOD0, LIT, MIN, STO0_SAME)                                \
   G(4, LOD0, LIT, ADD, STO0) G(4, LOD0, LIT, MIN, STO0) G(4, LOD0, LIT, ADD, STO1)              \
   G(4, LOD0, LIT, MIN, STO1)                                                                    \
   /* t := t + s */                                                                              \
+  G(4, LOD0, LOD0, ADD, STO0_SAME) G(4, LOD0, LOD0, MIN, STO0_SAME)                              \
   G(4, LOD0, LOD0, ADD, STO0) G(4, LOD0, LOD0, MIN, STO0)
 #define PL0_AFTER(op, G, first) G(2, first, op)
 #define PL0_THEN_JPC(op, G) G(2, op, JPC)

@@ -58,6 +58,7 @@ struct Registers {
   std::int32_t bad_cell = 0;
   std::int32_t bad_step = 0;
   std::int32_t target = 0;  // where a jump goes
+  std::int32_t first_loaded = 0;  // the cell a group's first step, a LOD, read (STO0_SAME)
 
   [[gnu::always_inline]] bool fits(std::int32_t index, int step) {
     if (PL0_EXPECT_TRUE(!outside(index))) return true;
@@ -141,6 +142,7 @@ struct Registers {
     bx = offset;
     ax = wrap_sub(frame, bx);
     if (!fits(ax, step)) return false;
+    if (step == 0) first_loaded = ax;
     ax = cells[ax];
     return push(ax, step);
   }
@@ -151,6 +153,20 @@ struct Registers {
     if (!pop(bx, step) || !fits(ax, step)) return false;
     cells[ax] = bx;
     return true;
+  }
+  // STO0_SAME: STO into the cell the group's first step, a LOD, read and checked. Checked,
+  // each step tests its own cells, and this is a STO.
+  [[gnu::always_inline]] bool store_same(std::int32_t frame, std::int32_t offset, int step) {
+    if constexpr (stack_checked) {
+      return store(frame, offset, step);
+    } else {
+      assert(first_loaded == wrap_sub(frame, offset));
+      bx = offset;
+      ax = first_loaded;
+      if (!pop(bx, step)) return false;
+      cells[ax] = bx;
+      return true;
+    }
   }
   // LDT from the frame at `frame`
   [[gnu::always_inline]] bool load_element(std::int32_t frame, std::int32_t offset, int step) {
@@ -252,6 +268,7 @@ constexpr StackEffect stack_effect(Kind kind) {
     case Kind::LOD0:
     case Kind::LOD1: return {0, 1};
     case Kind::STO0:
+    case Kind::STO0_SAME:
     case Kind::STO1:
     case Kind::JPC: return {1, 0};
     case Kind::LDT0: return {1, 1};
