@@ -9,8 +9,8 @@
 #include <set>
 #include <sstream>
 
-#include "build_paths.h"
 #include "analysis.h"
+#include "build_paths.h"
 
 namespace fs = std::filesystem;
 

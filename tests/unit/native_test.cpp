@@ -9,8 +9,8 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "build_paths.h"
 #include "assembly.h"
+#include "build_paths.h"
 #include "code_file.h"
 #include "compiler.h"
 #include "flow.h"

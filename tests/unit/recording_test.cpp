@@ -1,7 +1,6 @@
 // The explorer's recording must show the run the Interpreter makes: every recorded step, written
 // as a trace line, gives the Interpreter's own stack file byte for byte, and the recorded output
 // is the Interpreter's output.
-#include "build_paths.h"
 #include "recording.h"
 #include "stack_file.h"
 
@@ -9,6 +8,7 @@
 
 #include <filesystem>
 
+#include "build_paths.h"
 #include "interpreter.h"
 #include "run_helpers.h"
 #include "vocabulary.h"
