@@ -62,22 +62,27 @@
   PL0_BINARY(PL0_AFTER, G, LIT) PL0_BINARY(PL0_AFTER, G, LOD0)                                  \
   /* a comparison and the JPC that branches on it */                                            \
   PL0_COMPARISONS(PL0_THEN_JPC, G)                                                              \
-  /* copies: two loads, a constant stored, a variable copied between frames, a[j]; a variable  \
+  /* copies: two loads, a constant stored, a variable copied between frames, a[j]; a variable   \
      and a literal that an operation does not follow at once (j < 79 - i) */                    \
   G(2, LOD0, LOD0) G(2, LIT, STO0) G(2, LOD1, STO0) G(2, LOD0, STO1) G(2, LOD0, LDT0)           \
   G(2, LOD0, LIT)                                                                               \
+  /* copies with elements: t := a[j]; a[j] := a[j + 1], its element read and stored;            \
+     a[j + 1] := t */                                                                           \
+  G(3, LOD0, LDT0, STO0) G(2, LDT0, STT0) G(2, LOD0, STT0)                                      \
   /* a variable and a literal, or two variables, and the operation on them */                   \
   PL0_BINARY(PL0_AFTER_TWO, G, LOD0, LIT) PL0_BINARY(PL0_AFTER_TWO, G, LOD0, LOD0)              \
-  /* a variable, a literal or an element compared with the top, and the JPC */                 \
+  /* a variable, a literal or an element compared with the top, and the JPC */                  \
   PL0_COMPARISONS(PL0_AFTER_THEN_JPC, G, LOD0) PL0_COMPARISONS(PL0_AFTER_THEN_JPC, G, LIT)      \
   PL0_COMPARISONS(PL0_AFTER_THEN_JPC, G, LDT0)                                                  \
+  /* the right side of j < 79 - i, its comparison and the JPC */                                \
+  PL0_COMPARISONS(PL0_AFTER_TWO_THEN_JPC, G, LOD0, MIN)                                         \
   /* while i < 80 do; i := i + 1 and n := k - 1 at Level 0 and 1 */                             \
   PL0_COMPARISONS(PL0_AFTER_TWO_THEN_JPC, G, LOD0, LIT)                                         \
-  G(4, LOD0, LIT, ADD, STO0_SAME) G(4, LOD0, LIT, MIN, STO0_SAME)                                \
+  G(4, LOD0, LIT, ADD, STO0_SAME) G(4, LOD0, LIT, MIN, STO0_SAME)                               \
   G(4, LOD0, LIT, ADD, STO0) G(4, LOD0, LIT, MIN, STO0) G(4, LOD0, LIT, ADD, STO1)              \
   G(4, LOD0, LIT, MIN, STO1)                                                                    \
   /* t := t + s */                                                                              \
-  G(4, LOD0, LOD0, ADD, STO0_SAME) G(4, LOD0, LOD0, MIN, STO0_SAME)                              \
+  G(4, LOD0, LOD0, ADD, STO0_SAME) G(4, LOD0, LOD0, MIN, STO0_SAME)                             \
   G(4, LOD0, LOD0, ADD, STO0) G(4, LOD0, LOD0, MIN, STO0)
 #define PL0_AFTER(op, G, first) G(2, first, op)
 #define PL0_THEN_JPC(op, G) G(2, op, JPC)

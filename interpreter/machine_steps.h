@@ -272,6 +272,7 @@ constexpr StackEffect stack_effect(Kind kind) {
     case Kind::STO1:
     case Kind::JPC: return {1, 0};
     case Kind::LDT0: return {1, 1};
+    case Kind::STT0: return {2, 0};
 #define PL0_KIND_LABEL(opcode, ...) case Kind::opcode:
       PL0_BINARY(PL0_KIND_LABEL, )
 #undef PL0_KIND_LABEL
