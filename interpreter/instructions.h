@@ -36,8 +36,11 @@
   X(PUTC,  PUTC,  any,  next,   r.pop(r.ax, s) && r.write_character(io))                        \
   X(GETC,  GETC,  any,  next,   r.read_character(io, m) && r.push(r.ax, s))                     \
   X(LDT0,  LDT,   zero, next,   r.load_element(r.bp, operand, s))                               \
+  X(LDT1,  LDT,   one,  next,   r.static_link(s) && r.load_element(r.ax, operand, s))           \
   X(LDT,   LDT,   any,  next,   r.base(level, s) && r.load_element(r.ax, operand, s))           \
   X(STT0,  STT,   zero, next,   r.pop(r.tx, s) && r.store_element(r.bp, operand, s))            \
+  X(STT1,  STT,   one,  next,   r.pop(r.tx, s) && r.static_link(s) &&                           \
+                                r.store_element(r.ax, operand, s))                              \
   X(STT,   STT,   any,  next,   r.pop(r.tx, s) && r.base(level, s) &&                           \
                                 r.store_element(r.ax, operand, s))                              \
   X(NEG,   NEG,   any,  next,   r.negate(s))                                                    \
@@ -67,8 +70,9 @@
   G(2, LOD0, LOD0) G(2, LIT, STO0) G(2, LOD1, STO0) G(2, LOD0, STO1) G(2, LOD0, LDT0)           \
   G(2, LOD0, LIT)                                                                               \
   /* copies with elements: t := a[j]; a[j] := a[j + 1], its element read and stored;            \
-     a[j + 1] := t */                                                                           \
+     a[j + 1] := t; the same with the array one frame out (a procedure's swap) */               \
   G(3, LOD0, LDT0, STO0) G(2, LDT0, STT0) G(2, LOD0, STT0)                                      \
+  G(2, LOD0, LDT1) G(3, LOD0, LDT1, STO0) G(2, LDT1, STT1)                                      \
   /* a variable and a literal, or two variables, and the operation on them */                   \
   PL0_BINARY(PL0_AFTER_TWO, G, LOD0, LIT) PL0_BINARY(PL0_AFTER_TWO, G, LOD0, LOD0)              \
   /* a variable, a literal or an element compared with the top, and the JPC */                  \

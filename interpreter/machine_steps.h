@@ -257,7 +257,7 @@ struct Registers {
 };
 
 // How a kind that may stand in a group moves the stack: the cells it pops, then the cells it
-// pushes (LOD1's and STO1's static link is a frame's cell, checked as ever).
+// pushes (a Level 1 kind's static link is a frame's cell, checked as ever).
 struct StackEffect {
   int pops;
   int pushes;
@@ -271,8 +271,10 @@ constexpr StackEffect stack_effect(Kind kind) {
     case Kind::STO0_SAME:
     case Kind::STO1:
     case Kind::JPC: return {1, 0};
-    case Kind::LDT0: return {1, 1};
-    case Kind::STT0: return {2, 0};
+    case Kind::LDT0:
+    case Kind::LDT1: return {1, 1};
+    case Kind::STT0:
+    case Kind::STT1: return {2, 0};
 #define PL0_KIND_LABEL(opcode, ...) case Kind::opcode:
       PL0_BINARY(PL0_KIND_LABEL, )
 #undef PL0_KIND_LABEL
