@@ -109,11 +109,14 @@ constexpr const char* exits = R"(
 	popq	{cells}
 	ret
 
-# The Interpreter's machine runs on from the PC in %edi, with SP, BP and Ax as they are.
+# The Interpreter's machine runs on from the PC in %edi, with SP, BP and Ax as they are, and
+# the CALs' returns that wait on the machine stack (pl0_calls says where each came from).
 .Lresume:
 	movl	{SP32}, %esi
 	movl	{BP32}, %edx
 	movl	{Ax}, %ecx
+	movq	%rsp, %r8
+	movq	{frame}, %r9
 	call	pl0_resume
 	jmp	.Lstop
 
@@ -189,6 +192,7 @@ class Writer {
                                  "# from anywhere); each STT is checked to land among its frame's variables, the main\n"
                                  "# program's cells are fixed, returns need no checks.\n"
                              : "# Frames not proven (" + frames_.kept_because + "): popped values stay in\n# their cells, as in the Interpreter.\n";
+      if (frames_.links_rebuilt) text += "# Every procedure is the main program's: CALs leave their link cells unwritten.\n";
       text += loops_text();
     }
     std::string start = prologue;
@@ -198,7 +202,7 @@ class Writer {
     if (size == 0) {
       text += "\tmovl\t$0, %edi\n\tcall\tpl0_no_instruction\n";
     }
-    std::string cold;
+    std::string cold, calls;
     int last_line = 0;
     const auto header = [&](std::int32_t address) { return this->header(address, last_line); };
     if (generator == Generator::plain) {
@@ -206,7 +210,7 @@ class Writer {
       write_plain(program_, header, text, cold);
     } else {
       entries_ = flow_.entry;
-      write_blocks(header, text, cold);
+      write_blocks(header, text, cold, calls);
     }
     if (size > 0 && falls_off_the_end()) {
       append(text, "\tmovl\t$%d, %%edi\t\t# past the last instruction\n\tcall\tpl0_no_instruction\n",
@@ -217,6 +221,9 @@ class Writer {
     text += shared;
     text += cold;
     text += return_table();
+    text += "\n# Where each CAL's return lands, its return address and its SP - BP, for CALs that leave\n"
+            "# their link cells unwritten: rows of three.\n\t.balign 4\n\t.globl\tpl0_calls\npl0_calls:\n" +
+            calls + "\t.globl\tpl0_calls_end\npl0_calls_end:\n";
     text += "\t.cfi_endproc\n\t.size\tpl0_native_run, .-pl0_native_run\n";
     text += data(loaded);
     return text;
@@ -225,7 +232,8 @@ class Writer {
  private:
   // The optimising generator: every block's code first, then each procedure's cells from its
   // blocks, then the blocks with their checks.
-  void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold) const {
+  void write_blocks(const BlockWriter::Header& header, std::string& text, std::string& cold,
+                    std::string& calls) const {
     std::vector<Block> blocks;
     for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
       // What %eax and %edx hold passes on only where nothing but the block before leads in.
@@ -250,6 +258,7 @@ class Writer {
     for (const Block& block : blocks) {
       const bool entry = flow_.entry[static_cast<std::size_t>(block.start)];
       known = lay_out(block, entry ? Proof{} : known, regions, flow_, falls, text, cold);
+      calls += block.calls;
       falls = block.falls;
     }
   }

@@ -111,6 +111,7 @@ Block BlockWriter::finish(bool continues) {
   block_.end = at_;
   block_.body = std::move(out_.body);
   block_.cold = std::move(out_.cold);
+  block_.calls = std::move(out_.calls);
   block_.sp = values_.cells();
   block_.bp = reach_.bp;
   block_.too_far = reach_.too_far;
@@ -391,6 +392,7 @@ bool BlockWriter::rotate(std::int32_t head) {
   out_.line("# the test at %d, copied: back to %d while it holds", head, *jpc + 1);
   out_.body += test.body;
   out_.cold += test.cold;
+  out_.calls += test.calls;
   block_.turn_target = *jpc + 1;
   return true;
 }

@@ -18,11 +18,14 @@ class Emitter {
   void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // A new label for an out-of-line path of this block.
   std::string cold_label() { return ".Lc" + block_ + "_" + std::to_string(labels_++); }
+  // A label in the body where a CAL's return lands.
+  std::string return_label() { return ".Lr" + block_ + "_" + std::to_string(labels_++); }
   // A second copy of a block's code takes labels of its own.
   void rename(const std::string& block) { block_ = block; }
 
   std::string body;
   std::string cold;
+  std::string calls;  // rows of the table of CALs' returns (assembly.cpp)
 
  private:
   std::string block_;

@@ -60,6 +60,10 @@ class Frames {
       proof.parent[start] = procedure.parent;
       proof.cells[start] = procedure.cells;
     }
+    proof.links_rebuilt = proof.popped_unread;
+    for (const auto& [start, parent] : proof.parent) {
+      if (start != main_program && parent != main_program) proof.links_rebuilt = false;
+    }
     return proof;
   }
 

@@ -28,6 +28,11 @@
 // machine that takes over must see as the Interpreter would. In a program with arrays popped
 // values are therefore stored (`popped_unread` is false); the fixed cells, cheap returns and
 // loops in registers hold all the same (a loop with an element in it keeps its cells).
+// Links: where popped values need no store and every procedure's static parent is the main
+// program (`links_rebuilt`), no code of the program's own reads a procedure's link cells: its
+// Level-1 cells are fixed, its static link is 100, and its RTN returns by `ret`. A CAL then
+// writes none of them; only the Interpreter's machine, when it takes over, would read them,
+// so they are rebuilt for it from the CALs' returns waiting on the machine stack.
 // Where any of this cannot be shown, the generator does none of it, as before.
 #pragma once
 
@@ -47,6 +52,7 @@ inline constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are a f
 struct FrameProof {
   bool proven = false;
   bool popped_unread = false;  // proven, and no array: popped values need no store
+  bool links_rebuilt = false;  // popped_unread, and every procedure a child of the main program
   std::string kept_because;    // why not, in words, where it is not
   std::map<std::int32_t, std::int32_t> parent;  // each called procedure's static parent
   std::map<std::int32_t, std::int32_t> cells;   // and how many cells its frame has (links too)

@@ -234,9 +234,13 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
   const int top = values_.top();
   values_.note(top - 1);
   values_.note(top - 3);
-  out_.line("movl\t%s, %s\t# static link", link.c_str(), values_.cell(top - 1).c_str());
-  out_.line("movl\t{BP32}, %s\t# dynamic link", values_.cell(top - 2).c_str());
-  out_.line("movl\t$%d, %s\t# return address", at_ + 1, values_.cell(top - 3).c_str());
+  if (!frames_.links_rebuilt) {
+    out_.line("movl\t%s, %s\t# static link", link.c_str(), values_.cell(top - 1).c_str());
+    out_.line("movl\t{BP32}, %s\t# dynamic link", values_.cell(top - 2).c_str());
+    out_.line("movl\t$%d, %s\t# return address", at_ + 1, values_.cell(top - 3).c_str());
+  } else {
+    out_.line("# the link cells are left unwritten: nothing here reads them");
+  }
   if (keeps_ax()) out_.line("leal\t%d({SP}), {Ax}", top);
   out_.line("leaq\t%d({SP}), {BP}", top - 1);
   set_sp();
@@ -256,6 +260,12 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     out_.line("jbe\t%s", deep.c_str());
   }
   out_.line("call\t%s", label(target, true).c_str());
+  if (frames_.links_rebuilt) {  // where the return lands, for rebuilding the cells
+    const std::string back = out_.return_label();
+    out_.body += back + ":\n";
+    append(out_.calls, "\t.long\t%s - pl0_calls, %d, %d\n", back.c_str(), at_ + 1,
+           flow_.depth[static_cast<std::size_t>(at_)]);
+  }
   // Where the frames are proven no STO writes a link cell, so the callee's RTN comes back here
   // with SP as it was, and BP is SP less what SP - BP is here: worked out, not read from the
   // dynamic link (a load each return waited for). On into the next block, past its checks.
@@ -329,7 +339,11 @@ void BlockWriter::give_back() {
   // the address in the cell: `ret` alone takes it there, and the CAL sets BP again.
   const bool to_its_call = frames_.proven && own_procedure() > main_program;
   if (!to_its_call) out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
-  if (keeps_ax()) out_.line("movl\t({cells},{BP},4), {Ax}");
+  if (keeps_ax() && to_its_call && frames_.links_rebuilt) {
+    out_.line("movl\t$%d, {Ax}\t\t# the static link", initial_bp);
+  } else if (keeps_ax()) {
+    out_.line("movl\t({cells},{BP},4), {Ax}");
+  }
   out_.line("leaq\t1({BP}), {SP}");
   if (!to_its_call) {
     out_.line("movslq\t-4({cells},{BP},4), {BP}\t# BP: the dynamic link");
@@ -605,7 +619,9 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
     turned_ = true;
     return false;
   }
-  if (unread && sp.empty()) {  // nothing to store or move: the branch itself
+  if (unread) {  // nothing to store: SP moved for both ways (lea keeps the flags), and the branch
+    out_.body += sp;
+    sp_given_ += values_.settle();
     jump_if(opposite_of(opcode), program_[jpc].operand);
     return false;
   }

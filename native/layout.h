@@ -22,6 +22,7 @@ struct Block {
   std::int32_t start = 0, end = 0;  // its first instruction, and the one after its last
   std::string body;             // from its first instruction's header on
   std::string cold;             // its out-of-line paths
+  std::string calls;            // its rows of the table of CALs' returns
   Range sp, bp;                 // the cells it reaches, from SP and BP at its start
   bool too_far = false;         // some cell lies beyond `farthest`: left to the machine
   std::int64_t moved = 0;       // what the block adds to SP

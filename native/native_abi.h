@@ -10,6 +10,10 @@ extern "C" {
 extern const unsigned char pl0_loaded;  // 0 when the code file had no header: nothing runs
 extern const std::int32_t pl0_code_size;
 extern const std::int32_t pl0_code[];  // OpCode, Level and Operand of every instruction
+// Where a CAL that writes no link cells returns (less the table's own address), the address it
+// returns to and SP - BP at the CAL: three numbers a row, up to pl0_calls_end.
+extern const std::int32_t pl0_calls[];
+extern const std::int32_t pl0_calls_end[];
 // Runs the program on the 101 cells until it stops; leaves by throwing at a fault.
 void pl0_native_run(std::int32_t* cells);
 
@@ -35,6 +39,8 @@ PL0_ALIGNING std::int32_t pl0_operate_aligning(std::int32_t opcode, std::int32_t
 PL0_ALIGNING std::int32_t pl0_walk_aligning(std::int32_t bp, std::int32_t level, std::int32_t at);
 [[noreturn]] PL0_ALIGNING void pl0_cell_fault(std::int32_t index, std::int32_t at);
 [[noreturn]] PL0_ALIGNING void pl0_no_instruction(std::int32_t at);
-// Runs the rest of the program on the Interpreter's machine from this state.
-PL0_ALIGNING void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax);
+// Runs the rest of the program on the Interpreter's machine from this state; the CALs' returns
+// waiting on the machine stack lie from `waiting` (the innermost) up to `bottom`.
+PL0_ALIGNING void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax,
+                             const std::uint64_t* waiting, const std::uint64_t* bottom);
 }

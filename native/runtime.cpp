@@ -52,6 +52,34 @@ class NativeCode : public Runnable {
   }
 };
 
+// The row of pl0_calls for a return address on the machine stack, or null: a CAL whose
+// program writes its link cells has none.
+const std::int32_t* call_returning_to(std::uint64_t address) {
+  const auto table = reinterpret_cast<std::uintptr_t>(pl0_calls);
+  for (const std::int32_t* row = pl0_calls; row < pl0_calls_end; row += 3) {
+    if (table + static_cast<std::uintptr_t>(static_cast<std::intptr_t>(row[0])) == address) return row;
+  }
+  return nullptr;
+}
+
+// Writes the link cells the CALs left unwritten, innermost frame first, as the Interpreter's
+// CALs would have: each frame's static link is the main program's BP, its dynamic link its
+// caller's BP (found from SP - BP at the CAL), and its return address the one after the CAL.
+void rebuild_links(std::int32_t bp, const std::uint64_t* waiting, const std::uint64_t* bottom) {
+  auto put = [](std::int32_t index, std::int32_t value) {
+    if (index >= 0 && index <= interpreter::top_cell) state->cells[static_cast<std::size_t>(index)] = value;
+  };
+  for (; waiting < bottom; ++waiting) {
+    const std::int32_t* call = call_returning_to(*waiting);
+    if (call == nullptr) return;
+    const std::int32_t caller = bp + 1 - call[2];
+    put(bp, initial_bp);
+    put(bp - 1, caller);
+    put(bp - 2, call[1]);
+    bp = caller;
+  }
+}
+
 }  // namespace
 
 }  // namespace pl0::native
@@ -119,7 +147,9 @@ void pl0_no_instruction(std::int32_t at) {
   throw Fault{interpreter::services::no_instruction_message(at)};
 }
 
-void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax) {
+void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax,
+                const std::uint64_t* waiting, const std::uint64_t* bottom) {
+  rebuild_links(bp, waiting, bottom);
   std::vector<Instruction> program(static_cast<std::size_t>(pl0_code_size));
   for (std::size_t i = 0; i < program.size(); ++i) {
     program[i] = {pl0_code[3 * i], pl0_code[3 * i + 1], pl0_code[3 * i + 2]};

@@ -280,6 +280,26 @@ std::vector<Instruction> compiled(const TemporaryFolder& dir, const std::string&
   return program;
 }
 
+// Where every procedure is the main program's child, CALs leave the link cells unwritten. A
+// recursion whose deepest frame fails its check hands over to the machine, which returns
+// through every frame on links rebuilt from the waiting CALs; a READ with no number left
+// then takes Ax, which a RTN sets to the static link, natively or not.
+TEST(Native, LinksRebuiltForTheMachine) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<Instruction> program = compiled(
+      dir,
+      "var n, s, x, y;\n"
+      "procedure p;\n"
+      "  var k;\n"
+      "begin k := n; if k > 0 then begin n := k - 1; call p end; s := s + k; write k end;\n"
+      "begin read n; s := 0; call p; read x; write s; write x end.\n");
+  ASSERT_FALSE(program.empty());
+  EXPECT_TRUE(native::prove_frames(program, native::analyse(program)).links_rebuilt);
+  for (const char* n : {"21", "22", "23"}) {  // native to the end, handed over at the leaf, a fault
+    expect_same_as_interpreter(program, dir, std::string("n = ") + n, std::string(n) + "\n");
+  }
+}
+
 // Frames proven in a program with arrays: each STT is checked to land among its frame's
 // variables, and past that the machine runs on. An index read from the input puts the elements
 // of a procedure's array and of the main program's onto the procedure's other variable, its
