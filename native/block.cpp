@@ -215,12 +215,51 @@ Address BlockWriter::variable(const Instruction& ins) {
   return checked_eax();
 }
 
-// The address of element `index` of the array at (Level, Operand). At Level 0 a constant
-// index names a frame cell like any variable's, proven by the block's check.
-Address BlockWriter::element(const Instruction& ins, Value index) {
+// The offsets from BP that the loop's registers' variables span, with any between them.
+std::optional<Range> BlockWriter::resident_cells() const {
+  if (loop_ == nullptr || loop_->resident.empty()) return std::nullopt;
+  Range cells;
+  for (const auto& [offset, r] : loop_->resident) cells.add(offset);
+  return cells;
+}
+
+// Leaving to the machine at this instruction from inside a loop: the registers' variables go
+// back to their cells, and SP is what it was before the instruction took `popped` values.
+std::string BlockWriter::machine_from_here(int popped) const {
+  std::string text = write_back();
+  append(text, "\tleaq\t%d({SP}), {SP}\n\tmovl\t$%d, %%edi\n\tjmp\t.Lresume\n", values_.top() - popped,
+         at_);
+  return text;
+}
+
+// Inside a loop whose variables are in registers, an element whose cell (in %eax) is one of
+// them, or lies between them, is left to the machine, which finds them in their cells. At
+// Level 0 the cell's distance from BP is the index's and the array's, so the index alone tells.
+void BlockWriter::not_resident(const Instruction& ins, const Value& index, int popped) {
+  const std::optional<Range> cells = resident_cells();
+  if (!cells) return;
+  const std::string away = out_.cold_label();
+  out_.cold += away + ":\n" + machine_from_here(popped);
+  if (ins.level <= 0 && (index.kind == Value::held || index.kind == Value::resident)) {
+    out_.line("leal\t%lld(%s), %%edx", static_cast<long long>(ins.operand + cells->high), pool64[index.reg]);
+  } else {
+    out_.line("leal\t%lld(%%rax), %%edx", static_cast<long long>(-cells->low));
+    out_.line("subl\t{BP32}, %%edx");
+  }
+  out_.line("cmpl\t$%lld, %%edx\t# one of the loop's registers' cells?",
+            static_cast<long long>(cells->high - cells->low));
+  out_.line("jbe\t%s", away.c_str());
+}
+
+// The address of element `index` of the array at (Level, Operand), which takes `popped` values.
+// At Level 0 a constant index names a frame cell like any variable's, proven by the block's
+// check (unless a loop's register may hold it).
+Address BlockWriter::element(const Instruction& ins, Value index, int popped) {
   if (ins.level > 3) index = values_.in_memory(index);
   const std::int64_t offset = static_cast<std::int64_t>(ins.operand) + index.number;
-  if (ins.level <= 0 && index.kind == Value::constant && within(offset)) {
+  const std::optional<Range> resident = resident_cells();
+  const bool in_register = resident && -offset >= resident->low && -offset <= resident->high;
+  if (ins.level <= 0 && index.kind == Value::constant && within(offset) && !in_register) {
     values_.touch_frame(-offset);
     return frame_cell(-offset);
   }
@@ -237,7 +276,9 @@ Address BlockWriter::element(const Instruction& ins, Value index) {
     out_.line("subl\t$%d, %%eax", ins.operand);
   }
   out_.line("subl\t%s, %%eax", values_.text(index).c_str());
-  return checked_eax();
+  const Address address = checked_eax();
+  not_resident(ins, index, popped);
+  return address;
 }
 
 // Whether the next instruction writes the value on top: it is then loaded into %edi, where

@@ -75,7 +75,10 @@ class BlockWriter {
   std::optional<int> resident(const Instruction& ins) const;
   std::string write_back() const;
   bool leaves_loop(std::int32_t target) const;
-  Address element(const Instruction& ins, Value index);
+  Address element(const Instruction& ins, Value index, int popped);
+  std::optional<Range> resident_cells() const;
+  void not_resident(const Instruction& ins, const Value& index, int popped);
+  std::string machine_from_here(int popped) const;
   bool for_output() const;
   void keep_ax(const std::string& source);
   bool keeps_division(const Instruction& ins) const;

@@ -154,8 +154,9 @@ std::optional<std::int64_t> BlockWriter::copy_key(const Address& address) {
 }
 
 void BlockWriter::load_element(const Instruction& ins) {
+  if (resident_cells()) values_.flush_all();  // the machine may take over at this LDT
   const Value index = values_.pop();
-  const Address address = element(ins, index);
+  const Address address = element(ins, index, 1);
   const int r = values_.allocate();
   out_.line("movl\t%s, %s", address.text().c_str(), pool[r]);
   values_.push({Value::held, 0, r, 0});
@@ -167,12 +168,12 @@ void BlockWriter::store_element(const Instruction& ins) {
   // machine can take over at this STT should the element not be one of its frame's variables.
   // Without a CAL no link is relied on (the main program's RTN reads its cells), so no check.
   const bool checked = frames_.proven && flow_.calls;
-  if (checked) values_.flush_all();
+  if (checked || resident_cells()) values_.flush_all();
   Value v = values_.pop();
   const Value index = values_.pop();
   if (checked) element_among_variables(ins, index);
   if (ins.level > 3) v = values_.in_memory(v);  // the walk calls out, which changes registers
-  const Address address = element(ins, index);
+  const Address address = element(ins, index, 2);
   const int r = v.kind == Value::constant ? -1 : values_.to_register(v);
   if (address.base != Address::frame) {
     keep_ax("%eax");  // Ax is the cell's index
@@ -197,8 +198,7 @@ void BlockWriter::element_among_variables(const Instruction& ins, const Value& i
       ins.level <= 0 ? own_procedure() : frames_.ancestor(own_procedure(), ins.level);
   const auto cells = frames_.cells.find(frame);
   const std::string away = out_.cold_label();
-  append(out_.cold, "%s:\n\tleaq\t%d({SP}), {SP}\n\tmovl\t$%d, %%edi\n\tjmp\t.Lresume\n", away.c_str(),
-         values_.top() - 2, at_);
+  out_.cold += away + ":\n" + machine_from_here(2);
   if (cells == frames_.cells.end() || ins.operand < -farthest || ins.operand > farthest) {
     out_.line("jmp\t%s\t# an element of no known frame", away.c_str());
     return;
@@ -398,6 +398,8 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
     case MOD: divide(opcode, left, right); return;
     default: operate_by_call(opcode, left, right); return;
   }
+  // The result goes to the left operand's cell: a store of that operand still waiting is moot.
+  values_.drop_store(left.offset);
   // x := x + y with x in a loop's register: the register itself is added to, and the STO after
   // has nothing left to move.
   const auto next = static_cast<std::size_t>(at_) + 1;

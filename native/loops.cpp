@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "value_stack.h"
 #include "vocabulary.h"
@@ -41,7 +42,9 @@ bool calls_nothing(const Instruction& ins) {
     case MOD:
     PL0_COMPARISONS(PL0_CASE_LABEL, ) return true;
     case LOD:
-    case STO: return ins.level <= 3;
+    case STO:
+    case LDT:  // checked where it runs not to be one of the loop's variables (BlockWriter::not_resident)
+    case STT: return ins.level <= 3;
     default: return false;
   }
 }
@@ -60,8 +63,20 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
   const std::int32_t procedure = flow.procedure[static_cast<std::size_t>(head)];
   const auto cells = frames.cells.find(procedure);
   if (procedure < 0 || cells == frames.cells.end()) return std::nullopt;
-  std::map<std::int64_t, int> uses;  // by offset from BP
+  // Each variable's uses (by offset from BP), and their weight: a use inside a loop nested in
+  // this one counts four times for each loop around it, as it runs that much more often.
+  std::vector<int> nesting(static_cast<std::size_t>(back - head) + 2, 0);
+  for (std::int32_t at = head; at < back; ++at) {
+    const Instruction& jump = program[static_cast<std::size_t>(at)];
+    if (jump.opcode == JMP && jump.operand > head && jump.operand <= at) {
+      ++nesting[static_cast<std::size_t>(jump.operand - head)];
+      --nesting[static_cast<std::size_t>(at - head) + 1];
+    }
+  }
+  std::map<std::int64_t, int> uses, weight;
+  int depth = 0;
   for (std::int32_t at = head; at <= back; ++at) {
+    depth += nesting[static_cast<std::size_t>(at - head)];
     const Instruction& ins = program[static_cast<std::size_t>(at)];
     if (flow.procedure[static_cast<std::size_t>(at)] != procedure || !calls_nothing(ins)) {
       return std::nullopt;
@@ -69,6 +84,7 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
     if ((ins.opcode == LOD || ins.opcode == STO) && ins.level <= 0 &&
         ins.operand >= first_variable && ins.operand < cells->second) {
       ++uses[-static_cast<std::int64_t>(ins.operand)];
+      weight[-static_cast<std::int64_t>(ins.operand)] += 1 << 2 * std::min(depth, 6);
     }
   }
   for (std::size_t at = 0; at < program.size(); ++at) {  // entered at its head alone
@@ -80,7 +96,7 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
   }
   std::vector<std::pair<int, std::int64_t>> used;  // the most used first
   for (const auto& [offset, count] : uses) {
-    if (count >= 2) used.emplace_back(-count, offset);
+    if (count >= 2) used.emplace_back(-weight[offset], offset);
   }
   std::sort(used.begin(), used.end());
   Loop loop{head, back, {}};

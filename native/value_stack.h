@@ -17,6 +17,7 @@ namespace pl0::native {
 
 // The registers that hold stack values; %eax and %edx are kept for addresses and division.
 inline constexpr const char* pool[] = {"%ecx", "%esi", "%edi", "%r8d", "%r9d", "%r10d", "%r11d"};
+inline constexpr const char* pool64[] = {"%rcx", "%rsi", "%rdi", "%r8", "%r9", "%r10", "%r11"};  // to address with
 inline constexpr int pool_size = sizeof pool / sizeof *pool;
 // The pool's %edi, where the runtime's services take their argument.
 inline constexpr int argument_register = 2;

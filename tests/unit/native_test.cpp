@@ -306,7 +306,7 @@ TEST(Native, LinksRebuiltForTheMachine) {
 // link cells (a changed return address, static or dynamic link), popped cells and past the
 // stack: each run must end as the Interpreter's, fault or value. And a loop whose test reads
 // an element, copied to the loop's end, runs its index on over the variables and popped cells
-// to a popped 1, or past the stack.
+// to a popped 1, or past the stack, or stops at its own index.
 TEST(Native, ElementsOutsideTheirArrays) {
   TemporaryFolder dir("pl0n");
   const std::vector<Instruction> program = compiled(
@@ -328,7 +328,8 @@ TEST(Native, ElementsOutsideTheirArrays) {
   for (const char* k : {"0", "2", "3", "4", "5", "-1", "-2", "-3", "-4", "-6", "-90", "200"}) {
     expect_same_as_interpreter(program, dir, std::string("k = ") + k, std::string(k) + "\n");
   }
-  for (const char* test : {"a[i] # 1", "a[i] < 100000"}) {  // the 1 of i + 1, popped; a fault
+  // The 1 of i + 1, popped; a fault; i itself, which the loop keeps in a register.
+  for (const char* test : {"a[i] # 1", "a[i] < 100000", "a[i] # 3"}) {
     const std::vector<Instruction> scan = compiled(
         dir, std::string("var a[2], i; begin a[0] := 5; a[1] := 6; a[2] := 7; i := 0;\n") +
                  "while " + test + " do i := i + 1; write i end.\n");
@@ -337,6 +338,16 @@ TEST(Native, ElementsOutsideTheirArrays) {
                   .find("copied"),
               std::string::npos);
     expect_same_as_interpreter(scan, dir, std::string("while ") + test);
+  }
+  // Stores from such a loop: onto i itself, and (in a program with a CAL, where each STT is
+  // checked) down onto the links, where the machine takes over with i back in its cell.
+  for (const char* fill : {"while i < 5 do begin a[i] := 9; n := n + 1; i := i + 1 end",
+                           "call p; while i > -4 do begin n := n + 1; a[i] := 9; i := i - 1 end"}) {
+    const std::vector<Instruction> loop = compiled(
+        dir, std::string("var a[2], i, n; procedure p; i := 0; begin i := 0; n := 0; ") + fill +
+                 "; write i; write n end.\n");
+    ASSERT_FALSE(loop.empty());
+    expect_same_as_interpreter(loop, dir, fill);
   }
 }
 
