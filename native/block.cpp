@@ -240,14 +240,14 @@ void BlockWriter::not_resident(const Instruction& ins, const Value& index, int p
   if (!cells) return;
   const std::string away = out_.cold_label();
   out_.cold += away + ":\n" + machine_from_here(popped);
+  const long long low = cells->low, high = cells->high;
   if (ins.level <= 0 && (index.kind == Value::held || index.kind == Value::resident)) {
-    out_.line("leal\t%lld(%s), %%edx", static_cast<long long>(ins.operand + cells->high), pool64[index.reg]);
+    out_.line("leal\t%lld(%s), %%edx", ins.operand + high, pool64[index.reg]);
   } else {
-    out_.line("leal\t%lld(%%rax), %%edx", static_cast<long long>(-cells->low));
+    out_.line("leal\t%lld(%%rax), %%edx", -low);
     out_.line("subl\t{BP32}, %%edx");
   }
-  out_.line("cmpl\t$%lld, %%edx\t# one of the loop's registers' cells?",
-            static_cast<long long>(cells->high - cells->low));
+  out_.line("cmpl\t$%lld, %%edx\t# one of the loop's registers' cells?", high - low);
   out_.line("jbe\t%s", away.c_str());
 }
 
