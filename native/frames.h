@@ -27,7 +27,8 @@
 // bounded, though: an element read outside its array may find a popped cell, whose value the
 // machine that takes over must see as the Interpreter would. In a program with arrays popped
 // values are therefore stored (`popped_unread` is false); the fixed cells, cheap returns and
-// loops in registers hold all the same (a loop with an element in it keeps its cells).
+// loops in registers hold all the same (an element in such a loop is checked not to be one of
+// its registers' variables).
 // Links: where popped values need no store and every procedure's static parent is the main
 // program (`links_rebuilt`), no code of the program's own reads a procedure's link cells: its
 // Level-1 cells are fixed, its static link is 100, and its RTN returns by `ret`. A CAL then
