@@ -40,6 +40,9 @@ class Output {
   bool full() const { return used_ == capacity; }
   // Whether anything was written that the system has not been handed yet.
   bool pending() const { return used_ != 0 || unsynced_; }
+  // How many bytes were written so far, handed to the system or not.
+  std::size_t count() const { return handed_ + used_; }
+  std::FILE* file() const { return file_; }
 
   void put(char c) {
     if (__builtin_expect(used_ == capacity, 0)) {
@@ -113,6 +116,7 @@ class Output {
   }
 
   void write(const char* text, std::size_t length) {
+    handed_ += length;
     if (file_ == nullptr || failed_) return;
     if (std::fwrite(text, 1, length, file_) != length) fail();
   }
@@ -127,6 +131,7 @@ class Output {
   bool unsynced_ = false;
   int error_ = 0;
   std::size_t used_ = 0;
+  std::size_t handed_ = 0;
   char data_[capacity];
 };
 

@@ -186,7 +186,10 @@ class Writer {
                        "# its address and instruction, as in the code file.\n";
     text += with_registers(generator == Generator::plain ? plain_legend : optimising_legend);
     if (generator != Generator::plain) {
-      text += frames_.popped_unread ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
+      text += frames_.restarts ? "# Frames proven, with the main program's arrays: popped values are not stored (an element\n"
+                                 "# is checked to be one of the main program's variables; the machine that takes over\n"
+                                 "# runs from the start), the main program's cells are fixed, returns need no checks.\n"
+              : frames_.popped_unread ? "# Frames proven: popped values are not stored (no instruction reads a cell above SP\n"
                                "# before writing it), the main program's cells are fixed, returns need no checks.\n"
               : frames_.proven ? "# Frames proven, with arrays: popped values stay in their cells (an element may be read\n"
                                  "# from anywhere); each STT is checked to land among its frame's variables, the main\n"
@@ -225,7 +228,7 @@ class Writer {
             "# their link cells unwritten: rows of three.\n\t.balign 4\n\t.globl\tpl0_calls\npl0_calls:\n" +
             calls + "\t.globl\tpl0_calls_end\npl0_calls_end:\n";
     text += "\t.cfi_endproc\n\t.size\tpl0_native_run, .-pl0_native_run\n";
-    text += data(loaded);
+    text += data(loaded, generator != Generator::plain && frames_.restarts);
     return text;
   }
 
@@ -323,10 +326,12 @@ class Writer {
   }
 
   // The instruction list for the machine that takes over, and whether anything was loaded.
-  std::string data(bool loaded) const {
+  std::string data(bool loaded, bool restarts) const {
     std::string text = "\n\t.section\t.rodata\n\t.globl\tpl0_loaded\npl0_loaded:\n";
-    append(text, "\t.byte\t%d\n\t.balign 4\n\t.globl\tpl0_code_size\npl0_code_size:\n\t.long\t%zu\n",
-           loaded ? 1 : 0, program_.size());
+    append(text, "\t.byte\t%d\n\t.globl\tpl0_restarts\npl0_restarts:\n\t.byte\t%d\n", loaded ? 1 : 0,
+           restarts ? 1 : 0);
+    append(text, "\t.balign 4\n\t.globl\tpl0_code_size\npl0_code_size:\n\t.long\t%zu\n",
+           program_.size());
     text += "\t.globl\tpl0_code\npl0_code:\n";
     for (const Instruction& ins : program_) {
       append(text, "\t.long\t%d, %d, %d\n", ins.opcode, ins.level, ins.operand);

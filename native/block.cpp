@@ -259,11 +259,21 @@ Address BlockWriter::element(const Instruction& ins, Value index, int popped) {
   const std::int64_t offset = static_cast<std::int64_t>(ins.operand) + index.number;
   const std::optional<Range> resident = resident_cells();
   const bool in_register = resident && -offset >= resident->low && -offset <= resident->high;
-  if (ins.level <= 0 && index.kind == Value::constant && within(offset) && !in_register) {
+  const std::optional<Range> span = main_variables(ins);
+  // Unless the machine restarts, every cell holds what the Interpreter's would.
+  const bool known = !frames_.restarts || (span && offset >= span->low && offset <= span->high);
+  if (ins.level <= 0 && index.kind == Value::constant && within(offset) && !in_register && known) {
     values_.touch_frame(-offset);
     return frame_cell(-offset);
   }
   values_.flush_all();  // the cell could be any
+  if (span) {
+    index_within(ins, index, *span, popped);
+  } else if (frames_.restarts) {  // the cell could be a popped one, which holds nothing here
+    const std::string away = out_.cold_label();
+    out_.cold += away + ":\n" + machine_from_here(popped);
+    out_.line("jmp\t%s\t# not surely among the main program's variables", away.c_str());
+  }
   if (ins.level <= 0 && within(ins.operand)) {
     out_.line("leal\t%d({BP}), %%eax", -ins.operand);
   } else if (ins.level <= 0) {
@@ -276,9 +286,65 @@ Address BlockWriter::element(const Instruction& ins, Value index, int popped) {
     out_.line("subl\t$%d, %%eax", ins.operand);
   }
   out_.line("subl\t%s, %%eax", values_.text(index).c_str());
+  if (span) return {Address::index, 0};
   const Address address = checked_eax();
   not_resident(ins, index, popped);
   return address;
+}
+
+// The offsets of the main program's frame that an element of the array at (Level, Operand)
+// may reach on a check of its index alone: the array is the main program's and its frame's
+// variables are all in the stack, so one comparison keeps the cell among them, out of reach
+// of the links, of every procedure's frame and of a loop's registers; an index past them is
+// left to the machine, which reads, writes or faults as the Interpreter does.
+std::optional<Range> BlockWriter::main_variables(const Instruction& ins) const {
+  if (!frames_.proven || own_procedure() < 0 || !within(ins.operand)) return std::nullopt;
+  const bool main_frame = ins.level <= 0 ? own_procedure() == main_program
+                                         : fixed_cell(ins.level, 0).has_value();
+  const auto cells = frames_.cells.find(main_program);
+  if (!main_frame || cells == frames_.cells.end() || cells->second - 1 > initial_bp) {
+    return std::nullopt;
+  }
+  Range span{true, first_variable, cells->second - 1};
+  const std::optional<Range> resident = resident_cells();
+  if (resident && own_procedure() == main_program) {  // the registers' cells are offsets -high to -low
+    if (ins.operand < -resident->high) {
+      span.high = std::min(span.high, -resident->high - 1);
+    } else if (ins.operand > -resident->low) {
+      span.low = std::max(span.low, -resident->low + 1);
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (span.low > span.high) return std::nullopt;
+  return span;
+}
+
+// Leaves for the machine unless element `index` of the array at (Level, Operand) lies in `span`.
+void BlockWriter::index_within(const Instruction& ins, const Value& index, const Range& span,
+                               int popped) {
+  const std::string away = out_.cold_label();
+  out_.cold += away + ":\n" + machine_from_here(popped);
+  const long long first = std::int64_t{ins.operand} - span.low;
+  if (index.kind == Value::constant) {
+    const long long at = first + index.number;
+    if (at < 0 || at > span.width()) out_.line("jmp\t%s\t# not among the main program's variables", away.c_str());
+    return;
+  }
+  if (index.kind == Value::stored) {
+    out_.line("movl\t%s, %%edx", values_.text(index).c_str());
+    if (first != 0) out_.line("addl\t$%lld, %%edx", first);
+    out_.line("cmpl\t$%lld, %%edx\t# among the main program's variables?",
+              static_cast<long long>(span.width()));
+  } else if (first != 0) {
+    out_.line("leal\t%lld(%s), %%edx", first, pool[index.reg]);
+    out_.line("cmpl\t$%lld, %%edx\t# among the main program's variables?",
+              static_cast<long long>(span.width()));
+  } else {
+    out_.line("cmpl\t$%lld, %s\t# among the main program's variables?",
+              static_cast<long long>(span.width()), pool[index.reg]);
+  }
+  out_.line("ja\t%s", away.c_str());
 }
 
 // Whether the next instruction writes the value on top: it is then loaded into %edi, where

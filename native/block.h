@@ -78,6 +78,8 @@ class BlockWriter {
   Address element(const Instruction& ins, Value index, int popped);
   std::optional<Range> resident_cells() const;
   void not_resident(const Instruction& ins, const Value& index, int popped);
+  std::optional<Range> main_variables(const Instruction& ins) const;
+  void index_within(const Instruction& ins, const Value& index, const Range& span, int popped);
   std::string machine_from_here(int popped) const;
   bool for_output() const;
   void keep_ax(const std::string& source);

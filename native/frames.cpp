@@ -53,7 +53,8 @@ class Frames {
   FrameProof prove() {
     FrameProof proof;
     proof.proven = procedures() && parents() && accesses() && pops_below_frames() && written_before_read();
-    proof.popped_unread = proof.proven && !arrays_;
+    proof.popped_unread = proof.proven && !local_arrays_;
+    proof.restarts = proof.popped_unread && arrays_;
     if (!proof.proven) proof.kept_because = reason_;
     for (const auto& [start, procedure] : procedures_) {
       if (!proof.proven || procedure.parent == not_called) continue;
@@ -154,7 +155,10 @@ class Frames {
         const std::int32_t lowest = ins.opcode == STO ? first_variable : 0;
         const std::int32_t frame = ins.level < 0 ? -1 : ancestor(start, ins.level);
         if (frame < 0) return decline("instruction " + std::to_string(i) + " names no frame");
-        if (element) continue;  // its STT is checked where it runs
+        if (element) {  // checked where it runs
+          local_arrays_ = local_arrays_ || frame != main_program;
+          continue;
+        }
         // Its own frame's live cells reach SP; another's, its variables.
         const std::int32_t beyond = frame == start ? -depth(i) + 1 : procedures_.at(frame).cells;
         if (ins.operand < lowest || ins.operand >= beyond) {
@@ -241,7 +245,8 @@ class Frames {
   const Flow& flow_;
   std::map<std::int32_t, Procedure> procedures_;
   std::string reason_;
-  bool arrays_ = false;  // whether any LDT or STT runs
+  bool arrays_ = false;        // whether any LDT or STT runs
+  bool local_arrays_ = false;  // and whether one names a procedure's frame
 };
 
 }  // namespace

@@ -25,10 +25,15 @@
 // machine where it would not; so the links stay as the proof needs them (in a program without a
 // CAL nothing relies on them, and the STT goes unchecked). An index is not
 // bounded, though: an element read outside its array may find a popped cell, whose value the
-// machine that takes over must see as the Interpreter would. In a program with arrays popped
-// values are therefore stored (`popped_unread` is false); the fixed cells, cheap returns and
-// loops in registers hold all the same (an element in such a loop is checked not to be one of
-// its registers' variables).
+// machine that takes over must see as the Interpreter would. In a program with a procedure's
+// arrays popped values are therefore stored (`popped_unread` is false); the fixed cells, cheap
+// returns and loops in registers hold all the same (an element in such a loop is checked not to
+// be one of its registers' variables).
+// Where every array is the main program's, each element is checked to be one of the main
+// program's variables, cells no value was ever pushed onto, so the program's own code reads no
+// popped cell either. Only the machine could, after taking over; so it takes over from the
+// program's start instead (`restarts`), with the input read so far given again and the output
+// written so far not written twice (runtime.cpp), and popped values go unstored here too.
 // Links: where popped values need no store and every procedure's static parent is the main
 // program (`links_rebuilt`), no code of the program's own reads a procedure's link cells: its
 // Level-1 cells are fixed, its static link is 100, and its RTN returns by `ret`. A CAL then
@@ -52,7 +57,8 @@ inline constexpr std::int32_t first_variable = 3;  // offsets 0, 1 and 2 are a f
 
 struct FrameProof {
   bool proven = false;
-  bool popped_unread = false;  // proven, and no array: popped values need no store
+  bool popped_unread = false;  // proven, and no procedure's array: popped values need no store
+  bool restarts = false;       // popped_unread with arrays: the machine takes over from the start
   bool links_rebuilt = false;  // popped_unread, and every procedure a child of the main program
   std::string kept_because;    // why not, in words, where it is not
   std::map<std::int32_t, std::int32_t> parent;  // each called procedure's static parent

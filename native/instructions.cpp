@@ -154,7 +154,8 @@ std::optional<std::int64_t> BlockWriter::copy_key(const Address& address) {
 }
 
 void BlockWriter::load_element(const Instruction& ins) {
-  if (resident_cells()) values_.flush_all();  // the machine may take over at this LDT
+  // the machine may take over at this LDT (unless it restarts, when no cell matters)
+  if (resident_cells() && !frames_.restarts) values_.flush_all();
   const Value index = values_.pop();
   const Address address = element(ins, index, 1);
   const int r = values_.allocate();
@@ -168,10 +169,10 @@ void BlockWriter::store_element(const Instruction& ins) {
   // machine can take over at this STT should the element not be one of its frame's variables.
   // Without a CAL no link is relied on (the main program's RTN reads its cells), so no check.
   const bool checked = frames_.proven && flow_.calls;
-  if (checked || resident_cells()) values_.flush_all();
+  if ((checked || resident_cells()) && !frames_.restarts) values_.flush_all();
   Value v = values_.pop();
   const Value index = values_.pop();
-  if (checked) element_among_variables(ins, index);
+  if (checked && !main_variables(ins)) element_among_variables(ins, index);
   if (ins.level > 3) v = values_.in_memory(v);  // the walk calls out, which changes registers
   const Address address = element(ins, index, 2);
   const int r = v.kind == Value::constant ? -1 : values_.to_register(v);

@@ -8,6 +8,9 @@ extern "C" {
 
 // Defined by the generated assembly.
 extern const unsigned char pl0_loaded;  // 0 when the code file had no header: nothing runs
+// 1 when popped values go unstored in a program with arrays (frames.h): the machine that takes
+// over then runs the program from its start.
+extern const unsigned char pl0_restarts;
 extern const std::int32_t pl0_code_size;
 extern const std::int32_t pl0_code[];  // OpCode, Level and Operand of every instruction
 // Where a CAL that writes no link cells returns (less the table's own address), the address it

@@ -8,7 +8,9 @@
 // NativeCode::run through it.
 #include <csignal>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,81 @@ struct Fault {
 MachineState* state = nullptr;
 MachineIO io{nullptr, nullptr, nullptr, nullptr};
 
+// A program whose popped values go unstored (pl0_restarts) is run again from its start by the
+// machine that takes over. Its input is read through a stream that keeps every byte it hands
+// on, a line at a time as a terminal would, so that the second run reads the same first; and
+// the bytes the first run wrote, counted from here, are not written twice.
+struct Recording {
+  std::FILE* from = nullptr;
+  std::string kept;
+  std::size_t replayed = 0;
+  bool replaying = false;
+  std::size_t run_from = 0, out_from = 0;
+};
+Recording* recording = nullptr;
+
+ssize_t read_recorded(void* cookie, char* buffer, std::size_t size) {
+  auto& r = *static_cast<Recording*>(cookie);
+  if (r.replaying && r.replayed < r.kept.size()) {
+    const std::size_t n = std::min(size, r.kept.size() - r.replayed);
+    r.kept.copy(buffer, n, r.replayed);
+    r.replayed += n;
+    return static_cast<ssize_t>(n);
+  }
+  std::size_t n = 0;
+  for (int c = 0; n < size && c != '\n' && (c = std::getc(r.from)) != EOF;) {
+    buffer[n++] = static_cast<char>(c);
+  }
+  if (n == 0 && std::ferror(r.from)) return -1;
+  if (!r.replaying) r.kept.append(buffer, n);
+  return static_cast<ssize_t>(n);
+}
+
+struct Skipping {
+  std::FILE* to;
+  std::size_t skip;
+};
+
+ssize_t write_skipping(void* cookie, const char* buffer, std::size_t size) {
+  auto& s = *static_cast<Skipping*>(cookie);
+  const std::size_t dropped = std::min(size, s.skip);
+  s.skip -= dropped;
+  const std::size_t rest = size - dropped;
+  if (rest != 0 && (std::fwrite(buffer + dropped, 1, rest, s.to) != rest || std::fflush(s.to) != 0)) {
+    return -1;
+  }
+  return static_cast<ssize_t>(size);
+}
+
+// An output stream that passes on what `output` would be written past what it holds now.
+std::FILE* skipping(Skipping& s, const Output& output, std::size_t from) {
+  if (!output.on()) return nullptr;
+  s = {output.file(), output.count() - from};
+  return fopencookie(&s, "w", {nullptr, write_skipping, nullptr, nullptr});
+}
+
+RunResult run_again(const std::vector<Instruction>& program) {
+  io.run->sync();
+  io.out->sync();
+  Skipping run_skip{}, out_skip{};
+  std::FILE* run_file = skipping(run_skip, *io.run, recording->run_from);
+  std::FILE* out_file = skipping(out_skip, *io.out, recording->out_from);
+  recording->replaying = true;
+  std::FILE* in = fopencookie(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
+  RunResult result;
+  {
+    const auto run = std::make_unique<Output>(run_file);
+    const auto out = std::make_unique<Output>(out_file);
+    *state = MachineState{};
+    result = run_program(program, *state, MachineIO{in, run.get(), out.get(), io.trace});
+    if (!run->good() || !out->good()) result.kind = RunResult::write_failed;
+  }
+  for (std::FILE* file : {in, run_file, out_file}) {
+    if (file != nullptr && std::fclose(file) != 0 && file != in) result.kind = RunResult::write_failed;
+  }
+  return result;
+}
+
 [[gnu::noinline]] void put_character(std::int32_t value) {
   services::write_character(io, value);
 }
@@ -41,6 +118,22 @@ class NativeCode : public Runnable {
   RunResult run(MachineState& machine, const MachineIO& streams) override {
     state = &machine;
     io = streams;
+    Recording kept;
+    std::FILE* in = nullptr;
+    if (pl0_restarts != 0) {
+      kept = {streams.in, "", 0, false, streams.run->count(), streams.out->count()};
+      recording = &kept;
+      in = fopencookie(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
+      if (in != nullptr) io.in = in;
+    }
+    const RunResult result = run_natively(machine);
+    if (in != nullptr) std::fclose(in);
+    recording = nullptr;
+    return result;
+  }
+
+ private:
+  static RunResult run_natively(MachineState& machine) {
     try {
       pl0_native_run(machine.cells.data());
       return {RunResult::finished, ""};
@@ -149,16 +242,21 @@ void pl0_no_instruction(std::int32_t at) {
 
 void pl0_resume(std::int32_t pc, std::int32_t sp, std::int32_t bp, std::int32_t ax,
                 const std::uint64_t* waiting, const std::uint64_t* bottom) {
-  rebuild_links(bp, waiting, bottom);
   std::vector<Instruction> program(static_cast<std::size_t>(pl0_code_size));
   for (std::size_t i = 0; i < program.size(); ++i) {
     program[i] = {pl0_code[3 * i], pl0_code[3 * i + 1], pl0_code[3 * i + 2]};
   }
-  state->pc = pc;
-  state->sp = sp;
-  state->bp = bp;
-  state->ax = ax;
-  const interpreter::RunResult result = interpreter::run_program(program, *state, io);
+  interpreter::RunResult result;
+  if (recording != nullptr) {
+    result = run_again(program);
+  } else {
+    rebuild_links(bp, waiting, bottom);
+    state->pc = pc;
+    state->sp = sp;
+    state->bp = bp;
+    state->ax = ax;
+    result = interpreter::run_program(program, *state, io);
+  }
   if (result.kind == interpreter::RunResult::fault) throw Fault{result.message};
   if (result.kind == interpreter::RunResult::write_failed) {
     throw interpreter::services::OutputFailed{};

@@ -328,6 +328,21 @@ TEST(Native, ElementsOutsideTheirArrays) {
   for (const char* k : {"0", "2", "3", "4", "5", "-1", "-2", "-3", "-4", "-6", "-90", "200"}) {
     expect_same_as_interpreter(program, dir, std::string("k = ") + k, std::string(k) + "\n");
   }
+  // A procedure's store into the main program's array, past the main program's variables onto
+  // its own links: the dynamic link sends the Interpreter's RTN astray. Where the machine takes
+  // over it runs from the start, reading the first number again and writing nothing twice.
+  const std::vector<Instruction> links = compiled(
+      dir, "var a[1], k; procedure p; a[k] := 7;\n"
+           "begin read k; write k; call p; write k; read k; write k end.\n");
+  ASSERT_FALSE(links.empty());
+  for (const char* k : {"2", "3", "4", "5", "6"}) {
+    expect_same_as_interpreter(links, dir, std::string("a[k] from p, k = ") + k, std::string(k) + "\n9\n");
+  }
+  // Fixed indexes past them, onto the cells of a procedure's frame that has returned.
+  expect_same_as_interpreter(
+      compiled(dir, "var a[1], k; procedure p; var x, y; begin x := 11; y := 12 end;\n"
+                    "begin call p; write a[5]; write a[7]; write a[8] end.\n"),
+      dir, "a[5], a[7], a[8] after p");
   // The 1 of i + 1, popped; a fault; i itself, which the loop keeps in a register.
   for (const char* test : {"a[i] # 1", "a[i] < 100000", "a[i] # 3"}) {
     const std::vector<Instruction> scan = compiled(
