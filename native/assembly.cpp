@@ -256,6 +256,7 @@ class Writer {
       for (Block& target : blocks) target.aligned = target.aligned || target.start == block.turn_target;
     }
     const Regions regions = procedure_regions(blocks, flow_);
+    cold += entry_bounds(regions);
     Proof known;         // what the block before proved, for a block only it leads into
     bool falls = false;  // the prologue jumps to the first block
     for (const Block& block : blocks) {

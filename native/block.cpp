@@ -422,6 +422,11 @@ void BlockWriter::set_sp() {
 std::string BlockWriter::label(std::int32_t target, bool by_call) const {
   std::string name = ".L" + std::to_string(target);
   const std::int32_t procedure = flow_.procedure[static_cast<std::size_t>(target)];
+  if (in_place_ != nullptr && !by_call) {  // the one way into the rest of the procedure
+    if (in_place_->rest >= 0 && in_place_->rest != target) in_place_->spoilt = true;
+    in_place_->rest = target;
+    return in_place_->rest_label;
+  }
   if (loop_ != nullptr && target == loop_->head) return name + "_loop";
   if (own_procedure() >= 0 && !by_call && procedure == own_procedure()) return name + "_in";
   if (by_call && procedure == target) return name + "_r";

@@ -107,10 +107,12 @@ class BlockWriter {
   void store_element(const Instruction& ins);
   void element_among_variables(const Instruction& ins, const Value& index);
   void call(std::int32_t level, std::int32_t target);
+  std::optional<std::int32_t> in_place_end(std::int32_t target) const;
+  bool call_in_place(std::int32_t target, const Copies& fixed);
   bool reserve(std::int32_t count);
   bool branch(std::int32_t target);
   bool returns_at(std::int32_t target) const;
-  void give_back();
+  void give_back(std::int32_t rtn);  // the RTN at `rtn`, here
   void output(const char* name);
   void input(std::int32_t opcode);
   void unary(std::int32_t opcode);
@@ -148,6 +150,15 @@ class BlockWriter {
   // while the condition holds; `turned_` says it could be.
   bool turning_ = false;
   bool turned_ = false;
+  // Writing a procedure's start in place of a CAL (calls_in_place.cpp): its one branch goes to
+  // `rest_label`, its RTN to the CAL's return.
+  struct InPlace {
+    std::string rest_label;  // where the call into the rest of the procedure stands
+    std::string back;        // the CAL's return
+    std::int32_t rest = -1;  // the instruction the branch leads to
+    bool spoilt = false;     // a second way out: not copied after all
+  };
+  InPlace* in_place_ = nullptr;
 };
 
 }  // namespace pl0::native

@@ -54,7 +54,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       if (returns_at(a)) {  // SP is set from BP there: no need to move it here
         sp_given_ += values_.settle();
         out_.line("# the RTN at %d, in place of the jump", a);
-        give_back();
+        give_back(a);
         return false;
       }
       set_sp();
@@ -62,7 +62,7 @@ bool BlockWriter::instruction(const Instruction& ins) {
       block_.falls = false;
       return false;
     case JPC: return branch(a);
-    case RTN: give_back(); return false;
+    case RTN: give_back(at_); return false;
     case WRITE: output("pl0_write"); return true;
     case PUTC: output("pl0_putc"); return true;
     case READ:
@@ -222,6 +222,10 @@ void BlockWriter::element_among_variables(const Instruction& ins, const Value& i
 }
 
 void BlockWriter::call(std::int32_t level, std::int32_t target) {
+  Copies kept;  // the main program's cells are where they were, for a procedure's start in place
+  for (const auto& copy : values_.copies()) {
+    if (copy.first >= ValueStack::fixed_copy) kept.push_back(copy);
+  }
   values_.forget_registers();  // the callee changes them
   std::string link = "{BP32}";
   if (const auto fixed = fixed_cell(level, 0)) {
@@ -260,12 +264,14 @@ void BlockWriter::call(std::int32_t level, std::int32_t target) {
     out_.line("cmpq\tpl0_deepest_call(%%rip), %%rsp\t# room for one more call?");
     out_.line("jbe\t%s", deep.c_str());
   }
-  out_.line("call\t%s", label(target, true).c_str());
-  if (frames_.links_rebuilt) {  // where the return lands, for rebuilding the cells
-    const std::string back = out_.return_label();
-    out_.body += back + ":\n";
-    append(out_.calls, "\t.long\t%s - pl0_calls, %d, %d\n", back.c_str(), at_ + 1,
-           flow_.depth[static_cast<std::size_t>(at_)]);
+  if (!call_in_place(target, kept)) {
+    out_.line("call\t%s", label(target, true).c_str());
+    if (frames_.links_rebuilt) {  // where the return lands, for rebuilding the cells
+      const std::string back = out_.return_label();
+      out_.body += back + ":\n";
+      append(out_.calls, "\t.long\t%s - pl0_calls, %d, %d\n", back.c_str(), at_ + 1,
+             flow_.depth[static_cast<std::size_t>(at_)]);
+    }
   }
   // Where the frames are proven no STO writes a link cell, so the callee's RTN comes back here
   // with SP as it was, and BP is SP less what SP - BP is here: worked out, not read from the
@@ -326,13 +332,14 @@ bool BlockWriter::returns_at(std::int32_t target) const {
   if (target <= 0 || static_cast<std::size_t>(target) >= program_.size()) return false;
   const auto t = static_cast<std::size_t>(target);
   return program_[t].opcode == RTN && frames_.proven && own_procedure() > main_program &&
-         flow_.procedure[t] == own_procedure() && !flow_.keeps_ax[t] && !leaves_loop(target);
+         flow_.procedure[t] == own_procedure() && !leaves_loop(target);
 }
 
 // RTN: the frame's link cells give PC, BP and Ax back. The machine's own `ret` goes back to
 // the CAL that waits on the machine stack, where the processor predicts it; that CAL checks
 // that PC leads to it. With no CAL waiting, the return goes through the table.
-void BlockWriter::give_back() {
+void BlockWriter::give_back(std::int32_t rtn) {
+  const bool ax_kept = flow_.keeps_ax[static_cast<std::size_t>(rtn)];
   values_.flush_all();
   note_bp(-2);
   note_bp(0);
@@ -340,9 +347,9 @@ void BlockWriter::give_back() {
   // the address in the cell: `ret` alone takes it there, and the CAL sets BP again.
   const bool to_its_call = frames_.proven && own_procedure() > main_program;
   if (!to_its_call) out_.line("movslq\t-8({cells},{BP},4), %%rax\t# PC: the return address");
-  if (keeps_ax() && to_its_call && frames_.links_rebuilt) {
+  if (ax_kept && to_its_call && frames_.links_rebuilt) {
     out_.line("movl\t$%d, {Ax}\t\t# the static link", initial_bp);
-  } else if (keeps_ax()) {
+  } else if (ax_kept) {
     out_.line("movl\t({cells},{BP},4), {Ax}");
   }
   out_.line("leaq\t1({BP}), {SP}");
@@ -351,7 +358,11 @@ void BlockWriter::give_back() {
     out_.line("cmpq\t{frame}, %%rsp\t\t# a CAL's return waiting?");
     out_.line("je\t.Lreturn_table");
   }
-  out_.line("ret");
+  if (in_place_ != nullptr && to_its_call) {
+    out_.line("jmp\t%s\t# back to the CAL", in_place_->back.c_str());
+  } else {
+    out_.line("ret");
+  }
   block_.falls = false;
 }
 

@@ -1,5 +1,7 @@
 #include "layout.h"
 
+#include <limits>
+
 #include "emitter.h"
 #include "stack.h"
 
@@ -91,6 +93,22 @@ Regions procedure_regions(const std::vector<Block>& blocks, const Flow& flow) {
     if (block.too_far) region.possible = false;
   }
   return regions;
+}
+
+std::string entry_bounds(const Regions& regions) {
+  std::string text = "\n# The least BP each procedure's cells allow, for its start copied to a CAL (always a\n"
+                     "# call where its check is another: the call's own check then decides).\n";
+  for (const auto& [procedure, region] : regions) {
+    const Range& cells = region.cells;
+    long long least = std::numeric_limits<std::int32_t>::min();
+    if (!region.possible || cells.high > 0 || cells.width() > top_cell) {
+      least = std::numeric_limits<std::int32_t>::max();
+    } else if (cells.used) {
+      least = -cells.low;
+    }
+    append(text, "\t.set\t.Lbottom%d, %lld\n", procedure, least);
+  }
+  return text;
 }
 
 std::string fallback_label(std::int32_t start) {

@@ -52,6 +52,8 @@ struct Region {
 using Regions = std::map<std::int32_t, Region>;
 
 Regions procedure_regions(const std::vector<Block>& blocks, const Flow& flow);
+// The `.set` lines that give each procedure's least BP for its entry check, as .Lbottom<start>.
+std::string entry_bounds(const Regions& regions);
 
 // The label a block's checks leave by when they fail.
 std::string fallback_label(std::int32_t start);

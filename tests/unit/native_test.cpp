@@ -298,6 +298,25 @@ TEST(Native, LinksRebuiltForTheMachine) {
   for (const char* n : {"21", "22", "23"}) {  // native to the end, handed over at the leaf, a fault
     expect_same_as_interpreter(program, dir, std::string("n = ") + n, std::string(n) + "\n");
   }
+  // The same with the procedure's start copied to each CAL: its last step returns in place, and
+  // the machine rebuilds frames whose CALs went through the copy or, at its check, around it.
+  const std::vector<Instruction> in_place = compiled(
+      dir,
+      "var n, s, t, u;\n"
+      "procedure p;\n"
+      "  var k, m;\n"
+      "begin\n"
+      "  k := n;\n"
+      "  if k < 1 then s := s + 1\n"
+      "  else begin n := k - 1; call p; m := k * (k + (k + (k + 1))); s := s + m end\n"
+      "end;\n"
+      "begin read n; s := 0; call p; write s end.\n");
+  ASSERT_NE(native::write_assembly(in_place, true, nullptr, native::Generator::optimising)
+                .find("in place of the call"),
+            std::string::npos);
+  for (const char* n : {"0", "5", "16", "17", "18"}) {  // the last step handed over at 17
+    expect_same_as_interpreter(in_place, dir, std::string("in place, n = ") + n, std::string(n) + "\n");
+  }
 }
 
 // Frames proven in a program with arrays: each STT is checked to land among its frame's
