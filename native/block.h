@@ -123,6 +123,7 @@ class BlockWriter {
   void divide_by_power_of_two(int shift);
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);
+  bool conditional_move(std::int32_t opcode);
   bool only_comments_since(std::size_t at) const;
 
   const std::vector<Instruction>& program_;

@@ -1,6 +1,7 @@
 // Each opcode's x86-64 in the optimising generator: the instructions of one block, on the values
 // the ValueStack keeps.
 #include <cstdint>
+#include <limits>
 
 #include "block.h"
 #include "stack.h"
@@ -636,6 +637,7 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   if (unread) {  // nothing to store: SP moved for both ways (lea keeps the flags), and the branch
     out_.body += sp;
     sp_given_ += values_.settle();
+    if (conditional_move(opcode)) return true;
     jump_if(opposite_of(opcode), program_[jpc].operand);
     return false;
   }
@@ -650,6 +652,61 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   out_.cold += taken + ":\n" + (unread ? "" : "\tmovl\t$0, " + result + "\n") + sp +
                jump_text(program_[jpc].operand, false);
   return false;
+}
+
+// A JPC (at `at_`, after its comparison) over one store to a loop's register alone: `v := c`,
+// `v := w`, `v := x + c`, `v := x - c` or `v := x + y`, every variable in a register. The
+// store becomes a conditional move, so no branch waits on the comparison: a branch the
+// processor mispredicts wherever the condition keeps no pattern (a sum kept under a bound).
+bool BlockWriter::conditional_move(std::int32_t opcode) {
+  const std::int32_t target = program_[static_cast<std::size_t>(at_)].operand;
+  const std::int32_t first = at_ + 1, count = target - first;
+  if (loop_ == nullptr || (count != 2 && count != 4) || !loop_->contains(target)) return false;
+  for (std::int32_t i = at_; i < target; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    if (flow_.keeps_ax[at] || (i > at_ && flow_.entry[at])) return false;
+  }
+  const Instruction& store = program_[static_cast<std::size_t>(target - 1)];
+  const std::optional<int> v = store.opcode == STO ? resident(store) : std::nullopt;
+  auto in_register = [this](std::int32_t at) {
+    const Instruction& ins = program_[static_cast<std::size_t>(at)];
+    return ins.opcode == LOD ? resident(ins) : std::nullopt;
+  };
+  const Instruction& one = program_[static_cast<std::size_t>(first)];
+  std::string value = "%eax", compute;  // the value, and a line that leaves the flags alone
+  if (!v) return false;
+  if (count == 2 && one.opcode == LIT) {
+    compute = "movl\t$" + std::to_string(one.operand) + ", %eax";
+  } else if (count == 2 && in_register(first)) {
+    value = pool[*in_register(first)];
+  } else if (count == 4 && in_register(first)) {
+    const Instruction& two = program_[static_cast<std::size_t>(first + 1)];
+    const std::int32_t op = program_[static_cast<std::size_t>(first + 2)].opcode;
+    const std::string x = pool64[*in_register(first)];
+    if (two.opcode == LIT && op == ADD) {
+      compute = "leal\t" + std::to_string(two.operand) + "(" + x + "), %eax";
+    } else if (two.opcode == LIT && op == MIN && two.operand != std::numeric_limits<std::int32_t>::min()) {
+      compute = "leal\t" + std::to_string(-two.operand) + "(" + x + "), %eax";
+    } else if (in_register(first + 1) && op == ADD) {
+      compute = "leal\t(" + x + "," + pool64[*in_register(first + 1)] + "), %eax";
+    } else {
+      return false;
+    }
+  } else {
+    return false;
+  }
+  values_.before_writing_resident(*v);
+  for (std::int32_t i = first; i < target; ++i) out_.body += header_(i);
+  if (!compute.empty()) out_.line("%s", compute.c_str());
+  out_.line("cmov%s\t%s, %s\t# the store the JPC would skip", condition_of(opcode), value.c_str(),
+            pool[*v]);
+  division_.reset();  // %eax changed, and so may the variable
+  const std::int64_t cell = -static_cast<std::int64_t>(store.operand);
+  values_.forget_copy(cell);
+  values_.forget_frame_cell(cell);
+  values_.forget_source(cell);
+  at_ = target - 1;
+  return true;
 }
 
 }  // namespace pl0::native

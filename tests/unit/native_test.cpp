@@ -319,6 +319,27 @@ TEST(Native, LinksRebuiltForTheMachine) {
   }
 }
 
+// Stores an if makes to a loop's registers are conditional moves: each form, each way.
+TEST(Native, ConditionalStoresAsMoves) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<Instruction> moves = compiled(
+      dir,
+      "var i, s, t, m;\n"
+      "begin i := 0; s := 0; t := 0; m := 0;\n"
+      "  while i < 40 do begin\n"
+      "    s := s + 7; if s > 20 then s := s - 20; if s <= 2 then s := s + 3;\n"
+      "    if s > m then m := s; if s = 4 then m := 9; if t >= s then t := t + s;\n"
+      "    t := t + 1; i := i + 1\n"
+      "  end;\n"
+      "  write s; write t; write m\n"
+      "end.\n");
+  const std::string listing = native::write_assembly(moves, true, nullptr, native::Generator::optimising);
+  std::size_t count = 0;
+  for (std::size_t at = listing.find("\tcmov"); at != std::string::npos; at = listing.find("\tcmov", at + 1)) ++count;
+  EXPECT_EQ(count, 5u) << listing;
+  expect_same_as_interpreter(moves, dir, "conditional moves");
+}
+
 // Frames proven in a program with arrays: each STT is checked to land among its frame's
 // variables, and past that the machine runs on. An index read from the input puts the elements
 // of a procedure's array and of the main program's onto the procedure's other variable, its
@@ -478,8 +499,13 @@ class LoopPrograms {
         code_[exit].operand = at();
         if (early != 0) code_[early].operand = at();
         --counters_;
-      } else {  // if v # 0 then statements
+      } else {  // if v # 0 then statements, or if v compared with c: a store may be a move
         code_.push_back({LOD, 0, free_variable()});
+        if (pick(2) == 0) {
+          constexpr std::int32_t comparisons[] = {EQU, NEQ, LES, LEQ, GTR, GEQ};
+          code_.push_back({LIT, 0, pick(9) - 4});
+          code_.push_back({comparisons[pick(6)], 0, 0});
+        }
         const std::size_t skip = code_.size();
         code_.push_back({JPC, 0, 0});
         statements(1, depth + 1);
@@ -498,19 +524,23 @@ TEST(Native, LoopProgramsRunAsInTheInterpreter) {
   const int programs = wanted != nullptr ? std::atoi(wanted) : 40;
   TemporaryFolder dir("pl0n");
   LoopPrograms generate(77);
-  int with_loops = 0, run = 0;
+  int with_loops = 0, with_moves = 0, run = 0;
   for (int n = 1; n <= programs; ++n) {
     const std::vector<Instruction> program = generate.next();
     if (!stops(program)) continue;  // an element stored onto a loop's counter
     ++run;
     const native::Flow flow = native::analyse(program);
     if (!native::find_loops(program, flow, native::prove_frames(program, flow)).empty()) ++with_loops;
+    const std::string listing = native::write_assembly(program, true, nullptr, native::Generator::optimising);
+    if (listing.find("\tcmov") != std::string::npos) ++with_moves;
     expect_same_as_interpreter(program, dir, "program " + std::to_string(n) + ":\n" + code_file(program));
     if (HasFailure()) return;
   }
   EXPECT_GE(run, programs * 3 / 4);
   EXPECT_GE(with_loops, run / 3);
-  std::printf("%d programs run both ways, %d with variables in registers\n", run, with_loops);
+  EXPECT_GE(with_moves, run / 20);
+  std::printf("%d programs run both ways, %d with variables in registers, %d with conditional moves\n",
+              run, with_loops, with_moves);
 }
 
 TEST(Native, GeneratedProgramsRunAsInTheInterpreter) {
