@@ -666,13 +666,15 @@ bool BlockWriter::conditional_move(std::int32_t opcode) {
     const auto at = static_cast<std::size_t>(i);
     if (flow_.keeps_ax[at] || (i > at_ && flow_.entry[at])) return false;
   }
-  const Instruction& store = program_[static_cast<std::size_t>(target - 1)];
-  const std::optional<int> v = store.opcode == STO ? resident(store) : std::nullopt;
-  auto in_register = [this](std::int32_t at) {
-    const Instruction& ins = program_[static_cast<std::size_t>(at)];
-    return ins.opcode == LOD ? resident(ins) : std::nullopt;
+  auto ins_at = [this](std::int32_t at) -> const Instruction& {
+    return program_[static_cast<std::size_t>(at)];
   };
-  const Instruction& one = program_[static_cast<std::size_t>(first)];
+  const Instruction& store = ins_at(target - 1);
+  const std::optional<int> v = store.opcode == STO ? resident(store) : std::nullopt;
+  auto in_register = [this, &ins_at](std::int32_t at) {
+    return ins_at(at).opcode == LOD ? resident(ins_at(at)) : std::nullopt;
+  };
+  const Instruction& one = ins_at(first);
   std::string value = "%eax", compute;  // the value, and a line that leaves the flags alone
   if (!v) return false;
   if (count == 2 && one.opcode == LIT) {
@@ -680,8 +682,8 @@ bool BlockWriter::conditional_move(std::int32_t opcode) {
   } else if (count == 2 && in_register(first)) {
     value = pool[*in_register(first)];
   } else if (count == 4 && in_register(first)) {
-    const Instruction& two = program_[static_cast<std::size_t>(first + 1)];
-    const std::int32_t op = program_[static_cast<std::size_t>(first + 2)].opcode;
+    const Instruction& two = ins_at(first + 1);
+    const std::int32_t op = ins_at(first + 2).opcode;
     const std::string x = pool64[*in_register(first)];
     if (two.opcode == LIT && op == ADD) {
       compute = "leal\t" + std::to_string(two.operand) + "(" + x + "), %eax";

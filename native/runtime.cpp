@@ -126,7 +126,7 @@ class NativeCode : public Runnable {
       in = fopencookie(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
       if (in != nullptr) io.in = in;
     }
-    const RunResult result = run_natively(machine);
+    RunResult result = run_natively(machine);
     if (in != nullptr) std::fclose(in);
     recording = nullptr;
     return result;
