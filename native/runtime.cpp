@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -79,13 +80,22 @@ ssize_t write_skipping(void* cookie, const char* buffer, std::size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+// A stream of our own; it has nowhere to go but memory, so only a full memory refuses it.
+std::FILE* opened(void* cookie, const char* mode, cookie_io_functions_t functions) {
+  std::FILE* file = fopencookie(cookie, mode, functions);
+  if (file == nullptr) throw std::bad_alloc();
+  return file;
+}
+
 // An output stream that passes on what `output` would be written past what it holds now.
 std::FILE* skipping(Skipping& s, const Output& output, std::size_t from) {
   if (!output.on()) return nullptr;
   s = {output.file(), output.count() - from};
-  return fopencookie(&s, "w", {nullptr, write_skipping, nullptr, nullptr});
+  return opened(&s, "w", {nullptr, write_skipping, nullptr, nullptr});
 }
 
+// The program from its start on the Interpreter's machine, reading the input read so far
+// again and writing only past what was written.
 RunResult run_again(const std::vector<Instruction>& program) {
   io.run->sync();
   io.out->sync();
@@ -93,7 +103,7 @@ RunResult run_again(const std::vector<Instruction>& program) {
   std::FILE* run_file = skipping(run_skip, *io.run, recording->run_from);
   std::FILE* out_file = skipping(out_skip, *io.out, recording->out_from);
   recording->replaying = true;
-  std::FILE* in = fopencookie(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
+  std::FILE* in = opened(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
   RunResult result;
   {
     const auto run = std::make_unique<Output>(run_file);
@@ -122,9 +132,9 @@ class NativeCode : public Runnable {
     std::FILE* in = nullptr;
     if (pl0_restarts != 0) {
       kept = {streams.in, "", 0, false, streams.run->count(), streams.out->count()};
+      in = opened(&kept, "r", {read_recorded, nullptr, nullptr, nullptr});
       recording = &kept;
-      in = fopencookie(recording, "r", {read_recorded, nullptr, nullptr, nullptr});
-      if (in != nullptr) io.in = in;
+      io.in = in;
     }
     RunResult result = run_natively(machine);
     if (in != nullptr) std::fclose(in);
