@@ -90,6 +90,12 @@ std::vector<Decoded> decode(const std::vector<Instruction>& program, Decoding ho
     Decoded* next = &decoded[at + static_cast<std::size_t>(length_of(entry.kind))];
     entry.to = next->kind == Kind::JMP && next->to != nullptr ? next->to : next;
   }
+  for (std::size_t at = 0; at < program.size(); ++at) {
+    Decoded& entry = decoded[at];
+    for (const Chain& chain : chains) {
+      if (entry.kind == chain.first && entry.to->kind == chain.second) entry.kind = chain.kind;
+    }
+  }
   return decoded;
 }
 

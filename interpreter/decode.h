@@ -18,18 +18,27 @@ namespace pl0::interpreter {
 // the instructions it runs (LOD0 is LOD at Level 0, LOD1 at Level 1, LOD any other).
 #define PL0_ROW_KIND(name, opcode, levels, ending, work) name,
 #define PL0_GROUP_KIND(length, ...) PL0_GROUP_NAME(length, __VA_ARGS__),
-enum class Kind : std::int32_t { PL0_INSTRUCTIONS(PL0_ROW_KIND) PL0_GROUPS(PL0_GROUP_KIND) };
+#define PL0_CHAIN_KIND(...) PL0_CHAIN_NAME(__VA_ARGS__),
+enum class Kind : std::int32_t {
+  PL0_INSTRUCTIONS(PL0_ROW_KIND) PL0_GROUPS(PL0_GROUP_KIND) PL0_CHAINS(PL0_CHAIN_KIND)
+};
 #undef PL0_ROW_KIND
 #undef PL0_GROUP_KIND
+#undef PL0_CHAIN_KIND
 
 #define PL0_ROW_NAME(name, opcode, levels, ending, work) #name,
 #define PL0_GROUP_NAME_TEXT(length, ...) PL0_GROUP_TEXT(PL0_GROUP_NAME(length, __VA_ARGS__)),
-#define PL0_GROUP_TEXT(name) #name
-inline constexpr const char* kind_names[] = {PL0_INSTRUCTIONS(PL0_ROW_NAME)
-                                                 PL0_GROUPS(PL0_GROUP_NAME_TEXT)};
+#define PL0_CHAIN_NAME_TEXT(...) PL0_GROUP_TEXT(PL0_CHAIN_NAME(__VA_ARGS__)),
+// One level more, so that the name is expanded before it becomes text.
+#define PL0_GROUP_TEXT(name) PL0_TEXT(name)
+#define PL0_TEXT(name) #name
+inline constexpr const char* kind_names[] = {
+    PL0_INSTRUCTIONS(PL0_ROW_NAME) PL0_GROUPS(PL0_GROUP_NAME_TEXT) PL0_CHAINS(PL0_CHAIN_NAME_TEXT)};
 #undef PL0_ROW_NAME
 #undef PL0_GROUP_NAME_TEXT
+#undef PL0_CHAIN_NAME_TEXT
 #undef PL0_GROUP_TEXT
+#undef PL0_TEXT
 
 // How control leaves a kind's last instruction.
 enum class Ending { next, jump, branch, back, past_end };
@@ -66,7 +75,18 @@ inline constexpr Group groups[] = {PL0_GROUPS(PL0_GROUP)};
 #undef PL0_PARTS_3
 #undef PL0_PARTS_4
 
-inline constexpr int kind_count = row_count + static_cast<int>(sizeof groups / sizeof *groups);
+// A chain as the decoder reads it: its kind and its two groups' kinds.
+struct Chain {
+  Kind kind, first, second;
+};
+#define PL0_CHAIN(a, b, c, d, e, f, g, h)                                                \
+  {Kind::PL0_CHAIN_NAME(a, b, c, d, e, f, g, h), Kind::PL0_GROUP_NAME_4(a, b, c, d), \
+   Kind::PL0_GROUP_NAME_4(e, f, g, h)},
+inline constexpr Chain chains[] = {PL0_CHAINS(PL0_CHAIN)};
+#undef PL0_CHAIN
+
+inline constexpr int kind_count = row_count + static_cast<int>(sizeof groups / sizeof *groups) +
+                                  static_cast<int>(sizeof chains / sizeof *chains);
 static_assert(sizeof kind_names / sizeof *kind_names == kind_count);
 
 inline constexpr Ending ending_of(Kind kind) {
@@ -76,10 +96,17 @@ inline constexpr Ending ending_of(Kind kind) {
   for (const Group& group : groups) {
     if (group.kind == kind) return ending_of(group.parts[group.length - 1]);
   }
+  for (const Chain& chain : chains) {
+    if (chain.kind == kind) return ending_of(chain.second);
+  }
   return Ending::next;
 }
 
+// A chain's is its first group's: its second has an entry of its own.
 inline constexpr int length_of(Kind kind) {
+  for (const Chain& chain : chains) {
+    if (chain.kind == kind) return length_of(chain.first);
+  }
   for (const Group& group : groups) {
     if (group.kind == kind) return group.length;
   }
@@ -129,8 +156,8 @@ struct Decoded {
 };
 
 // For the plain loop, every entry runs its one instruction (the traced loop writes a line
-// before each); fused, the groups; unwatched, the groups and the shortcuts of `to` that an
-// observer would see through.
+// before each); fused, the groups; unwatched, the groups, the chains and the shortcuts of `to`
+// that an observer would see through (a chain's `to` is its second group's entry).
 enum class Decoding { plain, fused, unwatched };
 
 // One entry per instruction and a final END entry, then unwatched the EXIT entries. The entries

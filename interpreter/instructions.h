@@ -93,6 +93,16 @@
 #define PL0_AFTER_TWO(op, G, first, second) G(3, first, second, op)
 #define PL0_AFTER_THEN_JPC(op, G, first) G(3, first, op, JPC)
 #define PL0_AFTER_TWO_THEN_JPC(op, G, first, second) G(4, first, second, op, JPC)
+
+// The chains, each two groups of four run in one dispatch where an unwatched run goes from the
+// first to the second, at once or past a JMP: a variable changed, then a variable compared
+// with a literal and the branch (s := s + 7; if s > 1000, and i := i + 1 before its loop's
+// test). Each group keeps its own entry, with the fields its steps read.
+#define PL0_CHAINS(C)                                                                         \
+  PL0_CHAIN_TESTS(C, LOD0, LIT, ADD, STO0_SAME) PL0_CHAIN_TESTS(C, LOD0, LIT, MIN, STO0_SAME)   \
+  PL0_CHAIN_TESTS(C, LOD0, LOD0, ADD, STO0_SAME) PL0_CHAIN_TESTS(C, LOD0, LOD0, MIN, STO0_SAME)
+#define PL0_CHAIN_TESTS(C, a, b, c, d) PL0_COMPARISONS(PL0_CHAIN_TEST, C, a, b, c, d)
+#define PL0_CHAIN_TEST(op, C, a, b, c, d) C(a, b, c, d, LOD0, LIT, op, JPC)
 // clang-format on
 
 // A group's name, and its last kind, by its length.
@@ -100,3 +110,4 @@
 #define PL0_GROUP_NAME_3(a, b, c) a##_##b##_##c
 #define PL0_GROUP_NAME_4(a, b, c, d) a##_##b##_##c##_##d
 #define PL0_GROUP_NAME(length, ...) PL0_GROUP_NAME_##length(__VA_ARGS__)
+#define PL0_CHAIN_NAME(a, b, c, d, e, f, g, h) a##_##b##_##c##_##d##_THEN_##e##_##f##_##g##_##h

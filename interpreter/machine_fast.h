@@ -156,8 +156,7 @@ struct Operands {
       : level(entry.level), operand(entry.operand), second(entry.second), last(entry.last) {}
 };
 // A group whose pushes and pops all stay on the stack runs them unchecked.
-#define PL0_GROUP_HANDLER(length, ...)                                      \
-  PL0_HANDLER(PL0_GROUP_NAME(length, __VA_ARGS__))                          \
+#define PL0_GROUP_STEPS(length, ...)                                        \
   if (PL0_EXPECT_TRUE(group_fits<PL0_KINDS_##length(__VA_ARGS__)>(r.sp))) { \
     const Operands e{*ip};                                                  \
     Registers<false> unchecked{r};                                          \
@@ -166,8 +165,18 @@ struct Operands {
     PL0_CHECK(ok);                                                          \
   } else {                                                                  \
     PL0_CHECK(PL0_STEPS_##length(r, (*ip), __VA_ARGS__));                   \
-  }                                                                         \
+  }
+#define PL0_GROUP_HANDLER(length, ...)             \
+  PL0_HANDLER(PL0_GROUP_NAME(length, __VA_ARGS__)) \
+  PL0_GROUP_STEPS(length, __VA_ARGS__)             \
   PL0_LEAVE_GROUP(length, PL0_LAST_##length(__VA_ARGS__))
+// A chain runs its first group at its own entry and its second at the entry `to` names.
+#define PL0_CHAIN_HANDLER(a, b, c, d, e, f, g, h)         \
+  PL0_HANDLER(PL0_CHAIN_NAME(a, b, c, d, e, f, g, h))     \
+  PL0_GROUP_STEPS(4, a, b, c, d)                          \
+  ip = ip->to;                                            \
+  PL0_GROUP_STEPS(4, e, f, g, h)                          \
+  PL0_LEAVE_GROUP(4, h)
 
 template <bool fused, typename Observer>
 RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, const MachineIO& io,
@@ -201,9 +210,12 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
 #if PL0_THREADED
 #define PL0_ROW_LABEL(name, opcode, levels, ending, work) &&PL0_LABEL_OF(name),
 #define PL0_GROUP_LABEL(length, ...) &&PL0_LABEL_OF(PL0_GROUP_NAME(length, __VA_ARGS__)),
-  static const void* const labels[] = {PL0_INSTRUCTIONS(PL0_ROW_LABEL) PL0_GROUPS(PL0_GROUP_LABEL)};
+#define PL0_CHAIN_LABEL(...) &&PL0_LABEL_OF(PL0_CHAIN_NAME(__VA_ARGS__)),
+  static const void* const labels[] = {PL0_INSTRUCTIONS(PL0_ROW_LABEL) PL0_GROUPS(PL0_GROUP_LABEL)
+                                           PL0_CHAINS(PL0_CHAIN_LABEL)};
 #undef PL0_ROW_LABEL
 #undef PL0_GROUP_LABEL
+#undef PL0_CHAIN_LABEL
   static_assert(sizeof labels / sizeof *labels == kind_count);
   for (Decoded& entry : decoded) entry.handler = labels[static_cast<int>(entry.kind)];
 #endif
@@ -217,6 +229,7 @@ RunResult run_loop(const std::vector<Instruction>& program, MachineState& m, con
 #endif
     PL0_INSTRUCTIONS(PL0_ROW_HANDLER)
     PL0_GROUPS(PL0_GROUP_HANDLER)
+    PL0_CHAINS(PL0_CHAIN_HANDLER)
 #if !PL0_THREADED
   }
 #endif
@@ -262,7 +275,9 @@ return {RunResult::stopped, ""};
 #undef PL0_LAST_3
 #undef PL0_LAST_4
 #undef PL0_LEAVE_GROUP
+#undef PL0_GROUP_STEPS
 #undef PL0_GROUP_HANDLER
+#undef PL0_CHAIN_HANDLER
 #undef PL0_HANDLER
 #undef PL0_LABEL_OF
 #undef PL0_LABEL_PASTE

@@ -100,6 +100,23 @@ void expect_same_run(const std::vector<Instruction>& program) {
   }
 }
 
+// Unwatched, with the decoder's shortcuts: the same ending, output and final state.
+void expect_same_unwatched(const std::vector<Instruction>& program) {
+  NoObserver none;
+  MachineState plain_state;
+  MachineState fused_state;
+  std::string plain_output;
+  std::string fused_output;
+  const RunResult plain =
+      run_observed(detail::run_simple<NoObserver>, program, none, plain_state, plain_output);
+  const RunResult fused =
+      run_observed(detail::run_fast<NoObserver>, program, none, fused_state, fused_output);
+  EXPECT_EQ(fused.kind, plain.kind);
+  EXPECT_EQ(fused.message, plain.message);
+  EXPECT_EQ(fused_output, plain_output);
+  EXPECT_TRUE(same_state(fused_state, plain_state));
+}
+
 TEST(FastMachine, JumpIntoTheMiddleOfAPairRunsThePlainInstruction) {
   // 3 and 4 (LIT, ADD) fuse; the jump to 4 must add the two pushed values, not the 1.
   const std::vector<Instruction> program = {{LIT, 0, 10}, {LIT, 0, 20},  {JMP, 0, 4}, {LIT, 0, 1},
@@ -303,19 +320,41 @@ TEST(FastMachine, RandomProgramsAgreeWithTheSimpleLoop) {
     // Unwatched, the fused loop also goes past a JMP after a group at once: where the program
     // ends, it must end as the plain loop does, in the same state.
     if (run_simple(program).result.kind == RunResult::stopped) continue;
-    NoObserver none;
-    MachineState plain_state;
-    MachineState fused_state;
-    std::string plain_output;
-    std::string fused_output;
-    const RunResult plain =
-        run_observed(detail::run_simple<NoObserver>, program, none, plain_state, plain_output);
-    const RunResult fused =
-        run_observed(detail::run_fast<NoObserver>, program, none, fused_state, fused_output);
-    EXPECT_EQ(fused.kind, plain.kind);
-    EXPECT_EQ(fused.message, plain.message);
-    EXPECT_EQ(fused_output, plain_output);
-    EXPECT_TRUE(same_state(fused_state, plain_state));
+    expect_same_unwatched(program);
+  }
+}
+
+// Unwatched, a group that changes a variable and the comparison with its branch that follows
+// (at once or past a JMP) run as one chain: each way of the branch, and each fault at either
+// end of the stack, as the plain loop runs them.
+TEST(FastMachine, ChainsAgreeWithTheSimpleLoop) {
+  const std::int32_t comparisons[] = {EQU, NEQ, LES, LEQ, GTR, GEQ};
+  for (const std::int32_t load : {LIT, LOD}) {
+    for (const std::int32_t op : {ADD, MIN}) {
+      for (const std::int32_t comparison : comparisons) {
+        for (const bool hop : {false, true}) {
+          for (std::int32_t limit = -1; limit <= 2; ++limit) {
+            for (std::int32_t reserve = -4; reserve <= 104; reserve += reserve == 2 ? 86 : 1) {
+              std::vector<Instruction> program = {{INT, 0, reserve}, {LIT, 0, 1}, {STO, 0, 1},
+                                                  {LOD, 0, 0},       {load, 0, 1}, {op, 0, 0},
+                                                  {STO, 0, 0}};
+              const auto size = static_cast<std::int32_t>(program.size());
+              if (hop) program.push_back({JMP, 0, size + 1});
+              const std::int32_t end = static_cast<std::int32_t>(program.size()) + 6;
+              program.insert(program.end(), {{LOD, 0, 0}, {LIT, 0, limit}, {comparison, 0, 0},
+                                             {JPC, 0, end}, {LIT, 0, 7}, {WRITE, 0, 0},
+                                             {LOD, 0, 0}, {WRITE, 0, 0}, {JMP, 0, 0}});
+              const Kind kind = decode(program, Decoding::unwatched)[3].kind;
+              ASSERT_NE(std::string(kind_names[static_cast<int>(kind)]).find("_THEN_"),
+                        std::string::npos);
+              SCOPED_TRACE("reserve " + std::to_string(reserve) + ", limit " + std::to_string(limit));
+              expect_same_unwatched(program);
+              if (HasFailure()) return;
+            }
+          }
+        }
+      }
+    }
   }
 }
 
