@@ -500,7 +500,12 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   const bool apart = shift > 0 || right.kind == Value::resident;
   const int r = apart ? values_.allocate() : values_.to_register(right);
   const char* divisor = right.kind == Value::resident ? pool[right.reg] : pool[r];
-  if (shift > 0) {
+  bool kept = true;
+  if (shift > 0 && !other_result_wanted(opcode)) {
+    divide_by_power_of_two(shift, quotient);
+    result = "%eax";
+    kept = false;
+  } else if (shift > 0) {
     divide_by_power_of_two(shift);
   } else if (right.kind == Value::constant) {
     out_.line("cltd");  // by a constant, idiv is the quicker here
@@ -516,7 +521,7 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     out_.body += done + ":\n";
     out_.cold += by_zero + ":\n\tmovl\t$-2147483648, %edx\n\tjmp\t" + done + "\n";
   }
-  division_ = division;
+  if (kept) division_ = division;
   values_.flush_register(r);  // the divisor's cell, before r takes the result
   values_.changing(r);
   const std::size_t from = out_.body.size();
@@ -543,6 +548,36 @@ void BlockWriter::divide_exactly(const std::string& from, const std::string& n, 
   out_.line("imull\t%s, %%edx", divisor);
   out_.line("negl\t%%edx");
   out_.line("addl\t%s, %%edx\t\t# the remainder", n.c_str());
+}
+
+// Whether a MOD after this DIV (or a DIV after this MOD) may take the division's other result:
+// the instructions up to the first that changes %eax or %edx.
+bool BlockWriter::other_result_wanted(std::int32_t opcode) const {
+  const std::int32_t other = opcode == DIV ? MOD : DIV;
+  for (auto at = static_cast<std::size_t>(at_) + 1; at < program_.size(); ++at) {
+    if (program_[at].opcode == other) return true;
+    if (!keeps_division(program_[at])) return false;
+  }
+  return false;
+}
+
+// n / 2^shift toward zero, or n less its multiple of 2^shift, alone into %eax: a negative n is
+// first raised by 2^shift - 1.
+void BlockWriter::divide_by_power_of_two(int shift, bool quotient) {
+  const long long low_bits = (1LL << shift) - 1;
+  if (quotient) {
+    out_.line("leal\t%lld(%%rax), %%edx", low_bits);
+    out_.line("testl\t%%eax, %%eax");
+    out_.line("cmovsl\t%%edx, %%eax\t\t# raised where n < 0");
+    out_.line("sarl\t$%d, %%eax\t\t# the quotient", shift);
+    return;
+  }
+  out_.line("movl\t%%eax, %%edx");
+  out_.line("sarl\t$31, %%edx");
+  out_.line("andl\t$%lld, %%edx\t\t# 2^%d - 1 where n < 0", low_bits, shift);
+  out_.line("addl\t%%eax, %%edx");
+  out_.line("andl\t$%lld, %%edx", -low_bits - 1);
+  out_.line("subl\t%%edx, %%eax\t\t# the remainder");
 }
 
 // n / 2^shift toward zero: a negative n is first raised by 2^shift - 1. The remainder is n less
