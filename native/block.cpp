@@ -266,7 +266,9 @@ Address BlockWriter::element(const Instruction& ins, Value index, int popped) {
     values_.touch_frame(-offset);
     return frame_cell(-offset);
   }
-  values_.flush_all();  // the cell could be any
+  // The cell could be any, unless it is one of the main program's variables: no push waits for
+  // one of those, and where the machine restarts the pushes matter to it no more.
+  if (!span || !frames_.restarts) values_.flush_all();
   if (span) {
     index_within(ins, index, *span, popped);
   } else if (frames_.restarts) {  // the cell could be a popped one, which holds nothing here
@@ -323,9 +325,13 @@ std::optional<Range> BlockWriter::main_variables(const Instruction& ins) const {
 // Leaves for the machine unless element `index` of the array at (Level, Operand) lies in `span`.
 void BlockWriter::index_within(const Instruction& ins, const Value& index, const Range& span,
                                int popped) {
+  const long long first = std::int64_t{ins.operand} - span.low;
+  if (index.kind == Value::resident) {
+    if (values_.known_within(index.reg, first, 0, span.width())) return;
+    values_.note_within(index.reg, first, 0, span.width());
+  }
   const std::string away = out_.cold_label();
   out_.cold += away + ":\n" + machine_from_here(popped);
-  const long long first = std::int64_t{ins.operand} - span.low;
   if (index.kind == Value::constant) {
     const long long at = first + index.number;
     if (at < 0 || at > span.width()) out_.line("jmp\t%s\t# not among the main program's variables", away.c_str());

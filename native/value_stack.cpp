@@ -1,5 +1,6 @@
 #include "value_stack.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,19 @@ void ValueStack::touch_frame(std::int64_t offset) {
   }
 }
 
+bool ValueStack::known_within(int r, std::int64_t shift, std::int64_t low, std::int64_t high) const {
+  return std::any_of(within_.begin(), within_.end(), [&](const Within& w) {
+    return w.reg == r && w.shift == shift && w.low == low && w.high == high;
+  });
+}
+
+void ValueStack::note_within(int r, std::int64_t shift, std::int64_t low, std::int64_t high) {
+  within_.push_back({r, shift, low, high});
+}
+
 void ValueStack::before_writing_resident(int r) {
+  within_.erase(std::remove_if(within_.begin(), within_.end(), [r](const Within& w) { return w.reg == r; }),
+                within_.end());
   flush_from(Value::resident, r);
   for (auto& [offset, v] : held_) {
     if (v.kind == Value::resident && v.reg == r) v = {Value::stored, 0, 0, offset, v.from};

@@ -74,6 +74,11 @@ class ValueStack {
   void touch_frame(std::int64_t offset);
   // Before a STO changes the loop's register `r`: values that are its copies go to their cells.
   void before_writing_resident(int r);
+  // A loop's register `r` found by a check to lie within [low, high] after `shift` is added
+  // (an element's index among the main program's variables): another check is needless until a
+  // STO changes the register.
+  bool known_within(int r, std::int64_t shift, std::int64_t low, std::int64_t high) const;
+  void note_within(int r, std::int64_t shift, std::int64_t low, std::int64_t high);
   void drop_store(int offset);
 
   // Copies of variables left in registers by their stores (frames.h's proven frames only): a
@@ -127,6 +132,11 @@ class ValueStack {
   std::vector<std::pair<int, Value>> held_;     // what registers hold of the cells, by offset
   std::vector<std::pair<int, Value>> waiting_;  // pushes not yet stored, by offset
   Copies copies_;
+  struct Within {
+    int reg;
+    std::int64_t shift, low, high;
+  };
+  std::vector<Within> within_;
   unsigned taken_ = 0;                          // registers taken by the current instruction
   unsigned reserved_ = 0;
   int top_ = 0;

@@ -395,8 +395,10 @@ TEST(Native, ElementsOutsideTheirArrays) {
     expect_same_as_interpreter(scan, dir, std::string("while ") + test);
   }
   // Stores from such a loop: onto i itself, and (in a program with a CAL, where each STT is
-  // checked) down onto the links, where the machine takes over with i back in its cell.
+  // checked) down onto the links, where the machine takes over with i back in its cell. And an
+  // index checked, changed and checked again in one block.
   for (const char* fill : {"while i < 5 do begin a[i] := 9; n := n + 1; i := i + 1 end",
+                           "while i < 3 do begin n := a[i]; i := i + 1; n := n + a[i] end",
                            "call p; while i > -4 do begin n := n + 1; a[i] := 9; i := i - 1 end"}) {
     const std::vector<Instruction> loop = compiled(
         dir, std::string("var a[2], i, n; procedure p; i := 0; begin i := 0; n := 0; ") + fill +
