@@ -190,7 +190,13 @@ void BlockWriter::store_element(const Instruction& ins) {
     out_.line("movl\t%s, %s", pool[r], address.text().c_str());
   }
   reach_.link_changed = true;  // the element may be the static link's cell
-  values_.forget_registers();
+  // One of the main program's variables, if checked so: only their copies are stale now.
+  if (const std::optional<Range> span = main_variables(ins)) {
+    const std::int64_t key = own_procedure() == main_program ? 0 : ValueStack::fixed_copy + initial_bp;
+    values_.forget_variables(key - span->high, key - span->low);
+  } else {
+    values_.forget_registers();
+  }
 }
 
 // The check that an STT's element lies among the variables of the frame its Level names (frames.h):

@@ -209,12 +209,15 @@ int ValueStack::take(int preferred) {
     taken_ |= 1u << preferred;
     return preferred;
   }
-  // A register whose value no store still waits for first: the wait may yet save the store.
+  // A register whose value no store still waits for first: the wait may yet save the store;
+  // and before that one that holds no variable's copy, which a LOD may yet take.
   unsigned waiting = 0;
   for (const auto& [offset, v] : waiting_) {
     if (v.kind == Value::held) waiting |= 1u << v.reg;
   }
-  for (const unsigned avoid : {used | waiting, used}) {
+  unsigned copied = 0;
+  for (const auto& [variable, r] : copies_) copied |= 1u << r;
+  for (const unsigned avoid : {used | waiting | copied, used | waiting, used}) {
     for (int r = 0; r < pool_size; ++r) {
       if ((avoid & (1u << r)) == 0) {
         flush_register(r);
@@ -273,6 +276,15 @@ void ValueStack::forget_source(std::int64_t offset) {
 
 void ValueStack::forget_sources() {
   for (auto& [at, v] : held_) v.from.reset();
+}
+
+void ValueStack::forget_variables(std::int64_t low, std::int64_t high) {
+  const auto among = [low, high](std::int64_t variable) { return variable >= low && variable <= high; };
+  copies_.erase(std::remove_if(copies_.begin(), copies_.end(), [&](const auto& copy) { return among(copy.first); }),
+                copies_.end());
+  for (auto& [at, v] : held_) {
+    if (v.from && among(*v.from)) v.from.reset();
+  }
 }
 
 // Cells given back are no longer values.

@@ -107,6 +107,8 @@ class ValueStack {
   // After a store to the variable at BP + `offset`, or to any cell: no value is its copy now.
   void forget_source(std::int64_t offset);
   void forget_sources();
+  // After a store to one of the variables named from `low` to `high` (as copies name them).
+  void forget_variables(std::int64_t low, std::int64_t high);
   void instruction_done() { taken_ = 0; }
 
   // SP now, as an offset; `move(count)` lowers it by `count` cells (INT), `settle` makes it the

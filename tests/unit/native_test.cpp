@@ -201,7 +201,8 @@ TEST(Native, DivisionAndRemainderOfTheSameOperands) {
 }
 
 // A STO leaves its register as the variable's copy, which a LOD after takes in place of the
-// cell, in its block or the next: until an STT writes the cell, the register is changed in
+// cell, in its block or the next: until an STT writes the cell (in the main program's frame or
+// from a procedure, the element checked to be its variables), the register is changed in
 // place (an ADD, a NEG into the block after a JPC), or a call may change either.
 TEST(Native, StoredVariablesReadFromRegisters) {
   TemporaryFolder dir("pl0n");
@@ -217,6 +218,9 @@ TEST(Native, StoredVariablesReadFromRegisters) {
       {{JMP, 0, 5}, {INT, 0, 3}, {LIT, 0, 40}, {STO, 1, 3}, {RTN, 0, 0},
        {INT, 0, 4}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 0, 3}, {CAL, 0, 1},
        {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "40 "
+      {{JMP, 0, 12}, {INT, 0, 3}, {LIT, 0, 2}, {LIT, 0, 3}, {ADD, 0, 0}, {STO, 1, 3},
+       {LIT, 0, 0}, {LIT, 0, 9}, {STT, 1, 3}, {LOD, 1, 3}, {WRITE, 0, 0}, {RTN, 0, 0},
+       {INT, 0, 4}, {CAL, 0, 1}, {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}},  // "9 9 "
   };
   for (const auto& program : programs) {
     EXPECT_TRUE(native::prove_frames(program, native::analyse(program)).proven) << code_file(program);
