@@ -100,6 +100,7 @@ Block BlockWriter::finish(bool continues) {
       before += "\tmovl\t" + Address{Address::frame, offset}.text() + ", " + pool[r] +
                 "\t# in a register through the loop\n";
     }
+    if (loop_->shadowed >= 0) before += shadow_text(loop_->shadowed);
     before += ".L" + std::to_string(start_) + "_loop:\n";
   }
   out_.body.insert(out_.body.find('\n') + 1, before);
@@ -191,6 +192,13 @@ std::string BlockWriter::write_back() const {
     text += std::string("\tmovl\t") + pool[r] + ", " + Address{Address::frame, offset}.text() + "\n";
   }
   return text;
+}
+
+// The loop's register `r` converted into %xmm2, where the loop keeps it as a double too: at
+// the head, and after every store into it.
+std::string BlockWriter::shadow_text(int r) const {
+  if (loop_ == nullptr || loop_->shadowed != r) return "";
+  return std::string("\txorps\t%xmm2, %xmm2\n\tcvtsi2sdl\t") + pool[r] + ", %xmm2\t# as a double too\n";
 }
 
 bool BlockWriter::leaves_loop(std::int32_t target) const {

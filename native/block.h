@@ -74,6 +74,7 @@ class BlockWriter {
   std::optional<Address> fixed_cell(std::int32_t level, std::int32_t offset) const;
   std::optional<int> resident(const Instruction& ins) const;
   std::string write_back() const;
+  std::string shadow_text(int r) const;
   bool leaves_loop(std::int32_t target) const;
   Address element(const Instruction& ins, Value index, int popped);
   std::optional<Range> resident_cells() const;

@@ -121,6 +121,7 @@ void BlockWriter::store(const Instruction& ins) {
   if (kept) values_.before_writing_resident(*kept);
   const std::string target = kept ? pool[*kept] : address.text();
   if (source != target) out_.line("movl\t%s, %s", source.c_str(), target.c_str());
+  if (kept) out_.body += shadow_text(*kept);
   if (const std::optional<std::int64_t> key = copy_key(address)) {
     if (frames_.proven && !kept && reg >= 0 && v.kind != Value::resident) {
       values_.remember(*key, reg);
@@ -521,7 +522,8 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
     // infinite or not a number, and -2147483648 / -1) truncates to -2147483648, the machine's
     // answer for both; and n less the quotient times -1 wraps to 0. Only n mod 0 is wrong.
     const std::string by_zero = out_.cold_label(), done = out_.cold_label();
-    divide_exactly(left.kind == Value::constant ? "%eax" : dividend, dividend, divisor);
+    const bool shadowed = left.kind == Value::resident && loop_ != nullptr && left.reg == loop_->shadowed;
+    divide_exactly(left.kind == Value::constant ? "%eax" : shadowed ? "%xmm2" : dividend, dividend, divisor);
     out_.line("testl\t%s, %s\t# a divisor of 0?", divisor, divisor);
     out_.line("je\t%s", by_zero.c_str());
     out_.body += done + ":\n";
@@ -537,16 +539,21 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   keep_ax(pool[r]);
 }
 
-// n / divisor into %eax, the remainder into %edx, for a variable divisor (divide() mends n mod 0); n is
-// converted from `from` (a register or a cell) and added as `n` (that, or a constant). In
+// n / divisor into %eax, the remainder into %edx, for a variable divisor (divide() mends n mod
+// 0); n is converted from `from` (a register or a cell, or taken from %xmm2, which holds it
+// converted already) and added as `n` (that, or a constant). In
 // doubles rather than by idiv, which is slower here: the quotient of two 32-bit numbers
 // rounded to 53 bits never reaches the next integer away from zero (it is at least 1/|d|
 // away, the rounding at most 2^-22/|d|), so truncating it is exact, and n - q * d is the
 // remainder. The xorps break cvtsi2sd's dependence on the registers' old upper halves.
 void BlockWriter::divide_exactly(const std::string& from, const std::string& n, const char* divisor) {
-  out_.line("xorps\t%%xmm0, %%xmm0");
+  if (from == "%xmm2") {
+    out_.line("movapd\t%%xmm2, %%xmm0\t# n, kept as a double through the loop");
+  } else {
+    out_.line("xorps\t%%xmm0, %%xmm0");
+    out_.line("cvtsi2sdl\t%s, %%xmm0", from.c_str());
+  }
   out_.line("xorps\t%%xmm1, %%xmm1");
-  out_.line("cvtsi2sdl\t%s, %%xmm0", from.c_str());
   out_.line("cvtsi2sdl\t%s, %%xmm1", divisor);
   out_.line("divsd\t%%xmm1, %%xmm0");
   out_.line("cvttsd2sil\t%%xmm0, %%eax\t# the quotient");
@@ -743,6 +750,7 @@ bool BlockWriter::conditional_move(std::int32_t opcode) {
   if (!compute.empty()) out_.line("%s", compute.c_str());
   out_.line("cmov%s\t%s, %s\t# the store the JPC would skip", condition_of(opcode), value.c_str(),
             pool[*v]);
+  out_.body += shadow_text(*v);
   division_.reset();  // %eax changed, and so may the variable
   const std::int64_t cell = -static_cast<std::int64_t>(store.operand);
   values_.forget_copy(cell);

@@ -73,18 +73,29 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
       --nesting[static_cast<std::size_t>(at - head) + 1];
     }
   }
-  std::map<std::int64_t, int> uses, weight;
+  std::map<std::int64_t, int> uses, weight, divided, changed;
   int depth = 0;
+  auto variable = [&](const Instruction& ins) {
+    return (ins.opcode == LOD || ins.opcode == STO) && ins.level <= 0 &&
+           ins.operand >= first_variable && ins.operand < cells->second;
+  };
   for (std::int32_t at = head; at <= back; ++at) {
     depth += nesting[static_cast<std::size_t>(at - head)];
     const Instruction& ins = program[static_cast<std::size_t>(at)];
     if (flow.procedure[static_cast<std::size_t>(at)] != procedure || !calls_nothing(ins)) {
       return std::nullopt;
     }
-    if ((ins.opcode == LOD || ins.opcode == STO) && ins.level <= 0 &&
-        ins.operand >= first_variable && ins.operand < cells->second) {
+    const int turns = 1 << 2 * std::min(depth, 6);
+    if (variable(ins)) {
       ++uses[-static_cast<std::int64_t>(ins.operand)];
-      weight[-static_cast<std::int64_t>(ins.operand)] += 1 << 2 * std::min(depth, 6);
+      weight[-static_cast<std::int64_t>(ins.operand)] += turns;
+      if (ins.opcode == STO) changed[-static_cast<std::int64_t>(ins.operand)] += turns;
+    }
+    // n / d and n mod d, each a variable: the division is in doubles, n converted.
+    if ((ins.opcode == DIV || ins.opcode == MOD) && at - 2 >= head) {
+      const Instruction& n = program[static_cast<std::size_t>(at - 2)];
+      const Instruction& d = program[static_cast<std::size_t>(at - 1)];
+      if (variable(n) && n.opcode == LOD && d.opcode == LOD) divided[-static_cast<std::int64_t>(n.operand)] += turns;
     }
   }
   for (std::size_t at = 0; at < program.size(); ++at) {  // entered at its head alone
@@ -100,8 +111,14 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
   }
   std::sort(used.begin(), used.end());
   Loop loop{head, back, {}};
+  int most_divided = 0;
   for (std::size_t k = 0; k < used.size() && k < static_cast<std::size_t>(loop_registers); ++k) {
-    loop.resident.emplace_back(used[k].second, pool_size - 1 - static_cast<int>(k));
+    const std::int64_t offset = used[k].second;
+    loop.resident.emplace_back(offset, pool_size - 1 - static_cast<int>(k));
+    if (divided[offset] > std::max(most_divided, changed[offset])) {
+      most_divided = divided[offset];
+      loop.shadowed = loop.resident.back().second;
+    }
   }
   if (loop.resident.empty()) return std::nullopt;
   return loop;

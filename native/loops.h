@@ -24,6 +24,10 @@ struct Loop {
   std::int32_t head = 0, back = 0;  // its first instruction, and the JMP back to it
   // Its variables in registers: each one's offset from BP (the negated operand) and pool index.
   std::vector<std::pair<std::int64_t, int>> resident;
+  // The register of the variable divided by another (n / d, n mod d) more often than it is
+  // changed, which %xmm2 also holds as a double all through the loop, or -1: the divisions in
+  // doubles then convert only the divisor.
+  int shadowed = -1;
 
   bool contains(std::int32_t at) const { return at >= head && at <= back; }
   std::optional<int> register_of(std::int64_t offset) const;

@@ -344,6 +344,27 @@ TEST(Native, ConditionalStoresAsMoves) {
   expect_same_as_interpreter(moves, dir, "conditional moves");
 }
 
+// A loop that divides a variable by others more often than it changes it keeps the variable as
+// a double too: divided after the loop's start, after a conditional move and after a store,
+// by 0, -1 and the rest.
+TEST(Native, DividendKeptAsADouble) {
+  TemporaryFolder dir("pl0n");
+  const std::vector<Instruction> program = compiled(
+      dir,
+      "var n, d, s, i;\n"
+      "begin n := 100; s := 0; i := 0;\n"
+      "  while i < 40 do begin\n"
+      "    d := i - 20; s := s + n / d + n mod d; if s > 60 then n := n + 7;\n"
+      "    s := s + n / i + n mod i; n := n - 3; s := s mod 1000; i := i + 1\n"
+      "  end;\n"
+      "  write n; write s\n"
+      "end.\n");
+  EXPECT_NE(native::write_assembly(program, true, nullptr, native::Generator::optimising)
+                .find("kept as a double"),
+            std::string::npos);
+  expect_same_as_interpreter(program, dir, "n kept as a double");
+}
+
 // Frames proven in a program with arrays: each STT is checked to land among its frame's
 // variables, and past that the machine runs on. An index read from the input puts the elements
 // of a procedure's array and of the main program's onto the procedure's other variable, its
