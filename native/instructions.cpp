@@ -116,8 +116,16 @@ void BlockWriter::store(const Instruction& ins) {
   const int reg = v.kind == Value::constant   ? -1
                   : v.kind == Value::resident ? v.reg
                                               : values_.to_register(v);
-  const std::string source = reg < 0 ? "$" + std::to_string(v.number) : pool[reg];
+  std::string source = reg < 0 ? "$" + std::to_string(v.number) : pool[reg];
   const std::optional<int> kept = resident(ins);
+  // A division's result moved to a register just before, and stored into a loop's register
+  // at once: stored from where the division left it, and the move goes.
+  if (kept && moved_result_ && v.kind == Value::held && v.reg == moved_result_->reg &&
+      only_comments_since(moved_result_->end)) {
+    out_.body.erase(moved_result_->start, moved_result_->end - moved_result_->start);
+    source = moved_result_->source;
+    moved_result_.reset();
+  }
   if (kept) values_.before_writing_resident(*kept);
   const std::string target = kept ? pool[*kept] : address.text();
   if (source != target) out_.line("movl\t%s, %s", source.c_str(), target.c_str());
@@ -177,7 +185,9 @@ void BlockWriter::store_element(const Instruction& ins) {
   if (checked && !main_variables(ins)) element_among_variables(ins, index);
   if (ins.level > 3) v = values_.in_memory(v);  // the walk calls out, which changes registers
   const Address address = element(ins, index, 2);
-  const int r = v.kind == Value::constant ? -1 : values_.to_register(v);
+  const int r = v.kind == Value::constant   ? -1
+                : v.kind == Value::resident ? v.reg
+                                            : values_.to_register(v);
   if (address.base != Address::frame) {
     keep_ax("%eax");  // Ax is the cell's index
   } else if (keeps_ax()) {
@@ -427,10 +437,13 @@ void BlockWriter::arithmetic(std::int32_t opcode) {
                         !flow_.entry[next] && program_[next].opcode == STO &&
                         resident(program_[next]) == left.reg;
   if (in_place) values_.before_writing_resident(left.reg);
-  const int r = in_place ? left.reg : values_.to_register(left);
+  // A loop's register times a constant goes straight into a register of its own.
+  const bool from_resident = !in_place && left.kind == Value::resident && opcode == MUL &&
+                             right.kind == Value::constant;
+  const int r = in_place ? left.reg : from_resident ? values_.allocate() : values_.to_register(left);
   values_.changing(r);
   if (opcode == MUL && right.kind == Value::constant) {
-    out_.line("imull\t$%d, %s, %s", right.number, pool[r], pool[r]);
+    out_.line("imull\t$%d, %s, %s", right.number, pool[from_resident ? left.reg : r], pool[r]);
   } else {
     const char* operation = opcode == ADD ? "addl" : opcode == MIN ? "subl" : "imull";
     out_.line("%s\t%s, %s", operation, values_.text(right).c_str(), pool[r]);

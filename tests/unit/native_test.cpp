@@ -249,6 +249,12 @@ TEST(Native, LoopVariablesInRegisters) {
            {LOD, 0, 3}, {LIT, 0, 0}, {GTR, 0, 0}, {JPC, 0, 14},
            {LOD, 0, 3}, {LIT, 0, 1}, {MIN, 0, 0}, {STO, 0, 3}, {JMP, 0, 5},
            {LOD, 0, 3}, {WRITE, 0, 0}, {RTN, 0, 0}}},
+      // y := y + x * 3, x's register multiplied into another: "30 ".
+      {2, {{JMP, 0, 1}, {INT, 0, 5}, {LIT, 0, 1}, {STO, 0, 3}, {LIT, 0, 0}, {STO, 0, 4},
+           {LOD, 0, 3}, {LIT, 0, 5}, {LES, 0, 0}, {JPC, 0, 21},
+           {LOD, 0, 4}, {LOD, 0, 3}, {LIT, 0, 3}, {MUL, 0, 0}, {ADD, 0, 0}, {STO, 0, 4},
+           {LOD, 0, 3}, {LIT, 0, 1}, {ADD, 0, 0}, {STO, 0, 3}, {JMP, 0, 6},
+           {LOD, 0, 4}, {WRITE, 0, 0}, {RTN, 0, 0}}},
   };
   for (const auto& [resident, program] : programs) {
     const native::Flow flow = native::analyse(program);
