@@ -12,6 +12,16 @@ bool within(std::int64_t n) {
   return n >= -farthest && n <= farthest;
 }
 
+// The condition code that holds where `condition` does not.
+std::string negated(const std::string& condition) {
+  if (condition.front() == 'n') return condition.substr(1);
+  if (condition == "l") return "ge";
+  if (condition == "ge") return "l";
+  if (condition == "g") return "le";
+  if (condition == "le") return "g";
+  return "n" + condition;  // e, z
+}
+
 }  // namespace
 
 std::string Address::text() const {
@@ -526,6 +536,11 @@ bool BlockWriter::rotate(std::int32_t head) {
 void BlockWriter::jump_if(const char* condition, std::int32_t target) {
   if (target <= 0) {
     out_.line("j%s\t.Lstop", condition);
+  } else if (in_place_ != nullptr && at_ + 1 == in_place_->returns_before) {
+    // The last JPC of a procedure's start copied to its CAL, to the procedure's return: on into
+    // the rest where the JPC is not taken, and the RTN where it stands otherwise.
+    out_.line("j%s\t%s", negated(condition).c_str(), label(at_ + 1, false).c_str());
+    give_back(*return_of(program_, target));
   } else if (static_cast<std::size_t>(target) >= program_.size() || leaves_loop(target)) {
     const std::string away = out_.cold_label();
     out_.cold += away + ":\n" + jump_text(target, false);

@@ -20,6 +20,9 @@
 
 namespace pl0::native {
 
+// The RTN that the instruction at `at` is, or jumps to (calls_in_place.cpp).
+std::optional<std::int32_t> return_of(const std::vector<Instruction>& program, std::int32_t at);
+
 // How many CALs may wait for their returns on the machine stack: more than the 101 cells can
 // hold frames for, few enough that the machine stack never runs out.
 inline constexpr int deepest_calls = 64;
@@ -161,6 +164,9 @@ class BlockWriter {
     std::string back;        // the CAL's return
     std::int32_t rest = -1;  // the instruction the branch leads to
     bool spoilt = false;     // a second way out: not copied after all
+    // The instruction after the copy's last, where that is a JPC to the procedure's return: the
+    // JPC returns where it stands, and its other way leads into the rest.
+    std::int32_t returns_before = -1;
   };
   InPlace* in_place_ = nullptr;
 };

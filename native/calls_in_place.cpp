@@ -1,6 +1,7 @@
 // A CAL written with the start of its procedure in its place. Where a procedure's first blocks
 // either return soon or branch into the rest of it (a recursion's test for its last step, as
-// `if k < 2 then result := k else ...`), the CAL copies those few instructions: the return that
+// `if k < 2 then result := k else ...`, or `while l < h do ...` with nothing after the loop),
+// the CAL copies those few instructions: the return that
 // comes at once takes no `call` and no `ret` (a pair the processor pays for more than its two
 // instructions), and a main program's variable the CAL's block holds in a register is read
 // from there. Only the branch into the rest makes a call, to the procedure's own code there,
@@ -26,6 +27,13 @@ namespace {
 
 constexpr std::int32_t most_in_place = 16;  // instructions copied, at most
 
+bool is_comparison(std::int32_t opcode) {
+  switch (opcode) {
+    PL0_COMPARISONS(PL0_CASE_LABEL, ) return true;
+    default: return false;
+  }
+}
+
 bool copied_as_it_stands(std::int32_t opcode) {
   if (!is_opcode(opcode)) return false;
   switch (static_cast<OpCode>(opcode)) {
@@ -44,10 +52,21 @@ bool copied_as_it_stands(std::int32_t opcode) {
 
 }  // namespace
 
+// The RTN that the instruction at `at` is, or jumps to.
+std::optional<std::int32_t> return_of(const std::vector<Instruction>& program, std::int32_t at) {
+  const auto size = static_cast<std::int32_t>(program.size());
+  if (at > 0 && at < size && program[static_cast<std::size_t>(at)].opcode == JMP) {
+    at = program[static_cast<std::size_t>(at)].operand;
+  }
+  if (at <= 0 || at >= size || program[static_cast<std::size_t>(at)].opcode != RTN) return std::nullopt;
+  return at;
+}
+
 // The instruction after the copy's last, where the procedure starting at `target` can be copied:
 // its INT, then instructions that reach only its own frame and fixed cells and cannot leave
 // (no division, no element, no call, no input or output), one JPC forward into the rest of
-// the procedure, and then the same up to a RTN or a JMP to one.
+// the procedure, and then the same up to a RTN or a JMP to one. Or up to a comparison's JPC to
+// such a return, whose other way is the rest.
 std::optional<std::int32_t> BlockWriter::in_place_end(std::int32_t target) const {
   const auto size = static_cast<std::int32_t>(program_.size());
   if (!frames_.links_rebuilt || own_procedure() < 0 || loop_ != nullptr || target <= 0 ||
@@ -65,15 +84,20 @@ std::optional<std::int32_t> BlockWriter::in_place_end(std::int32_t target) const
     }
     if (ins.opcode == RTN) return branched ? std::optional<std::int32_t>(at + 1) : std::nullopt;
     if (ins.opcode == JMP) {
-      const auto to = static_cast<std::size_t>(ins.operand);
-      const bool to_a_return = ins.operand > 0 && ins.operand < size && program_[to].opcode == RTN &&
-                               flow_.procedure[to] == target;
+      const bool to_a_return = return_of(program_, ins.operand) == ins.operand &&
+                               flow_.procedure[static_cast<std::size_t>(ins.operand)] == target;
       return branched && to_a_return ? std::optional<std::int32_t>(at + 1) : std::nullopt;
     }
     if (ins.opcode == JPC) {
       if (branched || ins.operand <= at || ins.operand >= size ||
           flow_.procedure[static_cast<std::size_t>(ins.operand)] != target) {
         return std::nullopt;
+      }
+      // After a comparison's JPC a block always starts, where the call into the rest goes.
+      const std::optional<std::int32_t> rtn = return_of(program_, ins.operand);
+      if (rtn && flow_.procedure[static_cast<std::size_t>(*rtn)] == target &&
+          is_comparison(program_[static_cast<std::size_t>(at) - 1].opcode)) {
+        return at + 1;
       }
       branched = true;
       continue;
@@ -89,7 +113,8 @@ std::optional<std::int32_t> BlockWriter::in_place_end(std::int32_t target) const
 bool BlockWriter::call_in_place(std::int32_t target, const Copies& fixed) {
   const std::optional<std::int32_t> end = in_place_end(target);
   if (!end || in_place_ != nullptr) return false;
-  InPlace place{out_.cold_label(), out_.return_label(), -1, false};
+  InPlace place{out_.cold_label(), out_.return_label(), -1, false,
+                program_[static_cast<std::size_t>(*end) - 1].opcode == JPC ? *end : -1};
   std::string body;
   std::optional<KeptDivision> division;
   Copies copies = fixed;

@@ -327,6 +327,24 @@ TEST(Native, LinksRebuiltForTheMachine) {
   for (const char* n : {"0", "5", "16", "17", "18"}) {  // the last step handed over at 17
     expect_same_as_interpreter(in_place, dir, std::string("in place, n = ") + n, std::string(n) + "\n");
   }
+  // A start that returns where its JPC is taken, and goes on into the rest where it is not.
+  const std::vector<Instruction> returning = compiled(
+      dir,
+      "var lo, hi, s;\n"
+      "procedure p;\n"
+      "  var l, h;\n"
+      "begin\n"
+      "  l := lo; h := hi;\n"
+      "  while l < h do begin s := s + h - l; lo := l + 1; hi := h; call p; h := l end\n"
+      "end;\n"
+      "begin read hi; lo := 0; s := 0; call p; write s end.\n");
+  ASSERT_NE(native::write_assembly(returning, true, nullptr, native::Generator::optimising)
+                .find("in place of the call"),
+            std::string::npos);
+  for (const char* n : {"0", "3", "17", "18"}) {  // past 17 the stack is full
+    expect_same_as_interpreter(returning, dir, std::string("returning in place, n = ") + n,
+                               std::string(n) + "\n");
+  }
 }
 
 // Stores an if makes to a loop's registers are conditional moves: each form, each way.
