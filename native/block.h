@@ -124,8 +124,8 @@ class BlockWriter {
   void operate_by_call(std::int32_t opcode, const Value& left, const Value& right);
   void divide(std::int32_t opcode, const Value& left, const Value& right);
   void divide_exactly(const std::string& from, const std::string& n, const char* divisor);
-  void divide_by_power_of_two(int shift);
-  void divide_by_power_of_two(int shift, bool quotient);
+  enum class Wanted { quotient, remainder, both };
+  void divide_by_power_of_two(int shift, Wanted wanted);
   bool other_result_wanted(std::int32_t opcode) const;
   bool compare(std::int32_t opcode, bool fuse);
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);

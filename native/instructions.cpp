@@ -520,13 +520,10 @@ void BlockWriter::divide(std::int32_t opcode, const Value& left, const Value& ri
   const bool apart = shift > 0 || right.kind == Value::resident;
   const int r = apart ? values_.allocate() : values_.to_register(right);
   const char* divisor = right.kind == Value::resident ? pool[right.reg] : pool[r];
-  bool kept = true;
-  if (shift > 0 && !other_result_wanted(opcode)) {
-    divide_by_power_of_two(shift, quotient);
-    result = "%eax";
-    kept = false;
-  } else if (shift > 0) {
-    divide_by_power_of_two(shift);
+  const bool kept = shift == 0 || other_result_wanted(opcode);
+  if (shift > 0) {
+    divide_by_power_of_two(shift, kept ? Wanted::both : quotient ? Wanted::quotient : Wanted::remainder);
+    if (!kept) result = "%eax";
   } else if (right.kind == Value::constant) {
     out_.line("cltd");  // by a constant, idiv is the quicker here
     out_.line("idivl\t%s", pool[r]);
@@ -587,11 +584,12 @@ bool BlockWriter::other_result_wanted(std::int32_t opcode) const {
   return false;
 }
 
-// n / 2^shift toward zero, or n less its multiple of 2^shift, alone into %eax: a negative n is
-// first raised by 2^shift - 1.
-void BlockWriter::divide_by_power_of_two(int shift, bool quotient) {
+// n / 2^shift toward zero into %eax and the remainder into %edx, or the one `wanted` alone into
+// %eax: a negative n is first raised by 2^shift - 1. The remainder is n less the quotient's
+// multiple of 2^shift, which is n raised with its low bits cleared.
+void BlockWriter::divide_by_power_of_two(int shift, Wanted wanted) {
   const long long low_bits = (1LL << shift) - 1;
-  if (quotient) {
+  if (wanted == Wanted::quotient) {
     out_.line("leal\t%lld(%%rax), %%edx", low_bits);
     out_.line("testl\t%%eax, %%eax");
     out_.line("cmovsl\t%%edx, %%eax\t\t# raised where n < 0");
@@ -604,19 +602,8 @@ void BlockWriter::divide_by_power_of_two(int shift, bool quotient) {
   out_.line("addl\t%%eax, %%edx");
   out_.line("andl\t$%lld, %%edx", -low_bits - 1);
   out_.line("subl\t%%edx, %%eax\t\t# the remainder");
-}
-
-// n / 2^shift toward zero: a negative n is first raised by 2^shift - 1. The remainder is n less
-// the quotient's multiple of 2^shift, which is n raised with its low bits cleared.
-void BlockWriter::divide_by_power_of_two(int shift) {
-  const long long low_bits = (1LL << shift) - 1;
-  out_.line("movl\t%%eax, %%edx");
-  out_.line("sarl\t$31, %%edx");
-  out_.line("andl\t$%lld, %%edx\t\t# 2^%d - 1 where n < 0", low_bits, shift);
-  out_.line("addl\t%%eax, %%edx");
-  out_.line("andl\t$%lld, %%edx", -low_bits - 1);
-  out_.line("subl\t%%edx, %%eax");
-  out_.line("xchgl\t%%eax, %%edx\t\t# the remainder");
+  if (wanted == Wanted::remainder) return;
+  out_.line("xchgl\t%%eax, %%edx");
   out_.line("sarl\t$%d, %%eax\t\t# the quotient", shift);
 }
 
