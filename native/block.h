@@ -131,6 +131,8 @@ class BlockWriter {
   bool compare_and_branch(std::int32_t opcode, const Value& left, const Value& right);
   bool conditional_move(std::int32_t opcode);
   bool only_comments_since(std::size_t at) const;
+  int register_to_read(const Value& v);
+  std::optional<std::string> unmoved_result(const Value& v);
 
   const std::vector<Instruction>& program_;
   const Flow& flow_;

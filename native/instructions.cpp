@@ -113,18 +113,11 @@ void BlockWriter::store(const Instruction& ins) {
     out_.line("movl\t{BP32}, {Ax}\t\t# Ax, for a READ ahead");
     out_.line("subl\t$%d, {Ax}", a);
   }
-  const int reg = v.kind == Value::constant   ? -1
-                  : v.kind == Value::resident ? v.reg
-                                              : values_.to_register(v);
+  const int reg = register_to_read(v);
   std::string source = reg < 0 ? "$" + std::to_string(v.number) : pool[reg];
   const std::optional<int> kept = resident(ins);
-  // A division's result moved to a register just before, and stored into a loop's register
-  // at once: stored from where the division left it, and the move goes.
-  if (kept && moved_result_ && v.kind == Value::held && v.reg == moved_result_->reg &&
-      only_comments_since(moved_result_->end)) {
-    out_.body.erase(moved_result_->start, moved_result_->end - moved_result_->start);
-    source = moved_result_->source;
-    moved_result_.reset();
+  if (kept) {  // into a loop's register straight from where a division left it
+    if (const std::optional<std::string> unmoved = unmoved_result(v)) source = *unmoved;
   }
   if (kept) values_.before_writing_resident(*kept);
   const std::string target = kept ? pool[*kept] : address.text();
@@ -185,9 +178,7 @@ void BlockWriter::store_element(const Instruction& ins) {
   if (checked && !main_variables(ins)) element_among_variables(ins, index);
   if (ins.level > 3) v = values_.in_memory(v);  // the walk calls out, which changes registers
   const Address address = element(ins, index, 2);
-  const int r = v.kind == Value::constant   ? -1
-                : v.kind == Value::resident ? v.reg
-                                            : values_.to_register(v);
+  const int r = register_to_read(v);
   if (address.base != Address::frame) {
     keep_ax("%eax");  // Ax is the cell's index
   } else if (keeps_ax()) {
@@ -635,6 +626,26 @@ bool BlockWriter::compare(std::int32_t opcode, bool fuse) {
   return false;
 }
 
+// The register a stored value is read from: a loop's own where it is one, else one it is
+// brought into; -1 for a constant.
+int BlockWriter::register_to_read(const Value& v) {
+  if (v.kind == Value::constant) return -1;
+  return v.kind == Value::resident ? v.reg : values_.to_register(v);
+}
+
+// Where a division left `v`, its result moved into a register just before and used at once:
+// the move is taken back, and the value is read there instead.
+std::optional<std::string> BlockWriter::unmoved_result(const Value& v) {
+  if (!moved_result_ || v.kind != Value::held || v.reg != moved_result_->reg ||
+      !only_comments_since(moved_result_->end)) {
+    return std::nullopt;
+  }
+  out_.body.erase(moved_result_->start, moved_result_->end - moved_result_->start);
+  const std::string source = moved_result_->source;
+  moved_result_.reset();
+  return source;
+}
+
 // Whether the body has had only comment lines (instructions' headers) added since `at`.
 bool BlockWriter::only_comments_since(std::size_t at) const {
   if (at > out_.body.size()) return false;
@@ -651,16 +662,10 @@ bool BlockWriter::compare_and_branch(std::int32_t opcode, const Value& left, con
   values_.drop_store(left.offset);
   values_.flush_all();
   std::string right_text = values_.text(right), left_text = values_.text(left);
-  // A division's result moved to a register just before, and compared at once: compared
-  // where the division left it, and the move goes.
-  if (moved_result_ && only_comments_since(moved_result_->end)) {
-    const MovedResult& moved = *moved_result_;
-    const bool is_left = left.kind == Value::held && left.reg == moved.reg;
-    const bool is_right = right.kind == Value::held && right.reg == moved.reg;
-    if (is_left != is_right) {
-      out_.body.erase(moved.start);
-      (is_left ? left_text : right_text) = moved.source;
-    }
+  if (const std::optional<std::string> unmoved = unmoved_result(left)) {
+    left_text = *unmoved;
+  } else if (const std::optional<std::string> unmoved_right = unmoved_result(right)) {
+    right_text = *unmoved_right;
   }
   out_.line("cmpl\t%s, %s", right_text.c_str(), left_text.c_str());
   const std::string result = values_.cell(values_.top() - 1);

@@ -321,12 +321,16 @@ TEST(Native, LinksRebuiltForTheMachine) {
       "  else begin n := k - 1; call p; m := k * (k + (k + (k + 1))); s := s + m end\n"
       "end;\n"
       "begin read n; s := 0; call p; write s end.\n");
-  ASSERT_NE(native::write_assembly(in_place, true, nullptr, native::Generator::optimising)
-                .find("in place of the call"),
-            std::string::npos);
-  for (const char* n : {"0", "5", "16", "17", "18"}) {  // the last step handed over at 17
-    expect_same_as_interpreter(in_place, dir, std::string("in place, n = ") + n, std::string(n) + "\n");
-  }
+  const auto expect_in_place = [&dir](const std::vector<Instruction>& copied, const std::string& what,
+                                      std::initializer_list<const char*> inputs) {
+    ASSERT_NE(native::write_assembly(copied, true, nullptr, native::Generator::optimising)
+                  .find("in place of the call"),
+              std::string::npos);
+    for (const char* n : inputs) {
+      expect_same_as_interpreter(copied, dir, what + ", n = " + n, std::string(n) + "\n");
+    }
+  };
+  expect_in_place(in_place, "in place", {"0", "5", "16", "17", "18"});  // the last step handed over at 17
   // A start that returns where its JPC is taken, and goes on into the rest where it is not.
   const std::vector<Instruction> returning = compiled(
       dir,
@@ -338,13 +342,7 @@ TEST(Native, LinksRebuiltForTheMachine) {
       "  while l < h do begin s := s + h - l; lo := l + 1; hi := h; call p; h := l end\n"
       "end;\n"
       "begin read hi; lo := 0; s := 0; call p; write s end.\n");
-  ASSERT_NE(native::write_assembly(returning, true, nullptr, native::Generator::optimising)
-                .find("in place of the call"),
-            std::string::npos);
-  for (const char* n : {"0", "3", "17", "18"}) {  // past 17 the stack is full
-    expect_same_as_interpreter(returning, dir, std::string("returning in place, n = ") + n,
-                               std::string(n) + "\n");
-  }
+  expect_in_place(returning, "returning in place", {"0", "3", "17", "18"});  // past 17 the stack is full
 }
 
 // Stores an if makes to a loop's registers are conditional moves: each form, each way.
