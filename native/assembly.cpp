@@ -241,14 +241,21 @@ class Writer {
     for (std::int32_t at = 0; at < static_cast<std::int32_t>(program_.size());) {
       // What %eax and %edx hold passes on only where nothing but the block before leads in.
       const auto i = static_cast<std::size_t>(at);
-      const bool only_fallen_into = !blocks.empty() && blocks.back().falls && !flow_.entry[i] &&
-                                    flow_.procedure[i] >= 0 &&
-                                    flow_.procedure[i] == flow_.procedure[static_cast<std::size_t>(blocks.back().start)];
-      blocks.push_back(BlockWriter(program_, flow_, frames_, at, header,
-                                   only_fallen_into ? blocks.back().division : std::nullopt,
-                                   only_fallen_into ? blocks.back().copies : Copies{},
-                                   loop_at(at))
-                           .write());
+      const bool fallen_into = !blocks.empty() && blocks.back().falls && flow_.procedure[i] >= 0 &&
+                               flow_.procedure[i] == flow_.procedure[static_cast<std::size_t>(blocks.back().start)];
+      const bool only_fallen_into = fallen_into && !flow_.entry[i];
+      const Loop* loop = loop_at(at);
+      BlockWriter writer(program_, flow_, frames_, at, header,
+                         only_fallen_into ? blocks.back().division : std::nullopt,
+                         only_fallen_into ? blocks.back().copies : Copies{}, loop);
+      // Into a loop's head from the block before, and out of a loop to the instruction after
+      // its JMP back, variables come in registers (loops.h).
+      if (loop != nullptr && loop->head == at && loop->fallen_into && fallen_into) {
+        writer.entered_with(blocks.back().copies);
+      } else if (const Loop* left = loop_left_into(at); left != nullptr && loop == nullptr) {
+        writer.entered_with(left->resident);
+      }
+      blocks.push_back(writer.write());
       at = blocks.back().end;
     }
     for (const Block& block : blocks) {
@@ -265,6 +272,13 @@ class Writer {
       calls += block.calls;
       falls = block.falls;
     }
+  }
+
+  const Loop* loop_left_into(std::int32_t at) const {
+    for (const Loop& loop : loops_) {
+      if (loop.left_to_next && loop.back + 1 == at) return &loop;
+    }
+    return nullptr;
   }
 
   const Loop* loop_at(std::int32_t at) const {

@@ -1,6 +1,8 @@
 // A block's cells, addresses and control: what every opcode's code (instructions.cpp) uses.
 #include "block.h"
 
+#include <algorithm>
+
 #include "stack.h"
 #include "vocabulary.h"
 
@@ -59,6 +61,15 @@ BlockWriter::BlockWriter(const std::vector<Instruction>& program, const Flow& fl
   values_.adopt(adopted);
 }
 
+void BlockWriter::entered_with(const Copies& copies) {
+  if (loop_ != nullptr && start_ == loop_->head) {
+    arriving_ = copies;
+  } else {
+    values_.adopt(copies);
+    given_copies_ = !copies.empty();
+  }
+}
+
 Block BlockWriter::write() {
   const auto size = static_cast<std::int32_t>(program_.size());
   bool continues = true;
@@ -105,15 +116,25 @@ Block BlockWriter::finish(bool continues) {
     }
   }
   // A loop's head loads its variables into their registers once; each turn comes back past.
+  // A variable that the block before left in a register comes from there, unless that register
+  // is another variable's to load into: a cell just written is slower to read back.
   if (loop_ != nullptr && start_ == loop_->head && !turning_) {
-    for (const auto& [offset, r] : loop_->resident) {
-      before += "\tmovl\t" + Address{Address::frame, offset}.text() + ", " + pool[r] +
-                "\t# in a register through the loop\n";
+    for (const auto& variable : loop_->resident) {
+      const std::int64_t offset = variable.first;
+      const int r = variable.second;
+      const auto copy = std::find_if(arriving_.begin(), arriving_.end(), [&](const auto& c) {
+        return c.first == offset && (c.second == r || (loop_->registers() >> c.second & 1u) == 0);
+      });
+      given_copies_ = given_copies_ || copy != arriving_.end();
+      const std::string from =
+          copy == arriving_.end() ? Address{Address::frame, offset}.text() : pool[copy->second];
+      if (from != pool[r]) before += "\tmovl\t" + from + ", " + pool[r] + "\t# in a register through the loop\n";
     }
     if (loop_->shadowed >= 0) before += shadow_text(loop_->shadowed);
     before += ".L" + std::to_string(start_) + "_loop:\n";
   }
   out_.body.insert(out_.body.find('\n') + 1, before);
+  block_.given_copies = given_copies_;
   if (block_.falls) {
     block_.division = division_;
     block_.copies = values_.copies();

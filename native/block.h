@@ -56,6 +56,11 @@ class BlockWriter {
               std::int32_t start, const Header& header, std::optional<KeptDivision> kept,
               const Copies& copies, const Loop* loop);
 
+  // Where each of the procedure's own ways in brings these copies of variables in registers
+  // (at a loop's head: the block before's, for its loads), though the block is an entry: the
+  // block relies on them, and leaves its ways in from elsewhere to the machine.
+  void entered_with(const Copies& copies);
+
   // Writes the block, from its start up to the next entry or the first instruction that
   // leaves it.
   Block write();
@@ -148,6 +153,8 @@ class BlockWriter {
   std::optional<KeptDivision> division_;  // what %eax and %edx hold now
   bool division_given_;         // whether the block before gave it one
   const Loop* loop_;
+  Copies arriving_;            // entered_with's, at a loop's head
+  bool given_copies_ = false;  // whether the block relies on entered_with's
   // The last line written, where it moved a division's result (%eax or %edx) to a register.
   struct MovedResult {
     int reg;

@@ -134,12 +134,14 @@ Proof lay_out(const Block& block, const Proof& known, const Regions& regions, co
     // Where no block falls in, the checks stand inline; otherwise out of line, so that the
     // block before falls past them.
     cold += block.cold + to_the_machine;
-    const std::string checks =
-        block.in_loop ? ".L" + n + ":\n.L" + n + "_r:\n\tjmp\t" + fallback +
-                            "\t# inside a loop whose variables are in registers\n"
-                      : procedure_entry(block, regions, flow);
+    const char* machine_only = block.in_loop        ? "inside a loop whose variables are in registers"
+                               : block.given_copies ? "its procedure brings variables in registers"
+                                                    : nullptr;
+    const std::string checks = machine_only != nullptr
+                                   ? ".L" + n + ":\n.L" + n + "_r:\n\tjmp\t" + fallback + "\t# " + machine_only + "\n"
+                                   : procedure_entry(block, regions, flow);
     if (fallen_into) {
-      cold += checks + (block.in_loop ? "" : "\tjmp\t.L" + n + "_in\n");
+      cold += checks + (machine_only != nullptr ? "" : "\tjmp\t.L" + n + "_in\n");
       text += "\n";
     } else {
       text += "\n" + checks;

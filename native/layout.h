@@ -30,9 +30,11 @@ struct Block {
   bool falls = true;            // the next instruction can follow the block's last
   std::optional<KeptDivision> division;  // what %eax and %edx hold where it falls through
   Copies copies;                         // and which variables the pool's free registers copy
-  // Inside a loop whose variables are in registers, past its head (loops.h): from elsewhere
-  // only the machine enters it.
+  // Inside a loop whose variables are in registers, past its head (loops.h), or relying on
+  // copies of variables in registers that its procedure's ways in bring (BlockWriter::
+  // entered_with): from elsewhere only the machine enters it.
   bool in_loop = false;
+  bool given_copies = false;
   // Where a loop's test was copied to the JMP back (BlockWriter::rotate), the first block of
   // its body, which each turn now jumps back to: its label is aligned. Otherwise -1.
   std::int32_t turn_target = -1;

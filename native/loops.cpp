@@ -98,19 +98,22 @@ std::optional<Loop> loop_closed_at(const std::vector<Instruction>& program, cons
       if (variable(n) && n.opcode == LOD && d.opcode == LOD) divided[-static_cast<std::int64_t>(n.operand)] += turns;
     }
   }
+  Loop loop{head, back, {}};
+  const auto next = static_cast<std::size_t>(back) + 1;
+  loop.left_to_next = next < program.size() && flow.procedure[next] == procedure;
   for (std::size_t at = 0; at < program.size(); ++at) {  // entered at its head alone
     const auto i = static_cast<std::int32_t>(at);
-    if (jumps(program[at]) && (i < head || i > back) && program[at].operand > head &&
-        program[at].operand <= back) {
-      return std::nullopt;
-    }
+    if (!jumps(program[at]) || (i >= head && i <= back)) continue;
+    const std::int32_t target = program[at].operand;
+    if (target > head && target <= back) return std::nullopt;
+    if (target == head) loop.fallen_into = false;
+    if (target == back + 1) loop.left_to_next = false;
   }
   std::vector<std::pair<int, std::int64_t>> used;  // the most used first
   for (const auto& [offset, count] : uses) {
     if (count >= 2) used.emplace_back(-weight[offset], offset);
   }
   std::sort(used.begin(), used.end());
-  Loop loop{head, back, {}};
   int most_divided = 0;
   for (std::size_t k = 0; k < used.size() && k < static_cast<std::size_t>(loop_registers); ++k) {
     const std::int64_t offset = used[k].second;

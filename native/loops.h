@@ -28,6 +28,12 @@ struct Loop {
   // changed, which %xmm2 also holds as a double all through the loop, or -1: the divisions in
   // doubles then convert only the divisor.
   int shadowed = -1;
+  // Whether no jump from outside the loop leads to its head, so that the procedure enters it
+  // only by falling in from the instruction before; whether every jump to the instruction after
+  // the JMP back comes from inside the loop, so that what follows finds the variables still in
+  // the loop's registers (and in their cells).
+  bool fallen_into = true;
+  bool left_to_next = true;
 
   bool contains(std::int32_t at) const { return at >= head && at <= back; }
   std::optional<int> register_of(std::int64_t offset) const;

@@ -366,6 +366,30 @@ TEST(Native, ConditionalStoresAsMoves) {
   expect_same_as_interpreter(moves, dir, "conditional moves");
 }
 
+// A loop's variables come into its registers from those the block before left them in, and
+// stay there for the instruction after the loop: not where another jump leads to either place,
+// nor where one variable's register is another's to load into.
+TEST(Native, VariablesBroughtInRegisters) {
+  TemporaryFolder dir("pl0n");
+  for (const char* text : {
+           "var k, x, i, s;\n"
+           "begin i := 5; s := 0; k := 0;\n"
+           "  if k > 0 then while i < 30 do i := i + 1;\n"
+           "  write i; i := 0;\n"
+           "  if k = 0 then x := 3 else x := i + 4;\n"
+           "  while i < x do begin s := s + x; i := i + 1 end;\n"
+           "  write s\n"
+           "end.\n",
+           "var a, b, c, d, e, f, g, s, i, x1, x2, x3, x4;\n"
+           "begin a := 1; b := 2; c := 3; d := 4; e := 5; f := 6; g := 7;\n"
+           "  x1 := a; x2 := b; x3 := c; x4 := d; i := e; s := f; f := g;\n"
+           "  while i < 30 do begin s := s + i; i := i + s + i; f := f + i end;\n"
+           "  write s; write i; write f\n"
+           "end.\n"}) {
+    expect_same_as_interpreter(compiled(dir, text), dir, text);
+  }
+}
+
 // A loop that divides a variable by others more often than it changes it keeps the variable as
 // a double too: divided after the loop's start, after a conditional move and after a store,
 // by 0, -1 and the rest.
